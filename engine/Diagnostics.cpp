@@ -1,0 +1,130 @@
+#include "engine/Diagnostics.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <atomic>
+#include <mutex>
+
+namespace corvane {
+namespace {
+
+std::mutex& sinkMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void writeToStandardOutput(std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+Diagnostics::Sink& currentSink() {
+    static Diagnostics::Sink sink = writeToStandardOutput;
+    return sink;
+}
+
+std::atomic<bool>& sinkPresent() {
+    static std::atomic<bool> present{true};
+    return present;
+}
+
+}  // namespace
+
+std::string formatDouble(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    if (value == 0) return std::signbit(value) ? "-0.0" : "0.0";
+
+    // The shortest digits that read back to the same double, as d.ddde±x.
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    std::string_view scientific(buffer, static_cast<size_t>(end - buffer));
+    const size_t ePos = scientific.find('e');
+    std::string_view mantissa = scientific.substr(0, ePos);
+    const int exponent = std::stoi(std::string(scientific.substr(ePos + 1)));
+
+    std::string sign;
+    if (mantissa.front() == '-') {
+        sign = "-";
+        mantissa.remove_prefix(1);
+    }
+    std::string digits;
+    for (char c : mantissa)
+        if (c != '.') digits.push_back(c);
+
+    const double magnitude = std::fabs(value);
+    if (magnitude >= 1e-4 && magnitude <= 9007199254740992.0) {
+        std::string out = sign;
+        const int pointAfter = exponent + 1;  // digits before the decimal point
+        if (pointAfter <= 0) {
+            out += "0.";
+            out.append(static_cast<size_t>(-pointAfter), '0');
+            out += digits;
+        } else if (static_cast<size_t>(pointAfter) >= digits.size()) {
+            out += digits;
+            out.append(static_cast<size_t>(pointAfter) - digits.size(), '0');
+            out += ".0";
+        } else {
+            out += digits.substr(0, static_cast<size_t>(pointAfter));
+            out += '.';
+            out += digits.substr(static_cast<size_t>(pointAfter));
+        }
+        return out;
+    }
+
+    std::string out = sign + digits.substr(0, 1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    char exponentText[16];
+    std::snprintf(exponentText, sizeof exponentText, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    return out + exponentText;
+}
+
+Diagnostics::Sink Diagnostics::setSink(Sink sink) {
+    std::lock_guard lock(sinkMutex());
+    Sink previous = std::move(currentSink());
+    currentSink() = std::move(sink);
+    sinkPresent() = static_cast<bool>(currentSink());
+    return previous;
+}
+
+void Diagnostics::useStandardOutput() { setSink(writeToStandardOutput); }
+
+bool Diagnostics::enabled() { return sinkPresent().load(std::memory_order_relaxed); }
+
+void Diagnostics::emit(std::string_view text) {
+    std::lock_guard lock(sinkMutex());
+    if (currentSink()) currentSink()(text);
+}
+
+struct DiagnosticsCapture::State {
+    mutable std::mutex mutex;
+    std::vector<std::string> lines;
+};
+
+DiagnosticsCapture::DiagnosticsCapture() : state_(std::make_shared<State>()) {
+    previous_ = Diagnostics::setSink([state = state_](std::string_view line) {
+        std::lock_guard lock(state->mutex);
+        state->lines.emplace_back(line);
+    });
+}
+
+DiagnosticsCapture::~DiagnosticsCapture() { Diagnostics::setSink(std::move(previous_)); }
+
+std::vector<std::string> DiagnosticsCapture::lines() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->lines;
+}
+
+std::string DiagnosticsCapture::text() const {
+    std::string out;
+    for (const auto& line : lines()) out += line + "\n";
+    return out;
+}
+
+void DiagnosticsCapture::clear() {
+    std::lock_guard lock(state_->mutex);
+    state_->lines.clear();
+}
+
+}  // namespace corvane

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace corvane {
+
+// Texts for the values that appear in diagnostic lines: doubles in their shortest round-trip form
+// (whole numbers keep ".0"), booleans as "true"/"false", absent values as "nil".
+std::string formatDouble(double value);
+inline std::string_view formatBool(bool value) { return value ? "true" : "false"; }
+inline std::string_view orNil(const std::optional<std::string>& text) { return text ? std::string_view(*text) : "nil"; }
+inline std::string orNil(const std::optional<double>& value) { return value ? formatDouble(*value) : "nil"; }
+
+// The one sink for the engine's "[DEBUG] ..." lines. By default every line goes to standard output;
+// a front end may redirect the lines (to standard error, a log view) or switch them off, and a test may
+// capture them. Thread-safe: the write queue prints from its own thread.
+//
+// line() takes the pieces of one line and joins them without separators; the pieces are turned into
+// text only when a sink is listening, so a silenced run pays nothing for its diagnostics.
+class Diagnostics {
+public:
+    using Sink = std::function<void(std::string_view line)>;
+
+    // Replaces the sink; an empty function silences every line. Returns the previous sink.
+    static Sink setSink(Sink sink);
+    // Restores the default sink (standard output).
+    static void useStandardOutput();
+    static bool enabled();
+
+    template <typename... Pieces>
+    static void line(const Pieces&... pieces) {
+        if (!enabled()) return;
+        std::string text;
+        (append(text, pieces), ...);
+        emit(text);
+    }
+
+private:
+    static void emit(std::string_view text);
+
+    static void append(std::string& out, std::string_view piece) { out.append(piece); }
+    static void append(std::string& out, const char* piece) { out.append(piece); }
+    static void append(std::string& out, const std::string& piece) { out.append(piece); }
+    static void append(std::string& out, char piece) { out.push_back(piece); }
+    static void append(std::string& out, bool piece) { out.append(formatBool(piece)); }
+    static void append(std::string& out, double piece) { out.append(formatDouble(piece)); }
+    static void append(std::string& out, const std::optional<std::string>& piece) { out.append(orNil(piece)); }
+    static void append(std::string& out, const std::optional<double>& piece) { out.append(orNil(piece)); }
+    template <typename Int>
+        requires(std::is_integral_v<Int> && !std::is_same_v<Int, bool> && !std::is_same_v<Int, char>)
+    static void append(std::string& out, Int piece) {
+        out.append(std::to_string(piece));
+    }
+};
+
+// Captures every diagnostic line for the lifetime of the object, then restores the previous sink.
+class DiagnosticsCapture {
+public:
+    DiagnosticsCapture();
+    ~DiagnosticsCapture();
+    DiagnosticsCapture(const DiagnosticsCapture&) = delete;
+    DiagnosticsCapture& operator=(const DiagnosticsCapture&) = delete;
+
+    // The lines captured so far, in order.
+    std::vector<std::string> lines() const;
+    // The captured lines, each followed by "\n".
+    std::string text() const;
+    void clear();
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+    Diagnostics::Sink previous_;
+};
+
+}  // namespace corvane

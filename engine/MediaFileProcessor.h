@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/FileSystem.h"
+#include "engine/ImageMetadata.h"
+#include "engine/ResultModel.h"
+#include "engine/RunSettings.h"
+#include "engine/SidecarAccess.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// What the per-file pipeline works with. The referenced objects must outlive every processor made
+// with them.
+struct EngineServices {
+    FileSystem& fileSystem;
+    const ImageMetadataSource& images;
+    SidecarAccessProvider& access;
+    RunSettings& settings;
+};
+
+// The writer's answer when it does not fail: whether the sidecar was (or in a dry run would be) saved,
+// one change text per property set, and one note per mismatching property (same count as changes).
+struct WriterAnswer {
+    bool written = false;
+    std::vector<std::string> changes;
+    std::vector<std::string> formatNotes;
+};
+
+// The sidecar beside a media file: the last extension replaced by "xmp" (IMG_0001.HEIC gives
+// IMG_0001.xmp).
+std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL);
+
+// True when the make is "apple", the model names an iPhone, iPad, iPod or Mac, or the software names
+// Apple (each compared in lower case; absent fields count as empty).
+bool isAppleDevice(const DeviceData& device);
+
+// The engine's operation on one media file. Holds no state of its own: a new processor may be made for
+// every file. Reads the switches of `settings` at the moment each step needs them.
+class MediaFileProcessor {
+public:
+    using ScopedAccess = corvane::ScopedAccess;
+
+    explicit MediaFileProcessor(const EngineServices& services) : services_(services) {}
+
+    // Exactly one outcome per file; no error or exception leaves it. Never writes the media file and
+    // never creates a sidecar. The folder access it obtains is released on every path.
+    ProcessingResult processFile(const std::filesystem::path& fileURL);
+
+    // Brings the four GPS properties of an existing sidecar to the image's position (or, in a dry run,
+    // only says what it would change). Errors: "XMP" 1 for a missing sidecar or a document without a
+    // GPS element, the file and XML layers' own errors, and the safe save's.
+    Expected<WriterAnswer> updateXmpGPS(const std::filesystem::path& sidecarURL, double latitude, double longitude);
+
+private:
+    EngineServices services_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,85 @@
+#include "engine/ResultReport.h"
+
+#include "engine/DateText.h"
+#include "engine/FileSystem.h"
+
+namespace corvane {
+namespace {
+
+std::string joined(const std::vector<std::string>& items, std::string_view separator, std::string_view prefix = {}) {
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) out += separator;
+        out += prefix;
+        out += items[i];
+    }
+    return out;
+}
+
+std::string deviceText(const std::optional<DeviceData>& device) {
+    if (!device) return {};
+    std::vector<std::string> parts;
+    if (device->make) parts.push_back(*device->make);
+    if (device->model) parts.push_back(*device->model);
+    return joined(parts, " ");
+}
+
+}  // namespace
+
+std::string resultText(const ProcessingResult& result, bool dryRun) {
+    using namespace outcome;
+    struct Text {
+        bool dryRun;
+        std::string operator()(const Updated& r) const {
+            if (r.changes.empty()) return "Updated";
+            return std::string(dryRun ? "[Dry Run] Would Update:\n" : "Updated:\n") + joined(r.changes, "\n", "• ");
+        }
+        std::string operator()(const WithinTolerance& r) const {
+            if (r.differences.empty()) return "Within tolerance — not updated";
+            return "Within tolerance — not updated (" + joined(r.differences, "; ") + ")";
+        }
+        std::string operator()(const FileNotFound& r) const { return "File not found: " + r.reason; }
+        std::string operator()(const UnsupportedFile& r) const { return "Unsupported: " + r.reason; }
+        std::string operator()(const SkippedMissing& r) const { return "Skipped (missing): " + r.reason; }
+        std::string operator()(const SkippedNonApple& r) const {
+            const std::string device = deviceText(r.device);
+            if (device.empty()) return "Skipped (non-Apple): " + r.reason;
+            return "Skipped (non-Apple): " + device + " - " + r.reason;
+        }
+        std::string operator()(const SkippedDifferentGPS& r) const {
+            if (r.differences.empty()) return "Skipped (GPS differs)";
+            std::string out = "Skipped (GPS differs):";
+            for (const auto& d : r.differences) out += "\n• " + d.field + ": " + d.currentValue + " → " + d.newValue;
+            return out;
+        }
+        std::string operator()(const Failed& r) const { return "Failed: " + r.error; }
+        std::string operator()(const AlreadyCorrect&) const { return "Already correct"; }
+    };
+    return std::visit(Text{dryRun}, result);
+}
+
+std::vector<const ProcessingResultDetail*> visibleResults(const std::vector<ProcessingResultDetail>& results,
+                                                          bool silentlyIgnoreSkipped) {
+    std::vector<const ProcessingResultDetail*> visible;
+    visible.reserve(results.size());
+    for (const auto& row : results)
+        if (!silentlyIgnoreSkipped || !isSilentlySkippable(row.result)) visible.push_back(&row);
+    return visible;
+}
+
+std::string rowText(const ProcessingResultDetail& row, bool dryRun) {
+    return lastPathComponent(row.fileURL) + ": " + resultText(row.result, dryRun);
+}
+
+std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
+                       std::chrono::system_clock::time_point now) {
+    auto flag = [](bool value) { return value ? "true" : "false"; };
+    std::string out = "Results — " + formatUtcDate(now) + " — Settings: DryRun=" + flag(switches.dryRun) +
+                      " ForceOverwrite=" + flag(switches.alwaysOverwrite) + " AppleOnly=" + flag(switches.appleOnly) +
+                      " SilentSkip=" + flag(switches.silentlyIgnoreSkipped);
+    for (const ProcessingResultDetail* row : visibleResults(results, switches.silentlyIgnoreSkipped))
+        out += "\n" + rowText(*row, switches.dryRun);
+    return out;
+}
+
+}  // namespace corvane

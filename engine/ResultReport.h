@@ -1,0 +1,38 @@
+#pragma once
+
+#include "engine/ResultModel.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// How outcomes read for a person: the text of each row, which rows are shown, and the plain-text report
+// that "Copy All Results" and corvane-cli produce. Plain functions of the rows and the switches.
+
+// One outcome's text. For `updated` the wording follows the current Dry Run switch, not the run's.
+// The texts of `updated` and `skippedDifferentGPS` may span several lines ("\n").
+std::string resultText(const ProcessingResult& result, bool dryRun);
+
+// The rows in order, without the silently skippable ones while silentlyIgnoreSkipped is on.
+std::vector<const ProcessingResultDetail*> visibleResults(const std::vector<ProcessingResultDetail>& results,
+                                                          bool silentlyIgnoreSkipped);
+
+// One row as copied: the file name, ": " and its result text.
+std::string rowText(const ProcessingResultDetail& row, bool dryRun);
+
+// The switches as the report's header shows them.
+struct ReportSwitches {
+    bool dryRun = true;
+    bool alwaysOverwrite = false;
+    bool appleOnly = true;
+    bool silentlyIgnoreSkipped = false;
+};
+
+// "Results — DATE — Settings: DryRun=... ForceOverwrite=... AppleOnly=... SilentSkip=...", then one
+// block per visible row; lines joined by "\n", no line break after the last.
+std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
+                       std::chrono::system_clock::time_point now);
+
+}  // namespace corvane

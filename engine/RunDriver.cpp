@@ -1,0 +1,95 @@
+#include "engine/RunDriver.h"
+
+#include "engine/MediaFiles.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+struct RunDriver::State {
+    const FileSystem& fileSystem;
+    ProcessFile processFile;
+    Executor executor;
+    RunObserver* observer;
+    RunProgress progress;
+    uint64_t runsStarted = 0;
+
+    bool abandoned = false;
+
+    void stateChanged() {
+        if (observer) observer->runStateChanged(progress);
+    }
+
+    void recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
+        progress.currentFile = lastPathComponent(fileURL);
+        progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(result)));
+        progress.processedCount += 1;
+        if (observer) observer->resultRecorded(progress);
+    }
+};
+
+namespace {
+
+// One batch per piece of work; the next batch is posted only when this one has its rows, so batches
+// never overlap and the event loop of a window gets its turn between batches.
+void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const std::vector<std::filesystem::path>> files,
+              size_t first) {
+    auto state = weak.lock();
+    if (!state || state->abandoned) return;
+    const size_t end = std::min(files->size(), first + RunDriver::batchSize);
+    for (size_t index = first; index < end; ++index) {
+        const auto& file = (*files)[index];
+        ProcessingResult result = state->processFile(file);
+        if (state->abandoned) return;  // the driver went away while the file was processed
+        state->recordResult(file, std::move(result));
+    }
+    if (end < files->size()) {
+        state->executor([weak, files, end] { runBatch(weak, files, end); });
+        return;
+    }
+    state->progress.isProcessing = false;
+    state->progress.currentFile.clear();
+    state->stateChanged();
+}
+
+}  // namespace
+
+RunDriver::RunDriver(const FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer)
+    : state_(std::make_shared<State>(State{fileSystem, std::move(processFile), std::move(executor), observer, {}, 0})) {}
+
+RunDriver::~RunDriver() { state_->abandoned = true; }
+
+bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
+    if (state_->progress.isProcessing) return false;
+    resetRunState();
+    auto files = std::make_shared<const std::vector<std::filesystem::path>>(expandDroppedItems(state_->fileSystem, items));
+    state_->progress.totalCount = static_cast<int64_t>(files->size());
+    if (state_->progress.totalCount < 1) {
+        state_->stateChanged();
+        return false;
+    }
+    state_->progress.isProcessing = true;
+    state_->progress.task = ++state_->runsStarted;
+    state_->stateChanged();
+    std::weak_ptr<State> weak = state_;
+    state_->executor([weak, files] { runBatch(weak, files, 0); });
+    return true;
+}
+
+void RunDriver::resetRunState() {
+    RunProgress& progress = state_->progress;
+    progress.isProcessing = false;
+    progress.currentFile.clear();
+    progress.totalCount = 0;
+    progress.processedCount = 0;
+    progress.results.clear();
+    progress.task.reset();
+}
+
+void RunDriver::recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
+    state_->recordResult(fileURL, std::move(result));
+}
+
+const RunProgress& RunDriver::progress() const { return state_->progress; }
+
+}  // namespace corvane

@@ -1,0 +1,190 @@
+#include "engine/XmpXml.h"
+
+#include "engine/Diagnostics.h"
+#include "engine/Text.h"
+
+#include <sstream>
+
+namespace corvane {
+namespace {
+
+constexpr unsigned parseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
+                                  pugi::parse_declaration | pugi::parse_doctype;
+
+bool isElement(pugi::xml_node node) { return node.type() == pugi::node_element; }
+
+// The next element after `node` in document order (pre-order), staying below `root`; no recursion.
+pugi::xml_node nextElementInDocumentOrder(pugi::xml_node node, pugi::xml_node root) {
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+        if (isElement(child)) return child;
+    while (node && node != root) {
+        for (pugi::xml_node sibling = node.next_sibling(); sibling; sibling = sibling.next_sibling())
+            if (isElement(sibling)) return sibling;
+        node = node.parent();
+    }
+    return {};
+}
+
+bool nameHasGPSFragment(std::string_view name) {
+    // "GPSLatitudeRef" and "GPSLongitudeRef" contain the first two fragments, so these two decide.
+    return name.find("GPSLatitude") != std::string_view::npos || name.find("GPSLongitude") != std::string_view::npos;
+}
+
+bool hasChildWithGPSName(pugi::xml_node element) {
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+        if (isElement(child) && nameHasGPSFragment(child.name())) return true;
+    return false;
+}
+
+pugi::xml_node findElementContainingGPS(pugi::xml_node root) {
+    for (pugi::xml_node node = root; node; node = nextElementInDocumentOrder(node, root))
+        if (hasChildWithGPSName(node)) return node;
+    return {};
+}
+
+pugi::xml_node findDescriptionElement(pugi::xml_node root) {
+    for (pugi::xml_node node = root; node; node = nextElementInDocumentOrder(node, root))
+        if (std::string_view(node.name()).find("Description") != std::string_view::npos) return node;
+    return {};
+}
+
+// The first direct child named `name` or its local name (the text after the last ':').
+pugi::xml_node matchingChild(std::string_view name, pugi::xml_node element) {
+    const size_t colon = name.rfind(':');
+    const std::string_view localName = colon == std::string_view::npos ? name : name.substr(colon + 1);
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+        if (!isElement(child)) continue;
+        const std::string_view childName = child.name();
+        if (childName == name || childName == localName) return child;
+    }
+    return {};
+}
+
+std::string_view nameOrUnnamed(pugi::xml_node node) {
+    const std::string_view name = node.name();
+    return name.empty() ? std::string_view("unnamed") : name;
+}
+
+}  // namespace
+
+Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
+    auto document = std::make_unique<pugi::xml_document>();
+    const pugi::xml_parse_result result =
+        document->load_buffer(bytes.data(), bytes.size(), parseOptions, pugi::encoding_auto);
+    if (!result) {
+        return Error{"XML", static_cast<int>(result.status),
+                     std::string("XML parse error: ") + result.description() + " at byte offset " +
+                         std::to_string(result.offset)};
+    }
+    return XmlDocument(std::move(document));
+}
+
+std::string XMPXML::serialize(const pugi::xml_document& document) {
+    std::ostringstream out;
+    document.save(out, "  ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+    return std::move(out).str();
+}
+
+std::string XMPXML::stringValue(pugi::xml_node node) {
+    std::string value;
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) return node.value();
+    for (pugi::xml_node current = node.first_child(); current;) {
+        if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata) value += current.value();
+        // Pre-order walk below `node` without recursion.
+        if (current.first_child()) {
+            current = current.first_child();
+            continue;
+        }
+        while (current && current != node && !current.next_sibling()) current = current.parent();
+        if (!current || current == node) break;
+        current = current.next_sibling();
+    }
+    return value;
+}
+
+std::optional<pugi::xml_node> XMPXML::findGPSElement(const pugi::xml_document& document) {
+    const pugi::xml_node root = document.document_element();
+    if (root) {
+        if (pugi::xml_node found = findElementContainingGPS(root)) {
+            Diagnostics::line("[DEBUG] XMPXML: Found element containing GPS data");
+            dumpElement(found, "GPS Container");
+            return found;
+        }
+        if (pugi::xml_node found = findDescriptionElement(root)) {
+            Diagnostics::line("[DEBUG] XMPXML: Using first Description-like element as fallback");
+            dumpElement(found, "Fallback Description");
+            return found;
+        }
+    }
+    Diagnostics::line("[DEBUG] XMPXML: No suitable element found");
+    return std::nullopt;
+}
+
+std::optional<std::string> XMPXML::getPropertyValue(std::string_view name, pugi::xml_node element) {
+    Diagnostics::line("[DEBUG] XMPXML: Looking for '", name, "' in element");
+    if (pugi::xml_node child = matchingChild(name, element)) {
+        std::string value(trim(stringValue(child)));
+        Diagnostics::line("[DEBUG] XMPXML: Found '", name, "' = '", value, "' via exact match '", child.name(), "'");
+        return value;
+    }
+    Diagnostics::line("[DEBUG] XMPXML: Could not find '", name, "' in element");
+    dumpChildElements(element);
+    return std::nullopt;
+}
+
+void XMPXML::setPropertyValue(std::string_view value, std::string_view name, pugi::xml_node element) {
+    Diagnostics::line("[DEBUG] XMPXML: Setting '", name, "' = '", value, "'");
+    const std::string text(value);
+    if (pugi::xml_node child = matchingChild(name, element)) {
+        while (pugi::xml_node content = child.first_child()) child.remove_child(content);
+        child.append_child(pugi::node_pcdata).set_value(text.c_str());
+        Diagnostics::line("[DEBUG] XMPXML: Updated existing element '", child.name(), "'");
+        return;
+    }
+    pugi::xml_node created = element.append_child(std::string(name).c_str());
+    created.append_child(pugi::node_pcdata).set_value(text.c_str());
+    Diagnostics::line("[DEBUG] XMPXML: Created new element '", name, "'");
+}
+
+void XMPXML::dumpElement(pugi::xml_node element, std::string_view label) {
+    if (!Diagnostics::enabled()) return;
+    Diagnostics::line("[DEBUG] XMPXML: ", label, " contents:");
+    const std::string_view name = element.name();
+    Diagnostics::line("[DEBUG]   Element name: ", name.empty() ? std::string_view("nil") : name);
+    size_t count = 0;
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) ++count;
+    Diagnostics::line("[DEBUG]   Children count: ", count);
+    size_t position = 0;
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling(), ++position) {
+        if (!isElement(child)) continue;
+        Diagnostics::line("[DEBUG]     [", position, "] ", nameOrUnnamed(child), " = '", trim(stringValue(child)), "'");
+    }
+}
+
+void XMPXML::dumpChildElements(pugi::xml_node element) {
+    if (!Diagnostics::enabled()) return;
+    Diagnostics::line("[DEBUG] XMPXML: All child elements:");
+    size_t position = 0;
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling(), ++position) {
+        if (!isElement(child)) continue;
+        Diagnostics::line("[DEBUG]   [", position, "] '", nameOrUnnamed(child), "' = '", trim(stringValue(child)), "'");
+    }
+}
+
+bool hasGPSData(pugi::xml_node element) {
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+        if (!isElement(child)) continue;
+        const std::string_view name = child.name();
+        if (name.empty()) continue;
+        bool listed = false;
+        for (std::string_view property : XMPXML::gpsPropertyNames) listed = listed || name == property;
+        if (listed || name.find("GPS") != std::string_view::npos) {
+            Diagnostics::line("[DEBUG] Found GPS  ", name);
+            return true;
+        }
+    }
+    Diagnostics::line("[DEBUG] No GPS data found in XMP");
+    return false;
+}
+
+}  // namespace corvane

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "engine/Error.h"
+
+#include <pugixml.hpp>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// A parsed sidecar. Owns its DOM; movable, not copyable.
+using XmlDocument = std::unique_ptr<pugi::xml_document>;
+
+// The document operations on a sidecar. Element names are compared as written (prefix, colon, local
+// name); namespaces are not resolved, attributes are never read or written. Stateless; every operation
+// is safe to call concurrently on different documents. Searches are iterative, so a deeply nested
+// document cannot exhaust the stack.
+class XMPXML {
+public:
+    XMPXML() = delete;
+
+    // The GPS property names, in the order the engine reads them.
+    static constexpr std::array<std::string_view, 8> gpsPropertyNames = {
+        "exif:GPSLatitude", "exif:GPSLongitude", "exif:GPSLatitudeRef", "exif:GPSLongitudeRef",
+        "GPSLatitude",      "GPSLongitude",      "GPSLatitudeRef",      "GPSLongitudeRef"};
+
+    // Parses the bytes. Comments, processing instructions (the xpacket wrapper) and the declaration are
+    // kept so that a rewrite loses nothing; white-space-only text between elements is dropped; no DTD
+    // or entity is expanded. Fails with domain "XML" and the parser's description and byte offset.
+    static Expected<XmlDocument> load(std::string_view bytes);
+
+    // The document as indented UTF-8 text without a byte-order mark.
+    static std::string serialize(const pugi::xml_document& document);
+
+    // The element that holds (or is to hold) the GPS properties: the first element in document order
+    // with a child whose name contains "GPSLatitude" or "GPSLongitude"; else the first element whose
+    // name contains "Description"; else none.
+    static std::optional<pugi::xml_node> findGPSElement(const pugi::xml_document& document);
+
+    // The trimmed text of the first child named `name` or its local name; none when there is no such
+    // child.
+    static std::optional<std::string> getPropertyValue(std::string_view name, pugi::xml_node element);
+
+    // Replaces the content of the matching child with one text node, or appends a new child element
+    // named `name` holding the value. Never fails.
+    static void setPropertyValue(std::string_view value, std::string_view name, pugi::xml_node element);
+
+    // Diagnostic listings of an element and its children.
+    static void dumpElement(pugi::xml_node element, std::string_view label);
+    static void dumpChildElements(pugi::xml_node element);
+
+    // The concatenation of all text below the node (its string value).
+    static std::string stringValue(pugi::xml_node node);
+};
+
+// True when the element has a child whose name is a GPS property name or contains "GPS".
+bool hasGPSData(pugi::xml_node element);
+
+}  // namespace corvane

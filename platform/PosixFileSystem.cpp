@@ -1,0 +1,199 @@
+#include "platform/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+Error posixError(int number, std::string_view what, const fs::path& path) {
+    return Error{"POSIX", number, std::string(what) + " “" + path.string() + "”: " + std::strerror(number)};
+}
+
+// Closes a descriptor on every path.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+Status syncFolderOf(const fs::path& path) {
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    Descriptor dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return posixError(errno, "Cannot open the folder", folder);
+    if (::fsync(dir.fd) != 0 && errno != EINVAL) return posixError(errno, "Cannot sync the folder", folder);
+    return {};
+}
+
+}  // namespace
+
+FileSystem::Presence PosixFileSystem::presence(const fs::path& path) const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    return {true, S_ISDIR(info.st_mode)};
+}
+
+bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(path.c_str(), R_OK) == 0; }
+
+bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
+
+std::optional<std::vector<FileSystem::WalkEntry>> PosixFileSystem::walk(const fs::path& folder) const {
+    std::error_code error;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    if (error) return std::nullopt;
+    std::vector<WalkEntry> entries;
+    for (const fs::recursive_directory_iterator end; it != end;) {
+        const fs::directory_entry& entry = *it;
+        const std::string name = entry.path().filename().string();
+        if (!name.empty() && name.front() == '.') {
+            // Hidden: neither listed nor entered.
+            if (entry.is_directory(error)) it.disable_recursion_pending();
+        } else {
+            std::error_code typeError;
+            const bool regular = entry.is_regular_file(typeError);
+            entries.push_back({entry.path(), typeError ? std::nullopt : std::optional<bool>(regular)});
+        }
+        it.increment(error);
+        if (error) {
+            // An entry that cannot be read is skipped; the walk goes on with the next one.
+            error.clear();
+        }
+    }
+    return entries;
+}
+
+Expected<std::string> PosixFileSystem::readFile(const fs::path& path) const {
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return posixError(errno, "Cannot open", path);
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
+    if (S_ISDIR(info.st_mode)) return posixError(EISDIR, "Cannot read", path);
+    std::string bytes;
+    if (info.st_size > 0) bytes.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    while (true) {
+        const ssize_t count = ::read(file.fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return posixError(errno, "Cannot read", path);
+        }
+        if (count == 0) break;
+        bytes.append(buffer, static_cast<size_t>(count));
+    }
+    return bytes;
+}
+
+Status PosixFileSystem::writeTextAtomically(const fs::path& path, std::string_view text) {
+    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+    Descriptor file{::mkostemp(pattern.data(), O_CLOEXEC)};
+    if (file.fd < 0) return posixError(errno, "Cannot create a file beside", path);
+    const fs::path unique = pattern;
+    auto fail = [&](int number, std::string_view what) {
+        ::unlink(unique.c_str());
+        return posixError(number, what, path);
+    };
+    // Readable by others like any document the user creates (mkstemp makes it private).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(file.fd, 0666 & ~mask);
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(file.fd, text.data() + written, text.size() - written);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno, "Cannot write");
+        }
+        written += static_cast<size_t>(count);
+    }
+    if (::fsync(file.fd) != 0) return fail(errno, "Cannot sync");
+    if (::close(file.fd) != 0) {
+        file.fd = -1;
+        return fail(errno, "Cannot write");
+    }
+    file.fd = -1;
+    if (::rename(unique.c_str(), path.c_str()) != 0) return fail(errno, "Cannot write");
+    return syncFolderOf(path);
+}
+
+Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return posixError(errno, "Cannot read the attributes of", path);
+    return static_cast<int64_t>(info.st_size);
+}
+
+Status PosixFileSystem::remove(const fs::path& path) {
+    if (::unlink(path.c_str()) != 0) return posixError(errno, "Cannot remove", path);
+    return {};
+}
+
+Status PosixFileSystem::move(const fs::path& from, const fs::path& to) {
+    // link + unlink refuses an existing destination without a window in which it could be replaced.
+    if (::link(from.c_str(), to.c_str()) != 0) return posixError(errno, "Cannot move to", to);
+    if (::unlink(from.c_str()) != 0) return posixError(errno, "Cannot remove", from);
+    return syncFolderOf(to);
+}
+
+Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
+    {
+        Descriptor file{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+        if (file.fd < 0) return posixError(errno, "Cannot open", from);
+        if (::fsync(file.fd) != 0) return posixError(errno, "Cannot sync", from);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) return posixError(errno, "Cannot replace", to);
+    return syncFolderOf(to);
+}
+
+Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::path& folder) const {
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0) return posixError(errno, "Cannot read the free space of", folder);
+    if (info.f_frsize == 0) return std::optional<uint64_t>{};
+    return std::optional<uint64_t>(static_cast<uint64_t>(info.f_bavail) * info.f_frsize);
+}
+
+std::optional<std::string> PosixFileSystem::entryIgnoringCase(const fs::path& folder, std::string_view name) const {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return std::nullopt;
+    std::optional<std::string> found;
+    int matches = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName == name) {
+            matches = 0;  // the exact name exists: nothing to resolve
+            found.reset();
+            break;
+        }
+        if (asciiEqualsIgnoringCase(entryName, name)) {
+            ++matches;
+            found = std::string(entryName);
+        }
+    }
+    ::closedir(dir);
+    if (matches != 1) return std::nullopt;
+    return found;
+}
+
+PosixFileSystem& PosixFileSystem::shared() {
+    static PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+}  // namespace corvane
