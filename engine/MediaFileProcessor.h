@@ -6,6 +6,7 @@
 #include "engine/ResultModel.h"
 #include "engine/RunSettings.h"
 #include "engine/SidecarAccess.h"
+#include "engine/SidecarWriter.h"
 
 #include <filesystem>
 #include <string>
@@ -20,14 +21,6 @@ struct EngineServices {
     const ImageMetadataSource& images;
     SidecarAccessProvider& access;
     RunSettings& settings;
-};
-
-// The writer's answer when it does not fail: whether the sidecar was (or in a dry run would be) saved,
-// one change text per property set, and one note per mismatching property (same count as changes).
-struct WriterAnswer {
-    bool written = false;
-    std::vector<std::string> changes;
-    std::vector<std::string> formatNotes;
 };
 
 // The sidecar beside a media file: the last extension replaced by "xmp" (IMG_0001.HEIC gives
@@ -56,6 +49,8 @@ public:
     Expected<WriterAnswer> updateXmpGPS(const std::filesystem::path& sidecarURL, double latitude, double longitude);
 
 private:
+    ProcessingResult processSteps(const std::filesystem::path& fileURL);
+
     EngineServices services_;
 };
 

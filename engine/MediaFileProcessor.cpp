@@ -1,0 +1,128 @@
+#include "engine/MediaFileProcessor.h"
+
+#include "engine/Diagnostics.h"
+#include "engine/MediaFiles.h"
+#include "engine/SidecarComparison.h"
+#include "engine/SidecarGPS.h"
+#include "engine/Text.h"
+
+namespace corvane {
+namespace {
+
+// Calls the grant's stop action exactly once, whichever way the file's processing ends.
+class AccessRelease {
+public:
+    explicit AccessRelease(std::function<void()> stop) : stop_(std::move(stop)) {}
+    ~AccessRelease() {
+        if (stop_) stop_();
+    }
+    AccessRelease(const AccessRelease&) = delete;
+    AccessRelease& operator=(const AccessRelease&) = delete;
+
+private:
+    std::function<void()> stop_;
+};
+
+// Linux volumes are case-sensitive: when IMG_0001.xmp does not exist but the folder holds exactly one
+// entry equal to it ignoring case (IMG_0001.XMP), that entry is the sidecar.
+std::filesystem::path resolveSidecarName(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL) {
+    if (fileSystem.exists(sidecarURL)) return sidecarURL;
+    if (auto actual = fileSystem.entryIgnoringCase(sidecarURL.parent_path(), lastPathComponent(sidecarURL)))
+        return sidecarURL.parent_path() / *actual;
+    return sidecarURL;
+}
+
+}  // namespace
+
+std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL) {
+    std::filesystem::path sidecar = fileURL;
+    return sidecar.replace_extension("xmp");
+}
+
+bool isAppleDevice(const DeviceData& device) {
+    const std::string make = toLower(device.make.value_or(""));
+    const std::string model = toLower(device.model.value_or(""));
+    const std::string software = toLower(device.software.value_or(""));
+    if (make == "apple") return true;
+    for (std::string_view family : {"iphone", "ipad", "ipod", "mac"})
+        if (model.find(family) != std::string::npos) return true;
+    return software.find("apple") != std::string::npos;
+}
+
+ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) {
+    // Outcomes are values: even an exhausted allocator or a library fault ends as this file's failure.
+    try {
+        return processSteps(fileURL);
+    } catch (const std::exception& error) {
+        Diagnostics::line("[DEBUG] Failed ", lastPathComponent(fileURL), ": ", error.what());
+        return outcome::Failed{std::string("Unexpected error: ") + error.what()};
+    } catch (...) {
+        return outcome::Failed{"Unexpected error"};
+    }
+}
+
+ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL) {
+    const std::string name = lastPathComponent(fileURL);
+    RunSettings& settings = services_.settings;
+
+    if (!isSupportedMediaFile(fileURL)) {
+        const std::string extension = pathExtension(fileURL);
+        Diagnostics::line("[DEBUG] ", name, " unsupported extension ", extension);
+        return outcome::UnsupportedFile{"Unsupported extension: " + extension};
+    }
+    Diagnostics::line("[DEBUG] Processing ", name);
+
+    if (settings.appleOnly) {
+        if (auto device = services_.images.readDeviceData(fileURL); device && !isAppleDevice(*device)) {
+            Diagnostics::line("[DEBUG] Skipping non-Apple: ", name);
+            return outcome::SkippedNonApple{device, "Non-Apple source"};
+        }
+    }
+
+    const auto position = services_.images.readImageGPS(fileURL);
+    if (!position) {
+        if (settings.silentlyIgnoreSkipped) {
+            Diagnostics::line("[DEBUG] Skipped missing GPS: ", name);
+            return outcome::SkippedMissing{"No GPS available"};
+        }
+        Diagnostics::line("[DEBUG] Failed: no GPS for ", name);
+        return outcome::Failed{"No GPS available"};
+    }
+
+    std::filesystem::path sidecarURL = resolveSidecarName(services_.fileSystem, sidecarURLFor(fileURL));
+
+    auto access = services_.access.ensureSidecarAccess(sidecarURL);
+    if (!access) {
+        Diagnostics::line("[DEBUG] Permission not granted for XMP sidecar: ", sidecarURL.string());
+        return outcome::Failed{"Permission denied for XMP sidecar"};
+    }
+    sidecarURL = access->scopedURL;
+    const AccessRelease release(std::move(access->stop));
+
+    if (!services_.fileSystem.exists(sidecarURL)) {
+        Diagnostics::line("[DEBUG] Skipping ", name, " - no XMP sidecar file exists");
+        return outcome::SkippedMissing{"No XMP sidecar file"};
+    }
+
+    // A sidecar that cannot be read, parsed or searched goes to the writer, whose error names the cause.
+    if (auto document = loadSidecar(services_.fileSystem, sidecarURL)) {
+        if (auto element = XMPXML::findGPSElement(*document.value())) {
+            if (!hasGPSData(*element)) {
+                Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
+                return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
+            }
+            ComparisonDecision decision = compareSidecarGPS(*element, position->latitude, position->longitude, name, settings);
+            if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);
+        }
+    }
+
+    const auto answer = updateXmpGPS(sidecarURL, position->latitude, position->longitude);
+    return reportWriterOutcome(name, answer, settings);
+}
+
+Expected<WriterAnswer> MediaFileProcessor::updateXmpGPS(const std::filesystem::path& sidecarURL, double latitude,
+                                                        double longitude) {
+    return corvane::updateXmpGPS(services_.fileSystem, services_.settings, sidecarURL, latitude, longitude);
+}
+
+}  // namespace corvane

@@ -1,0 +1,102 @@
+#include "engine/SafeSave.h"
+
+#include "engine/Diagnostics.h"
+#include "engine/GpsText.h"
+#include "engine/XmpXml.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace corvane {
+namespace {
+
+constexpr int64_t smallestValidTempFile = 100;
+constexpr double sizeChangeWarningRatio = 0.5;
+
+Error validationError(int code, std::string message) { return Error{"Validation", code, std::move(message)}; }
+
+}  // namespace
+
+std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
+    return sidecarURL.parent_path() / ("." + lastPathComponent(sidecarURL) + ".tmp");
+}
+
+Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const std::filesystem::path& sidecarURL) {
+    const std::filesystem::path folderURL = sidecarURL.parent_path();
+    const std::filesystem::path tempURL = temporaryURLFor(sidecarURL);
+
+    const auto capacity = fileSystem.availableCapacity(folderURL.empty() ? std::filesystem::path(".") : folderURL);
+    if (!capacity) {
+        Diagnostics::line("[DEBUG] Failed to check disk space: ", capacity.error().message);
+        return capacity.error();
+    }
+    const uint64_t available = capacity.value().value_or(0);
+    const uint64_t availableMegabytes = available / 1048576;
+    if (available < requiredFreeSpace) {
+        return Error{"DiskSpace", 1,
+                     "Insufficient disk space. Available: " + std::to_string(availableMegabytes) + "MB, Required: 100MB"};
+    }
+    Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
+
+    if (fileSystem.exists(tempURL)) (void)fileSystem.remove(tempURL);  // left by an earlier failed save
+
+    const auto sidecarSize = fileSystem.itemSize(sidecarURL);
+    const int64_t previousSize = sidecarSize ? sidecarSize.value() : 0;
+
+    if (Status written = fileSystem.writeTextAtomically(tempURL, XMPXML::serialize(document)); !written) return written;
+    if (Status valid = validateTempFile(fileSystem, tempURL, previousSize); !valid) return valid;
+
+    // One rename puts the new document in place of the old: there is no moment without a sidecar.
+    if (Status replaced = fileSystem.replace(tempURL, sidecarURL); !replaced) return replaced;
+    Diagnostics::line("[DEBUG] Successfully saved XMP: ", lastPathComponent(sidecarURL));
+    return {};
+}
+
+Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::path& tempURL, int64_t previousSize) {
+    if (!fileSystem.exists(tempURL)) return validationError(1, "Temp file was not created");
+    const auto sizeRead = fileSystem.itemSize(tempURL);
+    if (!sizeRead) return sizeRead.error();
+    const int64_t size = sizeRead.value();
+    if (size < 1) return validationError(2, "Temp file is empty");
+    if (size < smallestValidTempFile)
+        return validationError(3, "Temp file too small (" + std::to_string(size) + " bytes), likely corrupted");
+
+    if (previousSize >= 1) {
+        const double ratio =
+            std::fabs(static_cast<double>(size) - static_cast<double>(previousSize)) / static_cast<double>(previousSize);
+        if (ratio > sizeChangeWarningRatio) {
+            Diagnostics::line("[DEBUG] Warning: Significant size change - Original: ", previousSize, " bytes, New: ", size,
+                              " bytes (", static_cast<int64_t>(ratio * 100), "% change)");
+        }
+    }
+    Diagnostics::line("[DEBUG] File size validation passed: ", size, " bytes");
+
+    const auto bytes = fileSystem.readFile(tempURL);
+    if (!bytes) return validationError(4, "Temp file is not valid XML: " + bytes.error().message);
+    const auto document = XMPXML::load(bytes.value());
+    if (!document) return validationError(4, "Temp file is not valid XML: " + document.error().message);
+
+    const auto element = XMPXML::findGPSElement(*document.value());
+    if (!element) return validationError(5, "Temp file missing required XMP structure (rdf:Description)");
+    Diagnostics::line("[DEBUG] XML structure validation passed");
+
+    const auto latitude = XMPXML::getPropertyValue("exif:GPSLatitude", *element);
+    const auto longitude = XMPXML::getPropertyValue("exif:GPSLongitude", *element);
+    const auto latitudeRef = XMPXML::getPropertyValue("exif:GPSLatitudeRef", *element);
+    const auto longitudeRef = XMPXML::getPropertyValue("exif:GPSLongitudeRef", *element);
+    if (!latitude || !longitude) return validationError(6, "Temp file missing expected GPS coordinates");
+    if (!parseXmpGPS(*latitude).value || !parseXmpGPS(*longitude).value)
+        return validationError(7, "Temp file contains unparseable GPS coordinates");
+
+    const std::string latRef = normalizeHemisphereRef(latitudeRef);
+    const std::string lonRef = normalizeHemisphereRef(longitudeRef);
+    if ((latRef != "N" && latRef != "S") || (lonRef != "E" && lonRef != "W"))
+        return validationError(8, "Temp file contains invalid GPS hemisphere references");
+
+    Diagnostics::line("[DEBUG] GPS data validation passed: lat=", *latitude, " lon=", *longitude, " latRef=", latRef,
+                      " lonRef=", lonRef);
+    Diagnostics::line("[DEBUG] All temp file validations passed successfully");
+    return {};
+}
+
+}  // namespace corvane

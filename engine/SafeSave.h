@@ -1,0 +1,32 @@
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/FileSystem.h"
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace corvane {
+
+// The least free space a volume must have before a sidecar on it is rewritten: 100 MiB.
+inline constexpr uint64_t requiredFreeSpace = 100ull * 1048576;
+
+// The hidden temporary file beside a sidecar: ".IMG_0001.xmp.tmp" for IMG_0001.xmp.
+std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL);
+
+// Brings a changed document to disk without risking the sidecar already there: checks the volume's
+// free space, writes the indented UTF-8 text to the hidden temporary file (atomically), reads it back
+// and validates it, and only then renames it over the sidecar in one step, so that at every moment the
+// sidecar is either the old or the new document. A temporary file left by a failure is removed by the
+// next save of the same sidecar. Errors: "DiskSpace" 1, "Validation" 1-8, and the file system's own.
+// Run it on WriteQueue::xmpWriteQueue().
+Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const std::filesystem::path& sidecarURL);
+
+// Checks a written temporary file: it exists, is at least 100 bytes, parses as XML, has the GPS element,
+// parseable coordinates and valid hemisphere references. Warns (never fails) when its size differs from
+// `previousSize` by more than half.
+Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::path& tempURL, int64_t previousSize);
+
+}  // namespace corvane

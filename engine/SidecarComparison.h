@@ -1,0 +1,36 @@
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/ResultModel.h"
+#include "engine/RunSettings.h"
+#include "engine/SidecarWriter.h"
+
+#include <pugixml.hpp>
+
+#include <string_view>
+#include <variant>
+
+namespace corvane {
+
+// The largest difference per axis, in degrees, that still counts as the same position (inclusive).
+inline constexpr double GPSTolerance = 1e-4;
+// Stands in for an absent sidecar decimal so that an absent value never matches.
+inline constexpr double missingValueSentinel = 9000000000.0;
+
+// The comparison's verdict: a settled outcome, or the instruction to have the writer bring the sidecar to
+// the image's position.
+struct WriteSidecar {};
+using ComparisonDecision = std::variant<ProcessingResult, WriteSidecar>;
+
+// Compares the sidecar's four GPS properties with the image's position (per axis within GPSTolerance, and
+// the hemisphere rule). A differing sidecar is left alone unless alwaysOverwrite is on; a matching one is
+// rewritten only when its texts lack the hemisphere letters; otherwise it is already correct or within
+// tolerance. No effect but diagnostic lines.
+ComparisonDecision compareSidecarGPS(pugi::xml_node element, double latitude, double longitude, std::string_view name,
+                                     const RunSettings& settings);
+
+// The file's outcome from the writer's answer: failed, updated (prefixed in a dry run) or already correct.
+ProcessingResult reportWriterOutcome(std::string_view name, const Expected<WriterAnswer>& answer,
+                                     const RunSettings& settings);
+
+}  // namespace corvane

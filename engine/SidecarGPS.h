@@ -1,0 +1,46 @@
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/FileSystem.h"
+#include "engine/GpsText.h"
+#include "engine/XmpXml.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace corvane {
+
+// The four GPS texts of a sidecar's GPS element, as read (trimmed); absent when a property is missing.
+struct SidecarGPSTexts {
+    std::optional<std::string> latitude;
+    std::optional<std::string> longitude;
+    std::optional<std::string> latitudeRef;
+    std::optional<std::string> longitudeRef;
+};
+
+// Reads exif:GPSLatitude, exif:GPSLongitude, exif:GPSLatitudeRef and exif:GPSLongitudeRef, in that order.
+SidecarGPSTexts readSidecarGPSTexts(pugi::xml_node element);
+
+// How the sidecar's texts read as a position: each axis's number and the letter its text carries, the
+// effective hemisphere (the reference property when it names one, else the text's own letter) and the
+// signed decimal.
+struct SidecarGPSReading {
+    ParsedCoordinate latitude;
+    ParsedCoordinate longitude;
+    std::string effectiveLatRef;
+    std::string effectiveLonRef;
+    std::optional<double> latitudeDecimal;
+    std::optional<double> longitudeDecimal;
+};
+SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts);
+
+// The largest sidecar the engine loads. Anything larger is not a real XMP sidecar, and loading it would
+// cost memory in proportion to whatever the file holds.
+inline constexpr int64_t maximumSidecarSize = 64ll * 1048576;
+
+// Reads and parses a sidecar. Errors: "XMP" 2 "XMP sidecar too large (N bytes)" above the limit, then the
+// file system's and the XML parser's own errors.
+Expected<XmlDocument> loadSidecar(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL);
+
+}  // namespace corvane
