@@ -1,0 +1,72 @@
+#include "cli/CliOutput.h"
+
+#include "engine/Diagnostics.h"
+#include "engine/FileSystem.h"
+#include "engine/ResultReport.h"
+
+#include <nlohmann/json.hpp>
+
+namespace corvane::cli {
+namespace {
+
+using nlohmann::json;
+
+json optionalText(const std::optional<std::string>& text) { return text ? json(*text) : json(nullptr); }
+
+json deviceJson(const std::optional<DeviceData>& device) {
+    if (!device) return nullptr;
+    return json{{"make", optionalText(device->make)},
+                {"model", optionalText(device->model)},
+                {"software", optionalText(device->software)}};
+}
+
+std::string dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+}  // namespace
+
+std::string resultJson(const ProcessingResultDetail& row, bool dryRun) {
+    json object{{"file", row.fileURL.string()}, {"outcome", caseName(row.result)}, {"text", resultText(row.result, dryRun)}};
+    std::visit(
+        [&](const auto& payload) {
+            using T = std::decay_t<decltype(payload)>;
+            if constexpr (std::is_same_v<T, outcome::Updated>) object["changes"] = payload.changes;
+            if constexpr (std::is_same_v<T, outcome::WithinTolerance>) object["differences"] = payload.differences;
+            if constexpr (std::is_same_v<T, outcome::FileNotFound> || std::is_same_v<T, outcome::UnsupportedFile> ||
+                          std::is_same_v<T, outcome::SkippedMissing>)
+                object["reason"] = payload.reason;
+            if constexpr (std::is_same_v<T, outcome::SkippedNonApple>) {
+                object["device"] = deviceJson(payload.device);
+                object["reason"] = payload.reason;
+            }
+            if constexpr (std::is_same_v<T, outcome::SkippedDifferentGPS>) {
+                json differences = json::array();
+                for (const auto& d : payload.differences)
+                    differences.push_back({{"field", d.field}, {"currentValue", d.currentValue}, {"newValue", d.newValue}});
+                object["differences"] = differences;
+            }
+            if constexpr (std::is_same_v<T, outcome::Failed>) object["error"] = payload.error;
+        },
+        row.result);
+    return dump(object);
+}
+
+std::string inspectionLine(const std::string& file, const std::optional<ImagePosition>& position,
+                           const std::optional<DeviceData>& device) {
+    auto field = [&](std::optional<std::string> DeviceData::*member) -> std::string {
+        return device && (*device).*member ? *((*device).*member) : "nil";
+    };
+    return lastPathComponent(file) + ": lat=" + (position ? formatDouble(position->latitude) : "nil") +
+           " lon=" + (position ? formatDouble(position->longitude) : "nil") + " make=" + field(&DeviceData::make) +
+           " model=" + field(&DeviceData::model) + " software=" + field(&DeviceData::software);
+}
+
+std::string inspectionJson(const std::string& file, const std::optional<ImagePosition>& position,
+                           const std::optional<DeviceData>& device) {
+    json object{{"file", file},
+                {"latitude", position ? json(position->latitude) : json(nullptr)},
+                {"longitude", position ? json(position->longitude) : json(nullptr)},
+                {"device", deviceJson(device)}};
+    return dump(object);
+}
+
+}  // namespace corvane::cli

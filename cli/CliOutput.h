@@ -1,0 +1,23 @@
+#pragma once
+
+#include "engine/ImageMetadata.h"
+#include "engine/ResultModel.h"
+
+#include <optional>
+#include <string>
+
+namespace corvane::cli {
+
+// One row as a JSON Lines object: "file" (as queued), "outcome" (the case name), "text" (the row's
+// result text) and the payload under its own label ("changes", "differences", "reason", "device",
+// "error"). Invalid UTF-8 in paths or texts is replaced, never an error.
+std::string resultJson(const ProcessingResultDetail& row, bool dryRun);
+
+// What --inspect prints for one image: "NAME: lat=... lon=... make=... model=... software=..." with
+// "nil" for absent values, or the same as one JSON object.
+std::string inspectionLine(const std::string& file, const std::optional<ImagePosition>& position,
+                           const std::optional<DeviceData>& device);
+std::string inspectionJson(const std::string& file, const std::optional<ImagePosition>& position,
+                           const std::optional<DeviceData>& device);
+
+}  // namespace corvane::cli
