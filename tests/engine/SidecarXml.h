@@ -1,0 +1,37 @@
+#pragma once
+
+// Builds XMP sidecar documents for tests: a real xpacket-wrapped packet whose rdf:Description carries
+// the GPS properties given (an absent property is left out).
+
+#include <optional>
+#include <string>
+
+namespace corvane::test {
+
+struct SidecarGPSProperties {
+    std::optional<std::string> latitude;
+    std::optional<std::string> longitude;
+    std::optional<std::string> latitudeRef;
+    std::optional<std::string> longitudeRef;
+};
+
+inline std::string sidecarXml(const SidecarGPSProperties& gps, const std::string& extraProperties = "") {
+    auto property = [](const char* name, const std::optional<std::string>& value) {
+        return value ? "   <" + std::string(name) + ">" + *value + "</" + name + ">\n" : std::string();
+    };
+    return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" x:xmptk=\"Test Writer 1.0\">\n"
+           " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+           "  <!-- written by a photo library export -->\n"
+           "  <rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\"\n"
+           "    xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"4\">\n" +
+           property("exif:GPSLatitude", gps.latitude) + property("exif:GPSLongitude", gps.longitude) +
+           property("exif:GPSLatitudeRef", gps.latitudeRef) + property("exif:GPSLongitudeRef", gps.longitudeRef) +
+           extraProperties +
+           "  </rdf:Description>\n"
+           " </rdf:RDF>\n"
+           "</x:xmpmeta>\n"
+           "<?xpacket end=\"w\"?>\n";
+}
+
+}  // namespace corvane::test
