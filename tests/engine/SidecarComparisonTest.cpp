@@ -38,6 +38,9 @@ bool asksToWrite(const Compared& compared) { return std::holds_alternative<Write
 
 const ProcessingResult& settled(const Compared& compared) { return std::get<ProcessingResult>(compared.decision); }
 
+ProcessingResult differing(std::vector<GPSDifference> rows) { return outcome::SkippedDifferentGPS{std::move(rows)}; }
+ProcessingResult withinTolerance(std::vector<std::string> texts) { return outcome::WithinTolerance{std::move(texts)}; }
+
 bool hasLine(const Compared& compared, const std::string& line) {
     return std::find(compared.lines.begin(), compared.lines.end(), line) != compared.lines.end();
 }
@@ -45,16 +48,15 @@ bool hasLine(const Compared& compared, const std::string& line) {
 TEST(SidecarComparison, CanonicalSidecarIsAlreadyCorrect) {
     const auto compared = compare({"37.77490000N", "122.41940000W", "N", "W"});
     ASSERT_FALSE(asksToWrite(compared));
-    EXPECT_EQ(settled(compared), ProcessingResult{outcome::AlreadyCorrect{}});
+    EXPECT_EQ(settled(compared), ProcessingResult(outcome::AlreadyCorrect{}));
     EXPECT_TRUE(hasLine(compared, "[DEBUG] Within tolerance and text matches — not updating IMG_0001.HEIC"));
 }
 
 TEST(SidecarComparison, ShortTextsWithLettersAreWithinToleranceAndLeftAlone) {
     const auto compared = compare({"37.7749N", "122.4194W", "N", "W"});
     ASSERT_FALSE(asksToWrite(compared));
-    EXPECT_EQ(settled(compared), ProcessingResult{outcome::WithinTolerance{
-                                     {"Latitude format: 37.7749N → 37.77490000N",
-                                      "Longitude format: 122.4194W → 122.41940000W"}}});
+    EXPECT_EQ(settled(compared), withinTolerance({"Latitude format: 37.7749N → 37.77490000N",
+                                                   "Longitude format: 122.4194W → 122.41940000W"}));
     EXPECT_TRUE(hasLine(compared,
                         "[DEBUG] Within tolerance — not updating IMG_0001.HEIC. Differences: Latitude format: 37.7749N "
                         "→ 37.77490000N; Longitude format: 122.4194W → 122.41940000W"));
@@ -75,7 +77,7 @@ TEST(SidecarComparison, LetterlessTextsWithoutReferencesDifferInLongitude) {
     const auto compared = compare({"37.7749", "122.4194", std::nullopt, std::nullopt});
     ASSERT_FALSE(asksToWrite(compared));
     EXPECT_EQ(settled(compared),
-              ProcessingResult{outcome::SkippedDifferentGPS{{{"Longitude", "122.4194", "122.41940000W"}}}});
+              differing({{"Longitude", "122.4194", "122.41940000W"}}));
     EXPECT_TRUE(hasLine(compared,
                         "[DEBUG] Skipped (GPS coordinates differ) for IMG_0001.HEIC: Longitude: 122.4194 → 122.41940000W"));
 }
@@ -84,20 +86,20 @@ TEST(SidecarComparison, MissingLatitudeShowsTheTargetWithoutLetterAsCurrentValue
     const auto compared = compare({std::nullopt, "122.41940000W", "N", "W"});
     ASSERT_FALSE(asksToWrite(compared));
     EXPECT_EQ(settled(compared),
-              ProcessingResult{outcome::SkippedDifferentGPS{{{"Latitude", "37.77490000", "37.77490000N"}}}});
+              differing({{"Latitude", "37.77490000", "37.77490000N"}}));
 }
 
 TEST(SidecarComparison, WordReferenceCountsAsItsLetter) {
     const auto compared = compare({"37.77490000N", "122.41940000W", "NORTH", "W"});
     ASSERT_FALSE(asksToWrite(compared));
     // Numerically right and compatible; only the reference's spelling differs.
-    EXPECT_EQ(settled(compared), ProcessingResult{outcome::AlreadyCorrect{}});
+    EXPECT_EQ(settled(compared), ProcessingResult(outcome::AlreadyCorrect{}));
 }
 
 TEST(SidecarComparison, WrongHemisphereShowsAsLatitudeRowNotReferenceRow) {
     const auto compared = compare({"37.7749", "122.41940000W", "S", "W"});
     ASSERT_FALSE(asksToWrite(compared));
-    EXPECT_EQ(settled(compared), ProcessingResult{outcome::SkippedDifferentGPS{{{"Latitude", "37.7749", "37.77490000N"}}}});
+    EXPECT_EQ(settled(compared), differing({{"Latitude", "37.7749", "37.77490000N"}}));
 }
 
 TEST(SidecarComparison, ReferenceRowWhenNumberMatchesButLetterDisagrees) {
@@ -105,7 +107,7 @@ TEST(SidecarComparison, ReferenceRowWhenNumberMatchesButLetterDisagrees) {
     // possible when the number matches and the letter is wrong, i.e. at latitude 0.
     const auto compared = compare({"0.00000000", "122.41940000W", "S", "W"}, false, 0.0, imageLongitude);
     ASSERT_FALSE(asksToWrite(compared));
-    EXPECT_EQ(settled(compared), ProcessingResult{outcome::SkippedDifferentGPS{{{"LatitudeRef", "S", "N"}}}});
+    EXPECT_EQ(settled(compared), differing({{"LatitudeRef", "S", "N"}}));
 }
 
 TEST(SidecarComparison, ToleranceIsInclusiveToTheLastDouble) {
@@ -116,8 +118,7 @@ TEST(SidecarComparison, ToleranceIsInclusiveToTheLastDouble) {
 
     const auto beyond = compare({"0.00000000N", "20.00000000E", "N", "E"}, false, std::nextafter(GPSTolerance, 1.0), 20.0);
     ASSERT_FALSE(asksToWrite(beyond));
-    EXPECT_EQ(settled(beyond),
-              ProcessingResult{outcome::SkippedDifferentGPS{{{"Latitude", "0.00000000N", "0.00010000N"}}}});
+    EXPECT_EQ(settled(beyond), differing({{"Latitude", "0.00000000N", "0.00010000N"}}));
 }
 
 TEST(SidecarComparison, AlwaysOverwriteWritesDifferingAndCanonicalSidecars) {

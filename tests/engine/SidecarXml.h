@@ -3,7 +3,9 @@
 // Builds XMP sidecar documents for tests: a real xpacket-wrapped packet whose rdf:Description carries
 // the GPS properties given (an absent property is left out).
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 #include <string>
 
 namespace corvane::test {
@@ -32,6 +34,33 @@ inline std::string sidecarXml(const SidecarGPSProperties& gps, const std::string
            " </rdf:RDF>\n"
            "</x:xmpmeta>\n"
            "<?xpacket end=\"w\"?>\n";
+}
+
+}  // namespace corvane::test
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace corvane::test {
+
+inline void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// The names in a folder, hidden ones included, sorted.
+inline std::vector<std::string> folderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace corvane::test

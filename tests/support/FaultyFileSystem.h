@@ -17,6 +17,16 @@ public:
     // Absent: the volume reports no capacity. Unset (the default): the real free space.
     void reportCapacity(std::optional<uint64_t> bytes) { capacity_ = bytes; capacityOverridden_ = true; }
     void fail(Failing operation) { failing_ = operation; }
+    // Everything at or below `folder` reads as neither readable nor writable for this process (root
+    // passes every permission check, so tests cannot rely on chmod for this).
+    void denyAccessBelow(const std::filesystem::path& folder) { denied_ = folder; }
+
+    bool isReadable(const std::filesystem::path& path) const override {
+        return !isDenied(path) && PosixFileSystem::isReadable(path);
+    }
+    bool isWritable(const std::filesystem::path& path) const override {
+        return !isDenied(path) && PosixFileSystem::isWritable(path);
+    }
 
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override {
         if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
@@ -33,6 +43,13 @@ public:
     }
 
 private:
+    bool isDenied(const std::filesystem::path& path) const {
+        if (!denied_) return false;
+        const auto relative = path.lexically_normal().lexically_relative(denied_->lexically_normal());
+        return !relative.empty() && *relative.begin() != "..";
+    }
+
+    std::optional<std::filesystem::path> denied_;
     std::optional<uint64_t> capacity_;
     bool capacityOverridden_ = false;
     Failing failing_ = Failing::nothing;
