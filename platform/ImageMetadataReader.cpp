@@ -1,1 +1,181 @@
-// placeholder
+#include "platform/ImageMetadataReader.h"
+
+#include "engine/Diagnostics.h"
+#include "engine/FileSystem.h"
+
+#include <exiv2/exiv2.hpp>
+#include <libheif/heif.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+void silenceExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::LogMsg::setHandler(nullptr);
+    });
+}
+
+// HEIF files are ISO media files: a "ftyp" box first.
+bool looksLikeHeif(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char head[12] = {};
+    const ssize_t count = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return count == 12 && std::memcmp(head + 4, "ftyp", 4) == 0;
+}
+
+MetadataValue rationalNumber(const Exiv2::Value& value, long index) {
+    const Exiv2::Rational r = value.toRational(index);
+    if (r.second == 0) return {MetadataValue::Other{}};
+    return {static_cast<double>(r.first) / static_cast<double>(r.second)};
+}
+
+// The value kinds a platform reader hands over: rationals become numbers, integers stay integers,
+// ASCII becomes text; several components make a list.
+MetadataValue convert(const Exiv2::Value& value) {
+    const Exiv2::TypeId type = value.typeId();
+    const long count = value.count();
+    if (type == Exiv2::asciiString) {
+        std::string text = value.toString();
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        return {text};
+    }
+    auto component = [&](long index) -> MetadataValue {
+        switch (type) {
+            case Exiv2::unsignedRational:
+            case Exiv2::signedRational: return rationalNumber(value, index);
+            case Exiv2::unsignedByte: case Exiv2::unsignedShort: case Exiv2::unsignedLong: case Exiv2::signedByte:
+            case Exiv2::signedShort: case Exiv2::signedLong: return {static_cast<int64_t>(value.toLong(index))};
+            case Exiv2::tiffFloat: case Exiv2::tiffDouble: return {static_cast<double>(value.toFloat(index))};
+            default: return {MetadataValue::Other{}};
+        }
+    };
+    if (count == 1) return component(0);
+    std::vector<MetadataValue> list;
+    if (type == Exiv2::undefined || type == Exiv2::comment) return {MetadataValue::Other{}};
+    for (long i = 0; i < count && i < 64; ++i) list.push_back(component(i));
+    return {std::move(list)};
+}
+
+PropertySet groupsFrom(const Exiv2::ExifData& exif) {
+    PropertySet properties;
+    for (const Exiv2::Exifdatum& datum : exif) {
+        const std::string group = datum.groupName();
+        const std::string tag = datum.tagName();
+        if (group == "GPSInfo") {
+            if (!properties.gps) properties.gps.emplace();
+            const std::string key = tag.rfind("GPS", 0) == 0 ? tag.substr(3) : tag;
+            (*properties.gps)[key] = convert(datum.value());
+        } else if (group == "Image") {
+            if (!properties.tiff) properties.tiff.emplace();
+            (*properties.tiff)[tag] = convert(datum.value());
+        } else if (group == "Photo") {
+            if (!properties.exif) properties.exif.emplace();
+            (*properties.exif)[tag] = convert(datum.value());
+        }
+    }
+    return properties;
+}
+
+// The TIFF structure inside a HEIF "Exif" block: a 4-byte big-endian offset to the TIFF header,
+// counted from the end of those 4 bytes (usually 6, skipping "Exif\0\0").
+std::optional<PropertySet> decodeHeifExifBlock(const std::vector<uint8_t>& block) {
+    if (block.size() < 4) return std::nullopt;
+    const uint64_t offset = (uint64_t{block[0]} << 24) | (uint64_t{block[1]} << 16) | (uint64_t{block[2]} << 8) | block[3];
+    if (offset > block.size() - 4) return std::nullopt;
+    const uint8_t* tiff = block.data() + 4 + offset;
+    const size_t size = block.size() - 4 - offset;
+    if (size < 8) return std::nullopt;
+    Exiv2::ExifData exif;
+    if (Exiv2::ExifParser::decode(exif, tiff, static_cast<uint32_t>(size)) == Exiv2::invalidByteOrder) return std::nullopt;
+    return groupsFrom(exif);
+}
+
+ImageMetadataReader::Reading readHeif(const fs::path& path) {
+    ImageMetadataReader::Reading reading;
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    if (!context || heif_context_read_from_file(context.get(), path.c_str(), nullptr).code != heif_error_Ok) return reading;
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) return reading;
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle, heif_image_handle_release);
+    reading.opened = ImageMetadataReader::Opened::image;
+
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &id, 1) < 1) return reading;
+    const size_t size = heif_image_handle_get_metadata_size(handle.get(), id);
+    if (size == 0 || size > 64u * 1024 * 1024) return reading;
+    std::vector<uint8_t> block(size);
+    if (heif_image_handle_get_metadata(handle.get(), id, block.data()).code != heif_error_Ok) return reading;
+    if (auto properties = decodeHeifExifBlock(block)) reading.properties = std::move(*properties);
+    return reading;
+}
+
+ImageMetadataReader::Reading readTiff(const fs::path& path) {
+    ImageMetadataReader::Reading reading;
+    Exiv2::Image::AutoPtr image;
+    try {
+        image = Exiv2::ImageFactory::open(path.string());
+    } catch (...) {
+        return reading;
+    }
+    if (image.get() == nullptr || image->imageType() != Exiv2::ImageType::tiff) return reading;
+    reading.opened = ImageMetadataReader::Opened::image;
+    try {
+        image->readMetadata();
+        reading.properties = groupsFrom(image->exifData());
+    } catch (...) {
+        reading.opened = ImageMetadataReader::Opened::noProperties;
+    }
+    return reading;
+}
+
+}  // namespace
+
+ImageMetadataReader::ImageMetadataReader() { silenceExiv2(); }
+
+ImageMetadataReader::Reading ImageMetadataReader::readProperties(const fs::path& fileURL) {
+    silenceExiv2();
+    try {
+        return looksLikeHeif(fileURL) ? readHeif(fileURL) : readTiff(fileURL);
+    } catch (...) {
+        return {};
+    }
+}
+
+std::optional<ImagePosition> ImageMetadataReader::readImageGPS(const fs::path& fileURL) const {
+    Reading reading = readProperties(fileURL);
+    if (reading.opened == Opened::notAnImage) {
+        Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
+        return std::nullopt;
+    }
+    std::optional<PropertySet> properties;
+    if (reading.opened == Opened::image) properties = std::move(reading.properties);
+    return imageGPSFromProperties(properties, lastPathComponent(fileURL));
+}
+
+std::optional<DeviceData> ImageMetadataReader::readDeviceData(const fs::path& fileURL) const {
+    Reading reading = readProperties(fileURL);
+    if (reading.opened == Opened::notAnImage) {
+        Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
+        return std::nullopt;
+    }
+    if (reading.opened == Opened::noProperties) {
+        Diagnostics::line("[DEBUG] CGImageSourceCopyPropertiesAtIndex returned nil for ", lastPathComponent(fileURL));
+        return std::nullopt;
+    }
+    return deviceDataFromProperties(reading.properties, lastPathComponent(fileURL));
+}
+
+}  // namespace corvane
