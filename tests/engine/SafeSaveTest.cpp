@@ -1,7 +1,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/SafeSave.h"
 #include "engine/XmpXml.h"
-#include "tests/engine/SidecarXml.h"
+#include "tests/support/SidecarXml.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempDir.h"
 

@@ -1,7 +1,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/SidecarComparison.h"
 #include "engine/XmpXml.h"
-#include "tests/engine/SidecarXml.h"
+#include "tests/support/SidecarXml.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "engine/SafeSave.h"
 #include "engine/SidecarGPS.h"
 #include "engine/SidecarWriter.h"
-#include "tests/engine/SidecarXml.h"
+#include "tests/support/SidecarXml.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempDir.h"
 

@@ -1,0 +1,65 @@
+#pragma once
+
+// Makes real media files for tests, samples and benchmarks: HEIC images encoded by libheif with an Exif
+// block that Exiv2 encodes, and DNG files (small TIFFs) written by Exiv2, carrying exactly the GPS and
+// camera metadata a test asks for.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane::test {
+
+// How one GPS coordinate is stored in the image's GPS IFD.
+struct StoredCoordinate {
+    enum class Kind {
+        rationals,        // RATIONAL components: degrees[, minutes[, seconds]] (non-negative)
+        signedRationals,  // SRATIONAL components, so a negative value can be stored
+        text,             // ASCII text, e.g. "10,25" or "10 deg 30' 36\""
+    };
+    Kind kind = Kind::rationals;
+    std::vector<double> components;
+    std::string text;
+
+    // The magnitude split into degrees, minutes and seconds (three rationals).
+    static StoredCoordinate degrees(double value);
+    // The given components as rationals (one to three of them; more are written as given).
+    static StoredCoordinate rationalList(std::vector<double> components);
+    // One signed rational holding the value as it is (negative stays negative).
+    static StoredCoordinate signedDegrees(double value);
+    static StoredCoordinate asText(std::string text);
+};
+
+// The metadata of one test image. Absent fields are not written.
+struct ImageSpec {
+    std::optional<StoredCoordinate> latitude;
+    std::optional<StoredCoordinate> longitude;
+    std::optional<std::string> latitudeRef;   // "N", "S", "s", "South", ...
+    std::optional<std::string> longitudeRef;
+    std::optional<std::string> make;          // IFD0 Make
+    std::optional<std::string> model;         // IFD0 Model
+    std::optional<std::string> software;      // IFD0 Software
+    bool withExif = true;                     // false: the image carries no Exif block at all
+};
+
+// An iPhone photo (make "Apple", model "iPhone 15 Pro") taken at the signed position; the references
+// follow the signs and the magnitudes are stored as degree/minute/second rationals.
+ImageSpec iPhoneImageAt(double latitude, double longitude);
+
+// The same position from another camera (make "Canon", model "Canon EOS R5").
+ImageSpec cameraImageAt(double latitude, double longitude);
+
+// The spec's metadata as a TIFF structure ("II*\0..."), as an Exif block carries it after its header.
+std::vector<uint8_t> encodeExifTiff(const ImageSpec& spec);
+
+// Writes a small real HEIC (a 64x64 picture encoded with HEVC) with the spec's Exif block attached to
+// the primary image. Throws std::runtime_error when libheif cannot encode or write.
+void writeHeic(const std::filesystem::path& path, const ImageSpec& spec);
+
+// Writes a small real DNG: a TIFF with a tiny strip image, the spec's IFD0 tags and its GPS IFD.
+// Throws std::runtime_error when it cannot be written.
+void writeDng(const std::filesystem::path& path, const ImageSpec& spec);
+
+}  // namespace corvane::test
