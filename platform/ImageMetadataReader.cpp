@@ -23,6 +23,8 @@ void silenceExiv2() {
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         Exiv2::LogMsg::setHandler(nullptr);
+        // A TIFF may carry an XMP packet; Exiv2's XMP toolkit must be set up once before threads use it.
+        Exiv2::XmpParser::initialize();
     });
 }
 
@@ -69,6 +71,76 @@ MetadataValue convert(const Exiv2::Value& value) {
     return {std::move(list)};
 }
 
+__extension__ typedef __int128 Int128;
+
+Int128 gcd(Int128 a, Int128 b) {
+    if (a < 0) a = -a;
+    while (b != 0) {
+        const Int128 rest = a % b;
+        a = b;
+        b = rest;
+    }
+    return a;
+}
+
+// A position stored as degree, minute and second rationals, as one number of degrees: the value ImageIO
+// hands over for these keys. The sum is formed exactly and rounded once, so 37 46' 29.64" reads as
+// 37.7749 and not as the neighbouring double that adding rounded parts would give. Absent when the
+// value is no such rational list (it is then handed over component by component).
+std::optional<double> degreesFromRationals(const Exiv2::Value& value) {
+    const Exiv2::TypeId type = value.typeId();
+    const long count = value.count();
+    if ((type != Exiv2::unsignedRational && type != Exiv2::signedRational) || count < 1 || count > 3) return std::nullopt;
+    static constexpr int64_t unitsPerDegree[] = {1, 60, 3600};
+    constexpr Int128 roomToMultiply = Int128{1} << 80;  // times a part's denominator (< 2^44) stays in range
+    constexpr Int128 exactInLongDouble = Int128{1} << 64;
+
+    Int128 numerator = 0;
+    Int128 denominator = 1;
+    long double approximate = 0;
+    bool exact = true;
+    for (long i = 0; i < count; ++i) {
+        Int128 partNumerator = 0;
+        Int128 partDenominator = 0;
+        if (const auto* unsignedValue = dynamic_cast<const Exiv2::URationalValue*>(&value)) {
+            const Exiv2::URational r = unsignedValue->value_.at(static_cast<size_t>(i));
+            partNumerator = r.first;
+            partDenominator = r.second;
+        } else if (const auto* signedValue = dynamic_cast<const Exiv2::RationalValue*>(&value)) {
+            const Exiv2::Rational r = signedValue->value_.at(static_cast<size_t>(i));
+            partNumerator = r.first;
+            partDenominator = r.second;
+        } else {
+            return std::nullopt;
+        }
+        if (partDenominator == 0) return std::nullopt;
+        if (partDenominator < 0) {
+            partNumerator = -partNumerator;
+            partDenominator = -partDenominator;
+        }
+        partDenominator *= unitsPerDegree[i];
+        approximate += static_cast<long double>(partNumerator) / static_cast<long double>(partDenominator);
+        if (!exact || numerator >= roomToMultiply || -numerator >= roomToMultiply || denominator >= roomToMultiply) {
+            exact = false;
+            continue;
+        }
+        numerator = numerator * partDenominator + partNumerator * denominator;
+        denominator *= partDenominator;
+        const Int128 common = gcd(numerator, denominator);
+        if (common > 1) {
+            numerator /= common;
+            denominator /= common;
+        }
+    }
+    if (exact && numerator < exactInLongDouble && -numerator < exactInLongDouble && denominator < exactInLongDouble) {
+        // Both operands are exact in long double's 64-bit mantissa: one rounding, then the final one.
+        return static_cast<double>(static_cast<long double>(numerator) / static_cast<long double>(denominator));
+    }
+    return static_cast<double>(approximate);
+}
+
+bool isCoordinateKey(const std::string& key) { return key == "Latitude" || key == "Longitude"; }
+
 PropertySet groupsFrom(const Exiv2::ExifData& exif) {
     PropertySet properties;
     for (const Exiv2::Exifdatum& datum : exif) {
@@ -77,7 +149,8 @@ PropertySet groupsFrom(const Exiv2::ExifData& exif) {
         if (group == "GPSInfo") {
             if (!properties.gps) properties.gps.emplace();
             const std::string key = tag.rfind("GPS", 0) == 0 ? tag.substr(3) : tag;
-            (*properties.gps)[key] = convert(datum.value());
+            std::optional<double> degrees = isCoordinateKey(key) ? degreesFromRationals(datum.value()) : std::nullopt;
+            (*properties.gps)[key] = degrees ? MetadataValue{*degrees} : convert(datum.value());
         } else if (group == "Image") {
             if (!properties.tiff) properties.tiff.emplace();
             (*properties.tiff)[tag] = convert(datum.value());
@@ -98,9 +171,14 @@ std::optional<PropertySet> decodeHeifExifBlock(const std::vector<uint8_t>& block
     const uint8_t* tiff = block.data() + 4 + offset;
     const size_t size = block.size() - 4 - offset;
     if (size < 8) return std::nullopt;
-    Exiv2::ExifData exif;
-    if (Exiv2::ExifParser::decode(exif, tiff, static_cast<uint32_t>(size)) == Exiv2::invalidByteOrder) return std::nullopt;
-    return groupsFrom(exif);
+    // A damaged block makes Exiv2 throw; the image itself is still an image, just without metadata.
+    try {
+        Exiv2::ExifData exif;
+        if (Exiv2::ExifParser::decode(exif, tiff, static_cast<uint32_t>(size)) == Exiv2::invalidByteOrder) return std::nullopt;
+        return groupsFrom(exif);
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 ImageMetadataReader::Reading readHeif(const fs::path& path) {

@@ -238,7 +238,9 @@ std::vector<uint8_t> encodeExifTiff(const ImageSpec& spec) {
     return blob;
 }
 
-void writeHeic(const fs::path& path, const ImageSpec& spec) {
+namespace {
+
+void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t>>& exifBlock) {
     initHeif();
     std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
     if (!context) throw std::runtime_error("libheif: no context");
@@ -255,13 +257,23 @@ void writeHeic(const fs::path& path, const ImageSpec& spec) {
     check(heif_context_encode_image(context.get(), picture.get(), encoder.get(), nullptr, &rawHandle), "encode");
     std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle, heif_image_handle_release);
 
-    if (spec.withExif) {
+    if (exifBlock) {
         // libheif puts the 4-byte offset to the TIFF header in front of the block itself.
-        const std::vector<uint8_t> tiff = encodeExifTiff(spec);
-        check(heif_context_add_exif_metadata(context.get(), handle.get(), tiff.data(), static_cast<int>(tiff.size())),
+        check(heif_context_add_exif_metadata(context.get(), handle.get(), exifBlock->data(),
+                                             static_cast<int>(exifBlock->size())),
               "add Exif");
     }
     check(heif_context_write_to_file(context.get(), path.c_str()), "write");
+}
+
+}  // namespace
+
+void writeHeic(const fs::path& path, const ImageSpec& spec) {
+    writeHeicWith(path, spec.withExif ? std::optional(encodeExifTiff(spec)) : std::nullopt);
+}
+
+void writeHeicWithExifBlock(const fs::path& path, const std::vector<uint8_t>& exifBlock) {
+    writeHeicWith(path, exifBlock);
 }
 
 void writeDng(const fs::path& path, const ImageSpec& spec) {

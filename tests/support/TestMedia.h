@@ -58,6 +58,11 @@ std::vector<uint8_t> encodeExifTiff(const ImageSpec& spec);
 // the primary image. Throws std::runtime_error when libheif cannot encode or write.
 void writeHeic(const std::filesystem::path& path, const ImageSpec& spec);
 
+// Writes the same kind of HEIC with `exifBlock` attached as it stands, for files whose Exif block is
+// damaged on purpose. The block must contain a TIFF header ("II*\0" or "MM\0*"); libheif puts the
+// offset to it in front.
+void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector<uint8_t>& exifBlock);
+
 // Writes a small real DNG: a TIFF with a tiny strip image, the spec's IFD0 tags and its GPS IFD.
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const ImageSpec& spec);
