@@ -5,8 +5,8 @@
 
 #include <re2/re2.h>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace corvane {
@@ -140,15 +140,15 @@ std::string hemisphereLetter(double value, Axis axis) {
 }
 
 std::string formatGPSValue(double value) {
-    // "%.8f" of the magnitude; snprintf follows LC_NUMERIC, which the engine never changes from "C",
-    // but the decimal separator is forced to "." so that a front end's locale cannot leak in.
+    // "%.8f" of the magnitude. std::to_chars rounds exactly as printf does but never consults the
+    // process locale, so a front end running under a decimal-comma locale still writes "37.77490000".
     const double magnitude = std::fabs(value);
-    const int length = std::snprintf(nullptr, 0, "%.8f", magnitude);
-    std::string out(static_cast<size_t>(length), '\0');
-    std::snprintf(out.data(), out.size() + 1, "%.8f", magnitude);
-    for (char& c : out)
-        if (c == ',') c = '.';
-    return out;
+    if (std::isnan(magnitude)) return "nan";
+    if (std::isinf(magnitude)) return "inf";
+    char buffer[400];  // the largest double has 309 integer digits
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, 8);
+    if (error != std::errc{}) return {};
+    return std::string(buffer, end);
 }
 
 std::string formatGPSCoordinate(double value, Axis axis) { return formatGPSValue(value) + hemisphereLetter(value, axis); }

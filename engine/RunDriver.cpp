@@ -3,6 +3,7 @@
 #include "engine/MediaFiles.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace corvane {
 
@@ -20,6 +21,15 @@ struct RunDriver::State {
         if (observer) observer->runStateChanged(progress);
     }
 
+    void clear() {
+        progress.isProcessing = false;
+        progress.currentFile.clear();
+        progress.totalCount = 0;
+        progress.processedCount = 0;
+        progress.results.clear();
+        progress.task.reset();
+    }
+
     void recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
         progress.currentFile = lastPathComponent(fileURL);
         progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(result)));
@@ -30,6 +40,17 @@ struct RunDriver::State {
 
 namespace {
 
+// The per-file operation returns every outcome as a value. Should it throw all the same (out of
+// memory), the file still gets its row and the run goes on: a run left half-done would stay
+// "processing" for good and refuse every later drop.
+ProcessingResult processOneFile(RunDriver::State& state, const std::filesystem::path& file) {
+    try {
+        return state.processFile(file);
+    } catch (const std::exception& error) {
+        return outcome::Failed{error.what()};
+    }
+}
+
 // One batch per piece of work; the next batch is posted only when this one has its rows, so batches
 // never overlap and the event loop of a window gets its turn between batches.
 void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const std::vector<std::filesystem::path>> files,
@@ -39,7 +60,7 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const std::v
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
         const auto& file = (*files)[index];
-        ProcessingResult result = state->processFile(file);
+        ProcessingResult result = processOneFile(*state, file);
         if (state->abandoned) return;  // the driver went away while the file was processed
         state->recordResult(file, std::move(result));
     }
@@ -61,7 +82,8 @@ RunDriver::~RunDriver() { state_->abandoned = true; }
 
 bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     if (state_->progress.isProcessing) return false;
-    resetRunState();
+    // The previous run's rows go even when the new items hold no media file.
+    state_->clear();
     auto files = std::make_shared<const std::vector<std::filesystem::path>>(expandDroppedItems(state_->fileSystem, items));
     state_->progress.totalCount = static_cast<int64_t>(files->size());
     if (state_->progress.totalCount < 1) {
@@ -77,13 +99,8 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
 }
 
 void RunDriver::resetRunState() {
-    RunProgress& progress = state_->progress;
-    progress.isProcessing = false;
-    progress.currentFile.clear();
-    progress.totalCount = 0;
-    progress.processedCount = 0;
-    progress.results.clear();
-    progress.task.reset();
+    state_->clear();
+    state_->stateChanged();
 }
 
 void RunDriver::recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {

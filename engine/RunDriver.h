@@ -35,7 +35,9 @@ public:
     virtual void resultRecorded(const RunProgress& progress) = 0;
 };
 
-// The per-file operation: one outcome for one queued media file. Called once per file.
+// The per-file operation: one outcome for one queued media file. Called once per file. It reports
+// failures as outcomes; an exception that escapes it all the same becomes a failed row whose text is
+// the exception's what().
 using ProcessFile = std::function<ProcessingResult(const std::filesystem::path& fileURL)>;
 
 // Turns dropped locations into a run and drives it: the files go to the per-file operation in
@@ -54,7 +56,7 @@ public:
     // items, and when at least one media file is found starts the run on the executor (returns true).
     bool startRun(const std::vector<std::filesystem::path>& items);
 
-    // Clears the run state (not the switches).
+    // Clears the run state (not the switches) and tells the observer.
     void resetRunState();
 
     // Publishes one outcome: currentFile, a new row with a fresh id, processedCount + 1.

@@ -65,6 +65,42 @@ std::string_view nameOrUnnamed(pugi::xml_node node) {
     return name.empty() ? std::string_view("unnamed") : name;
 }
 
+// True when some element lies more than `limit` levels below the document (the root element is at
+// level 1). Walks without recursion and stops at the first element too deep.
+bool nestsDeeperThan(const pugi::xml_document& document, size_t limit) {
+    size_t depth = 1;
+    for (pugi::xml_node current = document.first_child(); current;) {
+        if (depth > limit && isElement(current)) return true;
+        if (current.first_child()) {
+            current = current.first_child();
+            ++depth;
+            continue;
+        }
+        while (!current.next_sibling()) {
+            current = current.parent();
+            --depth;
+            if (current == document) return false;
+        }
+        current = current.next_sibling();
+    }
+    return false;
+}
+
+// Removes every node below `element`, leaves first. pugixml frees a subtree recursively, so removing
+// a deep subtree in one call could exhaust the stack; removing only leaves never recurses.
+void removeContent(pugi::xml_node element) {
+    pugi::xml_node current = element.first_child();
+    while (current) {
+        if (pugi::xml_node child = current.first_child()) {
+            current = child;
+            continue;
+        }
+        pugi::xml_node parent = current.parent();
+        parent.remove_child(current);
+        current = parent == element ? element.first_child() : parent;
+    }
+}
+
 }  // namespace
 
 Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
@@ -76,12 +112,17 @@ Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
                      std::string("XML parse error: ") + result.description() + " at byte offset " +
                          std::to_string(result.offset)};
     }
+    if (nestsDeeperThan(*document, maxDepth)) {
+        return Error{"XML", nestingTooDeepCode,
+                     "XML parse error: elements nested deeper than " + std::to_string(maxDepth) + " levels"};
+    }
     return XmlDocument(std::move(document));
 }
 
 std::string XMPXML::serialize(const pugi::xml_document& document) {
     std::ostringstream out;
-    document.save(out, "  ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+    const unsigned layout = nestsDeeperThan(document, maxDepth) ? pugi::format_raw : pugi::format_indent;
+    document.save(out, "  ", layout | pugi::format_no_declaration, pugi::encoding_utf8);
     return std::move(out).str();
 }
 
@@ -136,7 +177,7 @@ void XMPXML::setPropertyValue(std::string_view value, std::string_view name, pug
     Diagnostics::line("[DEBUG] XMPXML: Setting '", name, "' = '", value, "'");
     const std::string text(value);
     if (pugi::xml_node child = matchingChild(name, element)) {
-        while (pugi::xml_node content = child.first_child()) child.remove_child(content);
+        removeContent(child);
         child.append_child(pugi::node_pcdata).set_value(text.c_str());
         Diagnostics::line("[DEBUG] XMPXML: Updated existing element '", child.name(), "'");
         return;

@@ -28,12 +28,23 @@ public:
         "exif:GPSLatitude", "exif:GPSLongitude", "exif:GPSLatitudeRef", "exif:GPSLongitudeRef",
         "GPSLatitude",      "GPSLongitude",      "GPSLatitudeRef",      "GPSLongitudeRef"};
 
+    // The deepest element nesting that load accepts (the root element is at depth 1). Sidecars nest a
+    // dozen levels at most; the limit keeps the indented output of a rewrite small (indentation grows
+    // with the square of the depth) and is the default limit of libxml2.
+    static constexpr size_t maxDepth = 256;
+    // The error code of a document refused for nesting deeper than maxDepth (the parser's own codes
+    // are below 100).
+    static constexpr int nestingTooDeepCode = 100;
+
     // Parses the bytes. Comments, processing instructions (the xpacket wrapper) and the declaration are
     // kept so that a rewrite loses nothing; white-space-only text between elements is dropped; no DTD
-    // or entity is expanded. Fails with domain "XML" and the parser's description and byte offset.
+    // or entity is expanded. Fails with domain "XML" and a message beginning "XML parse error: ": the
+    // parser's description and byte offset, or the nesting limit.
     static Expected<XmlDocument> load(std::string_view bytes);
 
-    // The document as indented UTF-8 text without a byte-order mark.
+    // The document as indented UTF-8 text without a byte-order mark. A document nested deeper than
+    // maxDepth (only one built in memory can be) is written without indentation, so that the text stays
+    // proportional to the document.
     static std::string serialize(const pugi::xml_document& document);
 
     // The element that holds (or is to hold) the GPS properties: the first element in document order

@@ -35,6 +35,31 @@ bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+struct ListedEntry {
+    std::string name;
+    bool isDirectory = false;  // a directory itself, not a link to one
+};
+
+// The entries of one folder in the order the system gives them, without "." and "..". Absent when the
+// folder cannot be opened; an error while reading ends the listing with what was read.
+std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return std::nullopt;
+    std::vector<ListedEntry> entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        bool isDirectory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            isDirectory = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back({std::string(name), isDirectory});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
 Status syncFolderOf(const fs::path& path) {
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
@@ -57,25 +82,36 @@ bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(p
 bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
 std::optional<std::vector<FileSystem::WalkEntry>> PosixFileSystem::walk(const fs::path& folder) const {
-    std::error_code error;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
-    if (error) return std::nullopt;
+    auto top = folderListing(folder);
+    if (!top) return std::nullopt;
+    // Depth first, each folder listed in full and closed before its entries are visited: no descriptor
+    // stays open per level, so the depth of a tree cannot exhaust them, and a folder that cannot be
+    // listed costs only its own entries.
+    struct Level {
+        fs::path folder;
+        std::vector<ListedEntry> entries;
+        size_t next = 0;
+    };
+    std::vector<Level> pending;
+    pending.push_back({folder, std::move(*top)});
     std::vector<WalkEntry> entries;
-    for (const fs::recursive_directory_iterator end; it != end;) {
-        const fs::directory_entry& entry = *it;
-        const std::string name = entry.path().filename().string();
-        if (!name.empty() && name.front() == '.') {
-            // Hidden: neither listed nor entered.
-            if (entry.is_directory(error)) it.disable_recursion_pending();
-        } else {
-            std::error_code typeError;
-            const bool regular = entry.is_regular_file(typeError);
-            entries.push_back({entry.path(), typeError ? std::nullopt : std::optional<bool>(regular)});
+    while (!pending.empty()) {
+        Level& level = pending.back();
+        if (level.next == level.entries.size()) {
+            pending.pop_back();
+            continue;
         }
-        it.increment(error);
-        if (error) {
-            // An entry that cannot be read is skipped; the walk goes on with the next one.
-            error.clear();
+        const ListedEntry& listed = level.entries[level.next++];
+        if (listed.name.front() == '.') continue;  // hidden: neither listed nor entered
+        fs::path path = level.folder / listed.name;
+        struct stat info {};
+        // A file is judged by what it names (a link to a regular file counts as one); a link is never
+        // entered, so a link to an enclosing folder cannot make the walk go round.
+        std::optional<bool> isRegularFile;
+        if (::stat(path.c_str(), &info) == 0) isRegularFile = S_ISREG(info.st_mode);
+        entries.push_back({path, isRegularFile});
+        if (listed.isDirectory) {
+            if (auto inner = folderListing(path)) pending.push_back({std::move(path), std::move(*inner)});
         }
     }
     return entries;
