@@ -166,6 +166,54 @@ TEST(SidecarComparison, AbsentValuesPrintAsNil) {
     EXPECT_TRUE(hasLine(compared, "[DEBUG]   existing decimal: lat=nil lon=-122.4194"));
 }
 
+TEST(SidecarComparison, DifferingSidecarLogsEveryValueAndJoinsItsRows) {
+    const auto compared = compare({"1.5N", "2.25E", "N", "E"});
+    ASSERT_FALSE(asksToWrite(compared));
+    const std::vector<std::string> expected = {
+        "[DEBUG] IMG_0001.HEIC XMP pre-check:",
+        "[DEBUG]   existing: lat=1.5N lon=2.25E latRef=N lonRef=E",
+        "[DEBUG]   parsed:   lat=(1.5,N) lon=(2.25,E)",
+        "[DEBUG]   existing decimal: lat=1.5 lon=2.25",
+        "[DEBUG]   target decimal:   lat=37.7749 lon=-122.4194",
+        "[DEBUG]   matches:  numeric lat=false lon=false",
+        "[DEBUG]   refs:     effective lat=N lon=E, compatible lat=true lon=false",
+        "[DEBUG]   coordinatesMatch=false (will skip only if false AND not alwaysOverwrite)",
+        "[DEBUG] Skipped (GPS coordinates differ) for IMG_0001.HEIC: Latitude: 1.5N → 37.77490000N; "
+        "Longitude: 2.25E → 122.41940000W",
+    };
+    ASSERT_GE(compared.lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(compared.lines.end() - static_cast<std::ptrdiff_t>(expected.size()),
+                                       compared.lines.end()),
+              expected);
+    EXPECT_EQ(settled(compared), differing({{"Latitude", "1.5N", "37.77490000N"},
+                                            {"Longitude", "2.25E", "122.41940000W"}}));
+}
+
+TEST(SidecarComparison, LongitudeReferenceRowWhenOnlyTheLetterDisagrees) {
+    // Only at the meridian can the number match while the letter names the other hemisphere.
+    const auto compared = compare({"37.77490000N", "0.00000000W", "N", "W"}, false, imageLatitude, 0.0);
+    ASSERT_FALSE(asksToWrite(compared));
+    EXPECT_EQ(settled(compared), differing({{"LongitudeRef", "W", "E"}}));
+    EXPECT_TRUE(hasLine(compared, "[DEBUG]   target decimal:   lat=37.7749 lon=0.0"));
+}
+
+TEST(SidecarComparison, UnreadableTextNeverMatchesAndIsShownAsWritten) {
+    const auto compared = compare({"somewhere north", "122.41940000W", "N", "W"});
+    ASSERT_FALSE(asksToWrite(compared));
+    EXPECT_EQ(settled(compared), differing({{"Latitude", "somewhere north", "37.77490000N"}}));
+    EXPECT_TRUE(hasLine(compared, "[DEBUG]   existing decimal: lat=nil lon=-122.4194"));
+    EXPECT_TRUE(hasLine(compared, "[DEBUG]   matches:  numeric lat=false lon=true"));
+}
+
+TEST(SidecarComparison, AlwaysOverwriteWritesWithoutTheSuffixLine) {
+    // Letterless but matching: with overwrite on, the suffix check is never reached.
+    const auto compared = compare({"37.7749", "122.4194", "N", "W"}, true);
+    EXPECT_TRUE(asksToWrite(compared));
+    EXPECT_FALSE(hasLine(compared,
+                         "[DEBUG] Within tolerance, but XMP text is missing trailing hemisphere ref — will update "
+                         "IMG_0001.HEIC"));
+}
+
 struct WriterOutcomeCase {
     const char* reason;
     Expected<WriterAnswer> answer;
