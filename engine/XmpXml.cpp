@@ -112,6 +112,14 @@ Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
                      std::string("XML parse error: ") + result.description() + " at byte offset " +
                          std::to_string(result.offset)};
     }
+    if (result.encoding != pugi::encoding_utf8) {
+        // The DOM holds UTF-8 whatever the bytes were (UTF-16, Latin-1), and serialize writes UTF-8. A
+        // declaration still naming the old encoding would make every later reader decode the written
+        // bytes wrongly, so it names UTF-8 from now on.
+        for (pugi::xml_node node = document->first_child(); node; node = node.next_sibling())
+            if (node.type() == pugi::node_declaration)
+                if (pugi::xml_attribute encoding = node.attribute("encoding")) encoding.set_value("UTF-8");
+    }
     if (nestsDeeperThan(*document, maxDepth)) {
         return Error{"XML", nestingTooDeepCode,
                      "XML parse error: elements nested deeper than " + std::to_string(maxDepth) + " levels"};

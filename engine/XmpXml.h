@@ -38,7 +38,9 @@ public:
 
     // Parses the bytes. Comments, processing instructions (the xpacket wrapper) and the declaration are
     // kept so that a rewrite loses nothing; white-space-only text between elements is dropped; no DTD
-    // or entity is expanded. Fails with domain "XML" and a message beginning "XML parse error: ": the
+    // or entity is expanded. Bytes in another encoding than UTF-8 (UTF-16, a declared Latin-1) are
+    // held as UTF-8 and the declaration then names UTF-8, the encoding serialize writes.
+    // Fails with domain "XML" and a message beginning "XML parse error: ": the
     // parser's description and byte offset, or the nesting limit.
     static Expected<XmlDocument> load(std::string_view bytes);
 

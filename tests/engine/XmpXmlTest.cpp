@@ -292,6 +292,35 @@ TEST(XmlLoad, RoundTripKeepsPacketCommentsAttributesAndNamespaces) {
     EXPECT_EQ(XMPXML::serialize(*loaded(written)), written);
 }
 
+TEST(XmlLoad, OtherEncodingsAreWrittenAsDeclaredUtf8) {
+    // Written back as UTF-8 under the old declaration, "Café" would read as "CafÃ©" next time.
+    std::string utf16 = "\xFF\xFE";  // UTF-16 LE with byte-order mark
+    for (char c : std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><e><exif:GPSLatitude>Caf")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    utf16 += std::string("\xE9\0", 2);
+    for (char c : std::string("</exif:GPSLatitude></e>")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><e><exif:GPSLatitude>Caf\xE9</exif:GPSLatitude></e>";
+    for (const std::string& original : {utf16, latin1}) {
+        const auto document = loaded(original);
+        EXPECT_EQ(XMPXML::getPropertyValue("exif:GPSLatitude", document->document_element()), "Caf\xC3\xA9");
+        const std::string written = XMPXML::serialize(*document);
+        EXPECT_NE(written.find("encoding=\"UTF-8\""), std::string::npos) << written;
+        const auto reread = loaded(written);
+        EXPECT_EQ(XMPXML::getPropertyValue("exif:GPSLatitude", reread->document_element()), "Caf\xC3\xA9");
+        EXPECT_EQ(XMPXML::serialize(*reread), written);
+    }
+    // A declaration of an encoding the parser does not convert keeps its bytes and its name.
+    const std::string unknown = "<?xml version=\"1.0\" encoding=\"windows-1252\"?><e>Caf\xE9</e>";
+    const std::string written = XMPXML::serialize(*loaded(unknown));
+    EXPECT_NE(written.find("encoding=\"windows-1252\""), std::string::npos) << written;
+    EXPECT_NE(written.find("Caf\xE9<"), std::string::npos) << written;
+}
+
 // Builds <x:xmpmeta><a><a>...<rdf:Description><exif:GPSLatitude>37.5N</...></...> with `depth` levels
 // of <a>, directly in the DOM.
 std::unique_ptr<pugi::xml_document> deepDocument(size_t depth) {
