@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <stdexcept>
 
@@ -299,15 +301,23 @@ TEST(RunDriver, DestroyedDriverAbandonsTheWorkNotYetDone) {
 }
 
 TEST(RunDriver, LongRunOnTheInlineExecutorKeepsTheStackFlat) {
-    // 20,000 files are 10,000 batches; each batch posts the next, which must not nest.
+    // 2,000 files are 1,000 batches; each batch posts the next, which must run after it, not inside it.
     InlineExecutor executor;
+    std::vector<uintptr_t> stackPositions;
     RunDriver driver(
-        PosixFileSystem::shared(), [](const fs::path&) -> ProcessingResult { return outcome::AlreadyCorrect{}; },
+        PosixFileSystem::shared(),
+        [&](const fs::path&) -> ProcessingResult {
+            int local = 0;
+            stackPositions.push_back(reinterpret_cast<uintptr_t>(&local));
+            return outcome::AlreadyCorrect{};
+        },
         executor.executor());
-    std::vector<fs::path> items(20000, fs::path("/p/a.heic"));
-    driver.startRun(items);
-    EXPECT_EQ(driver.progress().processedCount, 20000);
+    driver.startRun(std::vector<fs::path>(2000, fs::path("/p/a.heic")));
+    EXPECT_EQ(driver.progress().processedCount, 2000);
     EXPECT_FALSE(driver.progress().isProcessing);
+    ASSERT_EQ(stackPositions.size(), 2000u);
+    const auto [lowest, highest] = std::minmax_element(stackPositions.begin(), stackPositions.end());
+    EXPECT_LT(*highest - *lowest, 4096u) << "the stack grew from batch to batch";
 }
 
 TEST(InlineExecutor, RunsPiecesPostedByAPieceAfterItInOrder) {
