@@ -174,6 +174,95 @@ TEST_F(SafeSave, SidecarThatDidNotExistIsCreatedWithoutSizeWarning) {
     for (const auto& line : capture.lines()) EXPECT_EQ(line.find("Significant size change"), std::string::npos) << line;
 }
 
+TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
+    const auto stale = dir.path() / ".IMG_0001.xmp.tmp";
+    writeText(stale, "half a document from a crash");
+    fileSystem.reportCapacity(std::nullopt);
+    DiagnosticsCapture capture;
+    const Status saved = save(canonicalSidecar);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.error(), (Error{"DiskSpace", 1, "Insufficient disk space. Available: 0MB, Required: 100MB"}));
+    EXPECT_EQ(readText(sidecar), original);
+    EXPECT_EQ(readText(stale), "half a document from a crash");
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{".IMG_0001.xmp.tmp", "IMG_0001.xmp"}));
+    EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST_F(SafeSave, StaleTemporaryFileIsRemovedBeforeTheWrite) {
+    // The write fails, so whatever happens to the stale file happens before it.
+    writeText(dir.path() / ".IMG_0001.xmp.tmp", "half a document from a crash");
+    fileSystem.fail(FaultyFileSystem::Failing::atomicWrite);
+    ASSERT_FALSE(save(canonicalSidecar).ok());
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"IMG_0001.xmp"});
+    EXPECT_EQ(readText(sidecar), original);
+}
+
+TEST_F(SafeSave, NinetyNineBytesAreTooFewAndOneHundredAreEnough) {
+    // "<a>" + text + "</a>" and a line break: 8 bytes around the text.
+    const std::string ninetyNine = "<a>" + std::string(91, 'x') + "</a>";
+    ASSERT_EQ(XMPXML::serialize(*XMPXML::load(ninetyNine).value()).size(), 99u);
+    const Status tooSmall = save(ninetyNine);
+    ASSERT_FALSE(tooSmall.ok());
+    EXPECT_EQ(tooSmall.error(), (Error{"Validation", 3, "Temp file too small (99 bytes), likely corrupted"}));
+    EXPECT_EQ(readText(sidecar), original);
+    EXPECT_EQ(readText(dir.path() / ".IMG_0001.xmp.tmp").size(), 99u) << "the rejected file stays beside the sidecar";
+
+    const Status nextCheck = save("<a>" + std::string(92, 'x') + "</a>");
+    ASSERT_FALSE(nextCheck.ok());
+    EXPECT_EQ(nextCheck.error().code, 5) << "100 bytes pass the size check and fail on the structure";
+    EXPECT_EQ(readText(sidecar), original);
+}
+
+TEST_F(SafeSave, MuchSmallerDocumentWarnsAndIsSaved) {
+    // The sidecar on disk carries thousands of trailing line breaks; the new document has none.
+    const std::string padded = original + std::string(4000, '\n');
+    writeText(sidecar, padded);
+    DiagnosticsCapture capture;
+    ASSERT_TRUE(save(canonicalSidecar).ok());
+    const auto newSize = static_cast<int64_t>(std::filesystem::file_size(sidecar));
+    const auto oldSize = static_cast<int64_t>(padded.size());
+    const int percent = static_cast<int>(100.0 * static_cast<double>(oldSize - newSize) / static_cast<double>(oldSize));
+    ASSERT_GT(percent, 50);
+    const std::string warning = "[DEBUG] Warning: Significant size change - Original: " + std::to_string(oldSize) +
+                                " bytes, New: " + std::to_string(newSize) + " bytes (" + std::to_string(percent) + "% change)";
+    const auto lines = capture.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), warning), lines.end()) << capture.text();
+    EXPECT_EQ(lines.back(), "[DEBUG] Successfully saved XMP: IMG_0001.xmp");
+}
+
+TEST(ValidateTempFile, SizeChangeWarningLineIsExact) {
+    TempDir dir;
+    PosixFileSystem fileSystem;
+    const auto temp = dir.path() / ".a.xmp.tmp";
+    ASSERT_LT(canonicalSidecar.size(), 800u);
+    struct Case {
+        int64_t previous;
+        int64_t size;
+        std::optional<std::string> warning;
+    };
+    const Case cases[] = {
+        {2000, 3000, std::nullopt},  // ratio exactly 0.5: no warning
+        {2000, 1000, std::nullopt},
+        {2000, 3200, "[DEBUG] Warning: Significant size change - Original: 2000 bytes, New: 3200 bytes (60% change)"},
+        {2000, 800, "[DEBUG] Warning: Significant size change - Original: 2000 bytes, New: 800 bytes (60% change)"},
+        {1, 800, "[DEBUG] Warning: Significant size change - Original: 1 bytes, New: 800 bytes (79900% change)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        // Trailing line breaks after the document are allowed and make the file exactly this long.
+        writeText(temp, canonicalSidecar + std::string(static_cast<size_t>(c.size) - canonicalSidecar.size(), '\n'));
+        DiagnosticsCapture capture;
+        ASSERT_TRUE(validateTempFile(fileSystem, temp, c.previous).ok());
+        const auto lines = capture.lines();
+        std::vector<std::string> expected;
+        if (c.warning) expected.push_back(*c.warning);
+        expected.push_back("[DEBUG] File size validation passed: " + std::to_string(c.size) + " bytes");
+        ASSERT_GE(lines.size(), expected.size());
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+                  expected);
+    }
+}
+
 struct SizeChangeCase {
     int64_t previous;
     int64_t size;

@@ -190,5 +190,63 @@ TEST_F(SidecarWriter, LowDiskSpaceFailsAndKeepsTheSidecar) {
     EXPECT_EQ(readText(sidecar), original);
 }
 
+// A sidecar as a photo library writes it, laid out as the serializer lays out documents, so that the
+// saved bytes can be compared whole: everything but the four GPS values must come back byte for byte.
+std::string richSidecar(const std::string& latitude, const std::string& longitude, const std::string& latitudeRef,
+                        const std::string& longitudeRef) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\" x:xmptk=\"Adobe XMP Core 7.0-c000\">\n"
+           "  <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+           "    <!-- written by a photo library export -->\n"
+           "    <rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+           "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+           "xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" xmp:Rating=\"4\" "
+           "photoshop:City=\"Z\xC3\xBCrich &amp; &quot;Umgebung&quot;\">\n"
+           "      <exif:GPSLatitude>" + latitude + "</exif:GPSLatitude>\n"
+           "      <exif:GPSLongitude>" + longitude + "</exif:GPSLongitude>\n"
+           "      <exif:GPSLatitudeRef>" + latitudeRef + "</exif:GPSLatitudeRef>\n"
+           "      <exif:GPSLongitudeRef>" + longitudeRef + "</exif:GPSLongitudeRef>\n"
+           "      <exif:GPSAltitude>52/1</exif:GPSAltitude>\n"
+           "      <!-- altitude from the barometer -->\n"
+           "      <dc:subject>\n"
+           "        <rdf:Bag>\n"
+           "          <rdf:li>Golden Gate</rdf:li>\n"
+           "          <rdf:li>fog &lt;morning&gt;</rdf:li>\n"
+           "        </rdf:Bag>\n"
+           "      </dc:subject>\n"
+           "      <dc:description>\n"
+           "        <rdf:Alt>\n"
+           "          <rdf:li xml:lang=\"x-default\">\xC3\x9C" "ber der Br\xC3\xBC" "cke \xE2\x80\x94 \xE9\x9C\xA7</rdf:li>\n"
+           "        </rdf:Alt>\n"
+           "      </dc:description>\n"
+           "    </rdf:Description>\n"
+           "    <rdf:Description rdf:about=\"\" xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\" tiff:Make=\"Apple\" />\n"
+           "  </rdf:RDF>\n"
+           "</x:xmpmeta>\n"
+           "<?xpacket end=\"w\"?>\n";
+}
+
+TEST_F(SidecarWriter, SavedSidecarDiffersOnlyInTheFourGPSValues) {
+    writeText(sidecar, richSidecar("37.7749", "122.4194", "N", "W"));
+    const auto answer = write(-33.8688, 151.2093);
+    ASSERT_TRUE(answer.ok()) << answer.error().message;
+    EXPECT_EQ(answer.value().changes.size(), 4u);
+    EXPECT_EQ(readText(sidecar), richSidecar("33.86880000S", "151.20930000E", "S", "E"));
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"IMG_0001.xmp"});
+}
+
+TEST_F(SidecarWriter, FailedSaveLeavesTheSidecarByteForByte) {
+    const std::string original = richSidecar("37.7749", "122.4194", "N", "W");
+    for (auto failing : {FaultyFileSystem::Failing::atomicWrite, FaultyFileSystem::Failing::replace}) {
+        writeText(sidecar, original);
+        fileSystem.fail(failing);
+        const auto answer = write();
+        ASSERT_FALSE(answer.ok());
+        EXPECT_EQ(answer.error().domain, "POSIX");
+        EXPECT_EQ(readText(sidecar), original);
+    }
+}
+
 }  // namespace
 }  // namespace corvane
