@@ -69,4 +69,23 @@ std::string inspectionJson(const std::string& file, const std::optional<ImagePos
     return dump(object);
 }
 
+std::string summaryLine(const std::vector<ProcessingResultDetail>& rows, bool dryRun) {
+    if (rows.empty()) return "corvane-cli: no media files found";
+    std::vector<size_t> counts(std::variant_size_v<ProcessingResult>, 0);
+    std::vector<std::string_view> names(counts.size());
+    for (const auto& row : rows) {
+        ++counts[row.result.index()];
+        names[row.result.index()] = caseName(row.result);
+    }
+    std::string line = "corvane-cli: " + std::to_string(rows.size()) + (rows.size() == 1 ? " file:" : " files:");
+    const char* separator = " ";
+    for (size_t index = 0; index < counts.size(); ++index) {
+        if (counts[index] == 0) continue;
+        line += separator + std::to_string(counts[index]) + " " + std::string(names[index]);
+        separator = ", ";
+    }
+    if (dryRun) line += " (dry run, nothing written)";
+    return line;
+}
+
 }  // namespace corvane::cli

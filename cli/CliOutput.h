@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane::cli {
 
@@ -19,5 +20,10 @@ std::string inspectionLine(const std::string& file, const std::optional<ImagePos
                            const std::optional<DeviceData>& device);
 std::string inspectionJson(const std::string& file, const std::optional<ImagePosition>& position,
                            const std::optional<DeviceData>& device);
+
+// The closing line on standard error: how many files ended in each outcome, in the order of the
+// outcomes, for example "corvane-cli: 5 files: 2 updated, 1 alreadyCorrect, 2 failed (dry run, nothing
+// written)". Counts every row, also those a silent skip leaves out of the report.
+std::string summaryLine(const std::vector<ProcessingResultDetail>& rows, bool dryRun);
 
 }  // namespace corvane::cli

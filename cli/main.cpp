@@ -5,6 +5,7 @@
 #include "cli/CliOutput.h"
 #include "engine/Diagnostics.h"
 #include "engine/MediaFileProcessor.h"
+#include "engine/MediaFiles.h"
 #include "engine/ResultReport.h"
 #include "engine/RunDriver.h"
 #include "platform/FolderAccess.h"
@@ -22,17 +23,23 @@ using namespace corvane;
 
 namespace {
 
-// Writes each row as a JSON line the moment it arrives, and keeps one progress line on a terminal.
+// Keeps the rows of the run, writes each as a JSON line the moment it arrives, and keeps one progress
+// line on a terminal.
 class CliObserver : public RunObserver {
 public:
     CliObserver(const cli::CliOptions& options, bool showProgress) : options_(options), showProgress_(showProgress) {}
 
+    // Files that get a row outside the driver's run, counted into the progress total.
+    void addToTotal(int64_t count) { extraTotal_ += count; }
+
     void runStateChanged(const RunProgress& progress) override {
-        if (showProgress_ && !progress.isProcessing && progress.processedCount > 0) std::fputs("\n", stderr);
+        if (progress.isProcessing) runTotal_ = progress.totalCount;
     }
 
-    void resultRecorded(const RunProgress& progress) override {
-        const ProcessingResultDetail& row = progress.results.back();
+    void resultRecorded(const RunProgress& progress) override { record(progress.results.back()); }
+
+    void record(const ProcessingResultDetail& row) {
+        rows_.push_back(row);
         if (std::holds_alternative<outcome::Failed>(row.result)) anyFailed_ = true;
         if (options_.json && (!options_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result))) {
             const std::string line = cli::resultJson(row, RunSettings::shared().dryRun);
@@ -41,18 +48,31 @@ public:
             std::fflush(stdout);
         }
         if (showProgress_) {
-            std::fprintf(stderr, "\r\x1b[KProcessed %lld/%lld • %s", static_cast<long long>(progress.processedCount),
-                         static_cast<long long>(progress.totalCount), progress.currentFile.c_str());
+            std::fprintf(stderr, "\r\x1b[KProcessed %lld/%lld • %s", static_cast<long long>(rows_.size()),
+                         static_cast<long long>(runTotal_ + extraTotal_), lastPathComponent(row.fileURL).c_str());
             std::fflush(stderr);
+            progressShown_ = true;
         }
     }
 
+    // Clears the progress line so that another line can take its place.
+    void clearProgress() {
+        if (!progressShown_) return;
+        std::fputs("\r\x1b[K", stderr);
+        progressShown_ = false;
+    }
+
+    const std::vector<ProcessingResultDetail>& rows() const { return rows_; }
     bool anyFailed() const { return anyFailed_; }
 
 private:
     const cli::CliOptions& options_;
     bool showProgress_;
+    bool progressShown_ = false;
     bool anyFailed_ = false;
+    int64_t runTotal_ = 0;
+    int64_t extraTotal_ = 0;
+    std::vector<ProcessingResultDetail> rows_;
 };
 
 int inspect(const cli::CliOptions& options, const ImageMetadataSource& reader) {
@@ -83,8 +103,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    CliObserver observer(*options, !options->quiet && ::isatty(STDERR_FILENO));
     if (options->debug) {
-        Diagnostics::setSink([](std::string_view line) {
+        Diagnostics::setSink([&observer](std::string_view line) {
+            observer.clearProgress();
             std::fwrite(line.data(), 1, line.size(), stderr);
             std::fputc('\n', stderr);
         });
@@ -102,11 +124,24 @@ int main(int argc, char** argv) {
     settings.appleOnly = options->appleOnly;
     settings.silentlyIgnoreSkipped = options->silentlyIgnoreSkipped;
 
+    // Folders and media files go to the run. A file named on the command line that is not a media
+    // file still gets its "unsupported" row, so that nothing the user asked for passes unmentioned;
+    // inside folders such files (the sidecars among them) are passed over silently, as in the window.
     std::vector<std::filesystem::path> items;
+    std::vector<std::filesystem::path> unsupported;
+    bool missingPath = false;
     for (const std::string& path : options->paths) {
-        if (!fileSystem.exists(path)) std::fprintf(stderr, "corvane-cli: %s: no such file or folder\n", path.c_str());
-        items.emplace_back(path);
+        const FileSystem::Presence presence = fileSystem.presence(path);
+        if (!presence.exists && !hasSupportedExtension(path)) {
+            std::fprintf(stderr, "corvane-cli: %s: no such file or folder\n", path.c_str());
+            missingPath = true;
+        } else if (presence.exists && !presence.isDirectory && !hasSupportedExtension(path)) {
+            unsupported.emplace_back(path);
+        } else {
+            items.emplace_back(path);
+        }
     }
+    observer.addToTotal(static_cast<int64_t>(unsupported.size()));
 
     // Nobody can be asked for a folder here: folders granted in the window are used, others decline.
     SettingsGrantStore grants;
@@ -114,17 +149,21 @@ int main(int argc, char** argv) {
     FolderAccess access(fileSystem, grants, prompt);
     const EngineServices services{fileSystem, reader, access, settings};
 
-    CliObserver observer(*options, !options->quiet && !options->debug && ::isatty(STDERR_FILENO));
     InlineExecutor executor;
     RunDriver driver(
         fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).processFile(file); },
         executor.executor(), &observer);
-    driver.startRun(items);
+    if (!items.empty()) driver.startRun(items);
+    for (const auto& file : unsupported)
+        observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).processFile(file)));
+    observer.clearProgress();
 
     if (!options->json) {
         const ReportSwitches switches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
                                       settings.silentlyIgnoreSkipped};
-        std::cout << reportText(driver.progress().results, switches, std::chrono::system_clock::now()) << '\n';
+        std::cout << reportText(observer.rows(), switches, std::chrono::system_clock::now()) << '\n';
+        std::cout.flush();
     }
-    return observer.anyFailed() ? 1 : 0;
+    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.rows(), settings.dryRun).c_str());
+    return observer.anyFailed() || missingPath ? 1 : 0;
 }
