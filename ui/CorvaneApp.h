@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+class QCoreApplication;
+
+namespace corvane {
+
+class MainWindow;
+class UpdatesViewModel;
+
+// The application shell: opens main windows, each independent with its own state, and holds the one
+// update service of the process, created when the first window is built and kept until the end.
+// Lives on the UI thread, beside the QApplication that main() creates.
+class CorvaneApp : public QObject {
+    Q_OBJECT
+public:
+    explicit CorvaneApp(QObject* parent = nullptr);
+    ~CorvaneApp() override;
+
+    // Names the application "Corvane" (organisation "Corvane"), which also places the user's settings.
+    static void configure(QCoreApplication& application);
+
+    // Builds and shows a new main window. The first one also starts the update service.
+    MainWindow* openWindow();
+
+    // The open windows, oldest first.
+    QList<MainWindow*> windows() const;
+
+    // The update service; absent until the first window is built.
+    UpdatesViewModel* updates() const { return updates_.get(); }
+
+    // The "Check for Updates…" command: a user-initiated check with dialogs.
+    void checkForUpdates();
+
+private:
+    std::unique_ptr<UpdatesViewModel> updates_;
+    QList<QPointer<MainWindow>> windows_;
+};
+
+}  // namespace corvane

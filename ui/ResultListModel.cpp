@@ -1,0 +1,106 @@
+#include "ui/ResultListModel.h"
+
+#include "engine/FileSystem.h"
+#include "engine/ResultReport.h"
+#include "ui/ContentState.h"
+
+#include <algorithm>
+
+namespace corvane {
+namespace {
+
+uint16_t countLines(const ProcessingResult& result) {
+    const std::string text = resultText(result, true);
+    const auto breaks = std::count(text.begin(), text.end(), '\n');
+    return static_cast<uint16_t>(std::min<std::ptrdiff_t>(breaks + 1, UINT16_MAX));
+}
+
+}  // namespace
+
+ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
+    : QAbstractListModel(parent), state_(state), filtering_(state.silentlyIgnoreSkipped()), dryRun_(state.dryRun()) {
+    rebuild();
+    connect(&state, &ContentState::rowAdded, this, [this](int index) {
+        // A row this model has not seen in order means the run was replaced under it.
+        if (index != static_cast<int>(lineCounts_.size())) {
+            beginResetModel();
+            rebuild();
+            endResetModel();
+            return;
+        }
+        appendRow(index);
+    });
+    connect(&state, &ContentState::runChanged, this, [this] {
+        if (state_.progress().results.size() != lineCounts_.size()) {
+            beginResetModel();
+            rebuild();
+            endResetModel();
+        }
+    });
+    connect(&state, &ContentState::switchesChanged, this, [this] {
+        if (state_.silentlyIgnoreSkipped() != filtering_) {
+            beginResetModel();
+            rebuild();
+            endResetModel();
+        }
+        if (state_.dryRun() != dryRun_) {
+            dryRun_ = state_.dryRun();
+            if (!rows_.empty())
+                emit dataChanged(index(0), index(rowCount() - 1), {Qt::ToolTipRole, ResultTextRole, RowTextRole});
+        }
+    });
+}
+
+void ResultListModel::rebuild() {
+    filtering_ = state_.silentlyIgnoreSkipped();
+    dryRun_ = state_.dryRun();
+    const auto& results = state_.progress().results;
+    lineCounts_.clear();
+    lineCounts_.reserve(results.size());
+    for (const auto& row : results) lineCounts_.push_back(countLines(row.result));
+    rows_.clear();
+    for (size_t i = 0; i < results.size(); ++i)
+        if (state_.isVisible(results[i])) rows_.push_back(static_cast<int>(i));
+}
+
+void ResultListModel::appendRow(int resultIndex) {
+    const ProcessingResultDetail& row = state_.progress().results[static_cast<size_t>(resultIndex)];
+    lineCounts_.push_back(countLines(row.result));
+    if (!state_.isVisible(row)) return;
+    const int at = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), at, at);
+    rows_.push_back(resultIndex);
+    endInsertRows();
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+const ProcessingResultDetail* ResultListModel::detail(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return nullptr;
+    const auto& results = state_.progress().results;
+    const auto resultIndex = static_cast<size_t>(rows_[static_cast<size_t>(row)]);
+    return resultIndex < results.size() ? &results[resultIndex] : nullptr;
+}
+
+int ResultListModel::lineCount(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return 1;
+    const auto resultIndex = static_cast<size_t>(rows_[static_cast<size_t>(row)]);
+    return resultIndex < lineCounts_.size() ? lineCounts_[resultIndex] : 1;
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const {
+    const ProcessingResultDetail* row = index.isValid() ? detail(index.row()) : nullptr;
+    if (!row) return {};
+    switch (role) {
+        case Qt::DisplayRole: return QString::fromStdString(lastPathComponent(row->fileURL));
+        case ResultTextRole: return state_.resultText(*row);
+        case CaseRole: return static_cast<int>(row->result.index());
+        case Qt::ToolTipRole:
+        case RowTextRole: return state_.rowText(*row);
+        default: return {};
+    }
+}
+
+}  // namespace corvane

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "engine/ResultModel.h"
+
+#include <QAbstractListModel>
+
+#include <cstdint>
+#include <vector>
+
+namespace corvane {
+
+class ContentState;
+
+// The visible rows of one window's results as a list model, kept in step with the window's state:
+// a new row is inserted at the end when it is visible, Silently Ignore Skipped refilters the list,
+// and Dry Run rewords it. Rows appear in the order the results arrive. Appending is O(1), so a run of
+// many thousands of files keeps the list fast.
+class ResultListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        ResultTextRole = Qt::UserRole + 1,  // resultText of the row (QString, may span several lines)
+        CaseRole,                           // the outcome's alternative index (int)
+        RowTextRole,                        // "NAME: TEXT", what Copy puts on the clipboard
+    };
+
+    explicit ResultListModel(const ContentState& state, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // The row shown at `row`, or nullptr outside the list.
+    const ProcessingResultDetail* detail(int row) const;
+    // How many lines the row's result text has (at least 1); the same in both Dry Run wordings.
+    int lineCount(int row) const;
+
+private:
+    void rebuild();
+    void appendRow(int resultIndex);
+
+    const ContentState& state_;
+    std::vector<int> rows_;                // indices into the run's results, in list order
+    std::vector<uint16_t> lineCounts_;     // per result index
+    bool filtering_ = false;               // Silently Ignore Skipped, as the rows were filtered
+    bool dryRun_ = true;                   // Dry Run, as the rows were worded
+};
+
+}  // namespace corvane

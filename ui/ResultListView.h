@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ui/ResultRowDelegate.h"
+
+#include <QListView>
+
+namespace corvane {
+
+class ResultListModel;
+
+// The results list: one painted row per visible result, no selection, at least 200 and ideally 260
+// pixels high. Whenever the number of rows changes it scrolls to the last row, bottom-aligned, once
+// per turn of the event loop however many rows arrived. Clicks on a row's buttons come out as
+// signals with the row's number in the model.
+class ResultListView : public QListView {
+    Q_OBJECT
+public:
+    ResultListView(ResultListModel& model, QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    ResultRowDelegate& rowDelegate() { return delegate_; }
+    // The option a row is drawn with (its rectangle in viewport coordinates included).
+    QStyleOptionViewItem rowOption(const QModelIndex& index) const;
+
+signals:
+    void revealRequested(int row);
+    void copyRequested(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void scheduleScrollToEnd();
+    ResultRowDelegate::Button buttonAt(QPoint position, QModelIndex* index) const;
+
+    ResultListModel& model_;
+    ResultRowDelegate delegate_;
+    int lastCount_ = 0;
+    bool scrollPending_ = false;
+    QPersistentModelIndex pressedRow_;
+    ResultRowDelegate::Button pressedButton_ = ResultRowDelegate::Button::none;
+};
+
+}  // namespace corvane
