@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -60,10 +61,35 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
     return entries;
 }
 
+// The unique files of writeTextAtomically are named "." + destination name + "." + six characters, and
+// their writer holds an exclusive lock on each from its creation until it has been renamed into place or
+// removed. A process killed in between leaves its file behind with the lock released, so a unique file
+// for the same destination whose lock can be taken is abandoned: no writer will ever rename or remove
+// it. The next write to that destination removes it.
+void removeAbandonedUniqueFiles(const fs::path& destination) {
+    const fs::path folder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
+    const std::string prefix = "." + destination.filename().string() + ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        Descriptor candidate{::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+        if (candidate.fd < 0) continue;
+        struct stat info {};
+        if (::fstat(candidate.fd, &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        if (::flock(candidate.fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 Status syncFolderOf(const fs::path& path) {
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
     Descriptor dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    // A folder this process may write into but not list cannot be opened for syncing. The rename has
+    // already happened by then; failing now would report a completed replacement as a failure.
+    if (dir.fd < 0 && (errno == EACCES || errno == EPERM)) return {};
     if (dir.fd < 0) return posixError(errno, "Cannot open the folder", folder);
     if (::fsync(dir.fd) != 0 && errno != EINVAL) return posixError(errno, "Cannot sync the folder", folder);
     return {};
@@ -139,10 +165,14 @@ Expected<std::string> PosixFileSystem::readFile(const fs::path& path) const {
 }
 
 Status PosixFileSystem::writeTextAtomically(const fs::path& path, std::string_view text) {
+    removeAbandonedUniqueFiles(path);
     std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
     Descriptor file{::mkostemp(pattern.data(), O_CLOEXEC)};
     if (file.fd < 0) return posixError(errno, "Cannot create a file beside", path);
     const fs::path unique = pattern;
+    // Held (through its own descriptor) until the unique file is renamed or removed: marks it as in use.
+    const Descriptor inUse{::dup(file.fd)};
+    if (inUse.fd >= 0) ::flock(inUse.fd, LOCK_EX);
     auto fail = [&](int number, std::string_view what) {
         ::unlink(unique.c_str());
         return posixError(number, what, path);
@@ -189,6 +219,16 @@ Status PosixFileSystem::move(const fs::path& from, const fs::path& to) {
 }
 
 Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
+    // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
+    // file it points to as it was. A linked sidecar is read through its link but never replaced; the
+    // file that was to replace it is removed, since it can never be put in place.
+    struct stat link {};
+    if (::lstat(to.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        ::unlink(from.c_str());
+        return Error{"POSIX", ELOOP,
+                     "Cannot replace “" + to.string() + "”: it is a symbolic link, and the link and the file it points "
+                     "to are left unchanged"};
+    }
     {
         Descriptor file{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
         if (file.fd < 0) return posixError(errno, "Cannot open", from);

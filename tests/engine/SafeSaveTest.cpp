@@ -166,6 +166,25 @@ TEST_F(SafeSave, ReadOnlyFolderFailsClearlyAndChangesNothing) {
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"IMG_0001.xmp"});
 }
 
+TEST_F(SafeSave, FolderThatCanBeWrittenButNotListedIsSavedInto) {
+    // Write and search permission without read: the new sidecar can be put in place, only the folder
+    // cannot be opened to sync it. Run unprivileged in a child, as above.
+    ::chmod(dir.path().c_str(), 0333);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        ::_exit(save(canonicalSidecar).ok() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(dir.path().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save reported a failure";
+    EXPECT_NE(readText(sidecar).find("<exif:GPSLatitude>37.77490000N</exif:GPSLatitude>"), std::string::npos);
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"IMG_0001.xmp"});
+}
+
 TEST_F(SafeSave, SidecarThatDidNotExistIsCreatedWithoutSizeWarning) {
     std::filesystem::remove(sidecar);
     DiagnosticsCapture capture;
