@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QString>
 
+#include <sys/stat.h>
+
 namespace corvane {
 namespace {
 
@@ -21,9 +23,21 @@ SettingsGrantStore::SettingsGrantStore(const std::string& iniPath) : iniPath_(in
 SettingsGrantStore::~SettingsGrantStore() = default;
 
 std::optional<std::string> SettingsGrantStore::dataForKey(std::string_view key) const {
-    auto settings = openSettings(iniPath_);
-    settings->sync();  // pick up grants another process stored since this one last looked
-    const QVariant value = settings->value(keyText(key));
+    if (!reader_) {
+        reader_ = openSettings(iniPath_);
+        readerFile_ = reader_->fileName().toStdString();
+    }
+    // Pick up grants another process stored since this one last looked. One stat tells whether the file
+    // changed; QSettings' own check looks at every fallback file, several calls per lookup.
+    struct stat info {};
+    const FileStamp stamp = ::stat(readerFile_.c_str(), &info) == 0
+                                ? FileStamp{true, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec}
+                                : FileStamp{};
+    if (!readerStamp_ || *readerStamp_ != stamp) {
+        reader_->sync();
+        readerStamp_ = stamp;
+    }
+    const QVariant value = reader_->value(keyText(key));
     if (!value.isValid()) return std::nullopt;
     const QByteArray bytes = value.toByteArray();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));

@@ -160,5 +160,26 @@ TEST(SettingsGrantStore, TwoProcessesWritingAtOnceLoseNothing) {
         }
 }
 
+// The store keeps its settings open between lookups; a grant that another process stores after the
+// first lookup must still be found by the next one.
+TEST(SettingsGrantStore, LookupSeesGrantAnotherProcessStoredSince) {
+    TempDir dir;
+    const std::string ini = (dir.path() / "grants.ini").string();
+    ASSERT_TRUE(SettingsGrantStore(ini).setData("xmpBookmark::/first", "/first"));
+    SettingsGrantStore store(ini);
+    EXPECT_EQ(store.dataForKey("xmpBookmark::/first"), "/first");
+    EXPECT_EQ(store.dataForKey("xmpBookmark::/later"), std::nullopt);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(SettingsGrantStore(ini).setData("xmpBookmark::/later", "/later") ? 0 : 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    EXPECT_EQ(store.dataForKey("xmpBookmark::/later"), "/later");
+    EXPECT_EQ(store.dataForKey("xmpBookmark::/first"), "/first");
+}
+
 }  // namespace
 }  // namespace corvane
