@@ -59,6 +59,7 @@ AppcastItem readItem(QXmlStreamReader& reader) {
         } else if (plain && name == u"enclosure") {
             const auto attributes = reader.attributes();
             item.enclosureUrl = nonEmpty(trimmed(attributes.value(QLatin1String("url")).toString()));
+            item.operatingSystem = nonEmpty(trimmed(attributes.value(sparkleNamespace(), QLatin1String("os")).toString()));
             enclosureVersion = trimmed(attributes.value(sparkleNamespace(), QLatin1String("version")).toString());
             enclosureShortVersion = trimmed(attributes.value(sparkleNamespace(), QLatin1String("shortVersionString")).toString());
             reader.skipCurrentElement();
@@ -226,8 +227,12 @@ std::string updaterStatusLine(const UpdaterPreferences& preferences) {
 
 UpdateCheckResult evaluateAppcast(std::string_view xml, const QUrl& feedURL, const std::string& currentVersion) {
     auto items = parseAppcast(xml);
-    if (!items) return CheckFailed{"The update feed could not be read. " + items.error().message};
-    const std::optional<AppcastItem> newest = newestItem(items.value());
+    if (!items) return CheckFailed{items.error().message};
+    // A feed may list builds for several systems; those for another one are not offered here.
+    std::vector<AppcastItem> forThisSystem;
+    for (AppcastItem& item : items.value())
+        if (!item.operatingSystem || *item.operatingSystem == "linux") forThisSystem.push_back(std::move(item));
+    const std::optional<AppcastItem> newest = newestItem(forThisSystem);
     if (!newest || compareVersions(newest->version, currentVersion) <= 0) return UpToDate{currentVersion};
     const std::optional<QUrl> page = webLink(newest->link, feedURL);
     return UpdateAvailable{currentVersion, *newest, page ? page : webLink(newest->enclosureUrl, feedURL),

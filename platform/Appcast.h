@@ -30,6 +30,8 @@ struct AppcastItem {
     std::optional<std::string> releaseNotesLink;  // <sparkle:releaseNotesLink>
     std::optional<std::string> link;              // <link>, the release's web page
     std::optional<std::string> enclosureUrl;      // the download itself
+    // The enclosure's sparkle:os ("linux", "macos", "windows"); absent for every system.
+    std::optional<std::string> operatingSystem;
 
     // The version text for dialogs: the short version string when present, else the version.
     const std::string& displayVersion() const { return shortVersion ? *shortVersion : version; }
@@ -94,8 +96,8 @@ enum class CheckKind { userInitiated, background };
 // The feed text the updater accepts at most; a larger answer is cut off as an error.
 inline constexpr qint64 maximumFeedBytes = 16 * 1024 * 1024;
 
-// Turns a fetched feed into the check's answer, comparing its newest item with `currentVersion`.
-// Relative links resolve against `feedURL`.
+// Turns a fetched feed into the check's answer, comparing its newest item for this system (no
+// sparkle:os, or "linux") with `currentVersion`. Relative links resolve against `feedURL`.
 UpdateCheckResult evaluateAppcast(std::string_view xml, const QUrl& feedURL, const std::string& currentVersion);
 
 // A small Sparkle-style updater: its preferences live in the user's settings (QSettings, organisation

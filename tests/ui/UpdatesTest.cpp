@@ -346,8 +346,10 @@ private slots:
         const auto& items = parsed.value();
         QCOMPARE(items.size(), size_t(5));
         QCOMPARE(items[0], (AppcastItem{"Corvane 1.2.0", "1.2.0", std::nullopt, "https://example.org/notes/1.2.0.html",
-                                        "https://example.org/download/1.2.0", "https://example.org/Corvane-1.2.0.tar.gz"}));
-        QCOMPARE(items[1], (AppcastItem{"Old", "0.9", "0.9 beta", std::nullopt, std::nullopt, "https://example.org/old.tar.gz"}));
+                                        "https://example.org/download/1.2.0", "https://example.org/Corvane-1.2.0.tar.gz",
+                                        std::nullopt}));
+        QCOMPARE(items[1], (AppcastItem{"Old", "0.9", "0.9 beta", std::nullopt, std::nullopt, "https://example.org/old.tar.gz",
+                                        std::nullopt}));
         QCOMPARE(items[1].displayVersion(), std::string("0.9 beta"));
         QCOMPARE(items[2].version, std::string("2.0"));
         QCOMPARE(items[3].version, std::string("1.5"));
@@ -414,6 +416,17 @@ private slots:
         QVERIFY(!hostile.releaseNotes);
     }
 
+    void offersOnlyBuildsForThisSystem() {
+        const QByteArray feed = appcast(
+            "<item><enclosure url=\"https://example.org/mac.dmg\" sparkle:version=\"3.0\" sparkle:os=\"macos\"/></item>"
+            "<item><enclosure url=\"https://example.org/win.exe\" sparkle:version=\"2.5\" sparkle:os=\"windows\"/></item>"
+            "<item><enclosure url=\"https://example.org/linux.tar.gz\" sparkle:version=\"2.0\" sparkle:os=\"linux\"/></item>"
+            "<item><enclosure url=\"https://example.org/any.tar.gz\" sparkle:version=\"1.5\"/></item>");
+        const auto result = evaluateAppcast(feed.toStdString(), QUrl(), "1.0");
+        QCOMPARE(std::get<UpdateAvailable>(result).item.version, std::string("2.0"));
+        QCOMPARE(evaluateAppcast(feed.toStdString(), QUrl(), "2.0"), UpdateCheckResult(UpToDate{"2.0"}));
+    }
+
     void userCheckFindsNewerVersion() {
         FeedServer server(appcast(release("1.1.0") + release("1.10.0") + release("1.9.2")));
         AppcastUpdater(std::string("1.0.0")).setFeedURL(server.url());
@@ -458,7 +471,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("unreachable feed") << 0 << "The update feed could not be loaded: Connection refused";
         QTest::newRow("missing feed") << 1 << "The update feed could not be loaded:";
-        QTest::newRow("malformed feed") << 2 << "The update feed could not be read. The update feed is not valid XML";
+        QTest::newRow("malformed feed") << 2 << "The update feed is not valid XML";
         QTest::newRow("oversized feed") << 3 << "The update feed is larger than 16 MiB.";
     }
 
