@@ -2,6 +2,7 @@
 
 #include "engine/Diagnostics.h"
 #include "engine/GpsText.h"
+#include "engine/SidecarGPS.h"
 #include "engine/XmpXml.h"
 
 #include <cmath>
@@ -71,9 +72,9 @@ Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::pat
     }
     Diagnostics::line("[DEBUG] File size validation passed: ", size, " bytes");
 
-    const auto bytes = fileSystem.readFile(tempURL);
-    if (!bytes) return validationError(4, "Temp file is not valid XML: " + bytes.error().message);
-    const auto document = XMPXML::load(bytes.value());
+    // Read back under the same size limit as any sidecar, so a temporary file that grew too large is
+    // refused by its size instead of being read into memory.
+    const auto document = loadSidecar(fileSystem, tempURL);
     if (!document) return validationError(4, "Temp file is not valid XML: " + document.error().message);
 
     const auto element = XMPXML::findGPSElement(*document.value());
