@@ -44,7 +44,12 @@ Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document,
     const auto sidecarSize = fileSystem.itemSize(sidecarURL);
     const int64_t previousSize = sidecarSize ? sidecarSize.value() : 0;
 
-    if (Status written = fileSystem.writeTextAtomically(tempURL, XMPXML::serialize(document)); !written) return written;
+    // Indentation can make the text of a deeply nested document many times larger than the sidecar it
+    // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
+    const std::string text = XMPXML::serialize(document);
+    if (static_cast<uint64_t>(text.size()) > static_cast<uint64_t>(maximumSidecarSize))
+        return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(text.size()) + " bytes)"};
+    if (Status written = fileSystem.writeTextAtomically(tempURL, text); !written) return written;
     if (Status valid = validateTempFile(fileSystem, tempURL, previousSize); !valid) return valid;
 
     // One rename puts the new document in place of the old: there is no moment without a sidecar.
