@@ -20,12 +20,12 @@ constexpr int lineSpacing = 6;    // between the two lines of text
 }  // namespace
 
 DropZone::DropZone(QWidget* parent) : QWidget(parent) {
-    setFixedHeight(height);
+    setFixedHeight(zoneHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAcceptDrops(true);
-    setToolTip(QString::fromUtf8(tooltip));
-    setAccessibleName(QString::fromUtf8(title));
-    setAccessibleDescription(QString::fromUtf8(tooltip));
+    setToolTip(QString::fromUtf8(tooltipText));
+    setAccessibleName(QString::fromUtf8(titleText));
+    setAccessibleDescription(QString::fromUtf8(tooltipText));
 }
 
 void DropZone::paintEvent(QPaintEvent*) {
@@ -47,13 +47,13 @@ void DropZone::paintEvent(QPaintEvent*) {
     const QFontMetrics bodyMetrics(body);
     const QFontMetrics captionMetrics(caption);
     const int block = bodyMetrics.height() + lineSpacing + captionMetrics.height();
-    const int top = (height - block) / 2;
+    const int top = (height() - block) / 2;
     painter.setPen(secondary);
     painter.setFont(body);
-    painter.drawText(QRect(0, top, width(), bodyMetrics.height()), Qt::AlignCenter, QString::fromUtf8(title));
+    painter.drawText(QRect(0, top, width(), bodyMetrics.height()), Qt::AlignCenter, QString::fromUtf8(titleText));
     painter.setFont(caption);
     painter.drawText(QRect(0, top + bodyMetrics.height() + lineSpacing, width(), captionMetrics.height()), Qt::AlignCenter,
-                     QString::fromUtf8(subtitle));
+                     QString::fromUtf8(subtitleText));
 }
 
 void DropZone::dragEnterEvent(QDragEnterEvent* event) {

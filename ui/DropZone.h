@@ -15,10 +15,10 @@ namespace corvane {
 class DropZone : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int height = 120;
-    static constexpr const char* title = "Drop files/folders";
-    static constexpr const char* subtitle = "HEIC/HEIF/DNG supported. Only XMP sidecars will be updated.";
-    static constexpr const char* tooltip = "Drop HEIC/HEIF/DNG files or folders. Existing .xmp sidecars will be updated.";
+    static constexpr int zoneHeight = 120;
+    static constexpr const char* titleText = "Drop files/folders";
+    static constexpr const char* subtitleText = "HEIC/HEIF/DNG supported. Only XMP sidecars will be updated.";
+    static constexpr const char* tooltipText = "Drop HEIC/HEIF/DNG files or folders. Existing .xmp sidecars will be updated.";
 
     // `handler` answers a drop: true when it is taken, false when it is refused.
     using DropHandler = std::function<bool(const QMimeData& mime)>;
