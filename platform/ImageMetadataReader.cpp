@@ -244,6 +244,7 @@ private:
         auto* out = static_cast<uint8_t*>(data);
         const int64_t end = reader.position_ + static_cast<int64_t>(size);
         if (end > reader.size_) return -1;
+        if (size == 0) return 0;  // nothing to copy, and libheif may pass no buffer for it
         const int64_t blockEnd = reader.blockStart_ + static_cast<int64_t>(reader.block_.size());
         if (reader.position_ < reader.blockStart_ || end > blockEnd) {
             if (static_cast<int64_t>(size) >= blockSize) {
