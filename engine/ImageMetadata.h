@@ -3,6 +3,7 @@
 #include "engine/ResultModel.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 namespace corvane {
@@ -11,6 +12,16 @@ namespace corvane {
 struct ImagePosition {
     double latitude = 0;
     double longitude = 0;
+};
+
+// Both facts of one media file from a single look at it. Each answer prints, when it is asked for, the
+// lines that the matching call of ImageMetadataSource prints, so a caller sees the same lines in the
+// same order. Lives for one file; asking twice gives the same answer without reading again.
+class ImageReading {
+public:
+    virtual ~ImageReading() = default;
+    virtual std::optional<DeviceData> readDeviceData() = 0;
+    virtual std::optional<ImagePosition> readImageGPS() = 0;
 };
 
 // What the engine needs to know of a media file itself (never of its sidecar). Implementations open
@@ -23,6 +34,11 @@ public:
     // Absent only when the file's properties cannot be read at all; otherwise present, with any of the
     // three fields absent.
     virtual std::optional<DeviceData> readDeviceData(const std::filesystem::path& fileURL) const = 0;
+
+    // The device and the position of one file. The file is not touched until the first answer is asked
+    // for. This default asks the two calls above; a source that can answer both from one opening of the
+    // file overrides it, so that the pipeline reads each image once.
+    virtual std::unique_ptr<ImageReading> read(const std::filesystem::path& fileURL) const;
 };
 
 }  // namespace corvane

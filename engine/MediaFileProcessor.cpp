@@ -72,14 +72,16 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
     }
     Diagnostics::line("[DEBUG] Processing ", name);
 
+    // One look at the image answers both the device and the position questions.
+    const std::unique_ptr<ImageReading> image = services_.images.read(fileURL);
     if (settings.appleOnly) {
-        if (auto device = services_.images.readDeviceData(fileURL); device && !isAppleDevice(*device)) {
+        if (auto device = image->readDeviceData(); device && !isAppleDevice(*device)) {
             Diagnostics::line("[DEBUG] Skipping non-Apple: ", name);
             return outcome::SkippedNonApple{device, "Non-Apple source"};
         }
     }
 
-    const auto position = services_.images.readImageGPS(fileURL);
+    const auto position = image->readImageGPS();
     if (!position) {
         if (settings.silentlyIgnoreSkipped) {
             Diagnostics::line("[DEBUG] Skipped missing GPS: ", name);

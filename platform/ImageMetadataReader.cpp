@@ -326,19 +326,22 @@ ImageMetadataReader::Reading ImageMetadataReader::readProperties(const fs::path&
     }
 }
 
-std::optional<ImagePosition> ImageMetadataReader::readImageGPS(const fs::path& fileURL) const {
-    Reading reading = readProperties(fileURL);
+namespace {
+
+// The answers of the two public reads from one reading of the file, with their diagnostic lines.
+std::optional<ImagePosition> imageGPSOf(const ImageMetadataReader::Reading& reading, const fs::path& fileURL) {
+    using Opened = ImageMetadataReader::Opened;
     if (reading.opened == Opened::notAnImage) {
         Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
         return std::nullopt;
     }
     std::optional<PropertySet> properties;
-    if (reading.opened == Opened::image) properties = std::move(reading.properties);
+    if (reading.opened == Opened::image) properties = reading.properties;
     return imageGPSFromProperties(properties, lastPathComponent(fileURL));
 }
 
-std::optional<DeviceData> ImageMetadataReader::readDeviceData(const fs::path& fileURL) const {
-    Reading reading = readProperties(fileURL);
+std::optional<DeviceData> deviceDataOf(const ImageMetadataReader::Reading& reading, const fs::path& fileURL) {
+    using Opened = ImageMetadataReader::Opened;
     if (reading.opened == Opened::notAnImage) {
         Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
         return std::nullopt;
@@ -348,6 +351,37 @@ std::optional<DeviceData> ImageMetadataReader::readDeviceData(const fs::path& fi
         return std::nullopt;
     }
     return deviceDataFromProperties(reading.properties, lastPathComponent(fileURL));
+}
+
+class SingleOpeningReading : public ImageReading {
+public:
+    explicit SingleOpeningReading(fs::path fileURL) : fileURL_(std::move(fileURL)) {}
+
+    std::optional<DeviceData> readDeviceData() override { return deviceDataOf(reading(), fileURL_); }
+    std::optional<ImagePosition> readImageGPS() override { return imageGPSOf(reading(), fileURL_); }
+
+private:
+    const ImageMetadataReader::Reading& reading() {
+        if (!reading_) reading_ = ImageMetadataReader::readProperties(fileURL_);
+        return *reading_;
+    }
+
+    fs::path fileURL_;
+    std::optional<ImageMetadataReader::Reading> reading_;
+};
+
+}  // namespace
+
+std::optional<ImagePosition> ImageMetadataReader::readImageGPS(const fs::path& fileURL) const {
+    return imageGPSOf(readProperties(fileURL), fileURL);
+}
+
+std::optional<DeviceData> ImageMetadataReader::readDeviceData(const fs::path& fileURL) const {
+    return deviceDataOf(readProperties(fileURL), fileURL);
+}
+
+std::unique_ptr<ImageReading> ImageMetadataReader::read(const fs::path& fileURL) const {
+    return std::make_unique<SingleOpeningReading>(fileURL);
 }
 
 }  // namespace corvane

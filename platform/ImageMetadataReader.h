@@ -25,6 +25,8 @@ public:
 
     std::optional<ImagePosition> readImageGPS(const std::filesystem::path& fileURL) const override;
     std::optional<DeviceData> readDeviceData(const std::filesystem::path& fileURL) const override;
+    // Opens the file once, at the first answer asked for, and answers both from that reading.
+    std::unique_ptr<ImageReading> read(const std::filesystem::path& fileURL) const override;
 
     enum class Opened { image, notAnImage, noProperties };
     struct Reading {
