@@ -19,30 +19,22 @@ uint16_t countLines(const ProcessingResult& result) {
 
 ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
     : QAbstractListModel(parent), state_(state), filtering_(state.silentlyIgnoreSkipped()), dryRun_(state.dryRun()) {
+    insertTimer_ = new QTimer(this);
+    insertTimer_->setSingleShot(true);
+    connect(insertTimer_, &QTimer::timeout, this, &ResultListModel::flush);
     rebuild();
     connect(&state, &ContentState::rowAdded, this, [this](int index) {
         // A row this model has not seen in order means the run was replaced under it.
-        if (index != static_cast<int>(lineCounts_.size())) {
-            beginResetModel();
-            rebuild();
-            endResetModel();
-            return;
-        }
+        if (index != static_cast<int>(lineCounts_.size())) return reset();
         appendRow(index);
     });
     connect(&state, &ContentState::runChanged, this, [this] {
-        if (state_.progress().results.size() != lineCounts_.size()) {
-            beginResetModel();
-            rebuild();
-            endResetModel();
-        }
+        if (state_.progress().results.size() != lineCounts_.size()) return reset();
+        flush();
     });
     connect(&state, &ContentState::switchesChanged, this, [this] {
-        if (state_.silentlyIgnoreSkipped() != filtering_) {
-            beginResetModel();
-            rebuild();
-            endResetModel();
-        }
+        if (state_.silentlyIgnoreSkipped() != filtering_) reset();
+        flush();
         if (state_.dryRun() != dryRun_) {
             dryRun_ = state_.dryRun();
             if (!rows_.empty())
@@ -51,7 +43,16 @@ ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
     });
 }
 
+void ResultListModel::reset() {
+    beginResetModel();
+    rebuild();
+    endResetModel();
+}
+
 void ResultListModel::rebuild() {
+    pending_.clear();
+    insertTimer_->stop();
+    sinceInsert_.invalidate();  // the next row goes in at once
     filtering_ = state_.silentlyIgnoreSkipped();
     dryRun_ = state_.dryRun();
     const auto& results = state_.progress().results;
@@ -67,10 +68,24 @@ void ResultListModel::appendRow(int resultIndex) {
     const ProcessingResultDetail& row = state_.progress().results[static_cast<size_t>(resultIndex)];
     lineCounts_.push_back(countLines(row.result));
     if (!state_.isVisible(row)) return;
-    const int at = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), at, at);
-    rows_.push_back(resultIndex);
+    pending_.push_back(resultIndex);
+    if (insertTimer_->isActive()) return;
+    const qint64 waited = sinceInsert_.isValid() ? sinceInsert_.elapsed() : insertInterval;
+    if (waited >= insertInterval)
+        flush();
+    else
+        insertTimer_->start(static_cast<int>(insertInterval - waited));
+}
+
+void ResultListModel::flush() {
+    insertTimer_->stop();
+    if (pending_.empty()) return;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(pending_.size()) - 1);
+    rows_.insert(rows_.end(), pending_.begin(), pending_.end());
+    pending_.clear();
     endInsertRows();
+    sinceInsert_.restart();
 }
 
 int ResultListModel::rowCount(const QModelIndex& parent) const {

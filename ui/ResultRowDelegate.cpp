@@ -28,35 +28,48 @@ QColor buttonColor(const QPalette& palette) { return palette.color(QPalette::Act
 ResultRowDelegate::ResultRowDelegate(const ResultListModel& model, QObject* parent)
     : QStyledItemDelegate(parent), model_(model) {}
 
+const ResultRowDelegate::Metrics& ResultRowDelegate::metrics(const QFont& base) const {
+    if (haveMetrics_ && metrics_.base == base) return metrics_;
+    metrics_.base = base;
+    metrics_.body = theme::bodyFont(base);
+    metrics_.caption = theme::captionFont(base);
+    const QFontMetrics body(metrics_.body);
+    const QFontMetrics caption(metrics_.caption);
+    metrics_.bodyHeight = body.height();
+    metrics_.captionHeight = caption.height();
+    metrics_.captionLineSpacing = caption.lineSpacing();
+    metrics_.copyWidth = body.horizontalAdvance(QString::fromLatin1(copyTitle)) + 2 * buttonPadding;
+    metrics_.revealWidth = body.horizontalAdvance(QString::fromLatin1(revealTitle)) + 2 * buttonPadding;
+    haveMetrics_ = true;
+    return metrics_;
+}
+
+int ResultRowDelegate::contentHeight(const Metrics& m, int lines) const {
+    return m.bodyHeight + lineGap + m.captionHeight + (std::max(1, lines) - 1) * m.captionLineSpacing;
+}
+
 QSize ResultRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const QFontMetrics body(theme::bodyFont(option.font));
-    const QFontMetrics caption(theme::captionFont(option.font));
-    const int lines = model_.lineCount(index.row());
-    const int content = body.height() + lineGap + caption.height() + (lines - 1) * caption.lineSpacing();
-    return QSize(200, 2 * rowPadding + std::max(iconFrame, content));
+    const Metrics& m = metrics(option.font);
+    return QSize(200, 2 * rowPadding + std::max(iconFrame, contentHeight(m, model_.lineCount(index.row()))));
 }
 
 ResultRowDelegate::Layout ResultRowDelegate::layout(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const Metrics& m = metrics(option.font);
     const QRect row = option.rect.adjusted(sidePadding, rowPadding, -sidePadding, -rowPadding);
-    const QFontMetrics body(theme::bodyFont(option.font));
-    const QFontMetrics caption(theme::captionFont(option.font));
     const int lines = model_.lineCount(index.row());
-    const int buttonHeight = body.height() + 4;
+    const int buttonHeight = m.bodyHeight + 4;
     const int buttonTop = row.center().y() - buttonHeight / 2 + 1;
 
     Layout parts;
     parts.icon = QRect(row.left(), row.center().y() - iconFrame / 2 + 1, iconFrame, iconFrame);
-    const int copyWidth = body.horizontalAdvance(QString::fromLatin1(copyTitle)) + 2 * buttonPadding;
-    const int revealWidth = body.horizontalAdvance(QString::fromLatin1(revealTitle)) + 2 * buttonPadding;
-    parts.copy = QRect(row.right() + 1 - copyWidth, buttonTop, copyWidth, buttonHeight);
-    parts.reveal = QRect(parts.copy.left() - spacing - revealWidth, buttonTop, revealWidth, buttonHeight);
+    parts.copy = QRect(row.right() + 1 - m.copyWidth, buttonTop, m.copyWidth, buttonHeight);
+    parts.reveal = QRect(parts.copy.left() - spacing - m.revealWidth, buttonTop, m.revealWidth, buttonHeight);
     const int textLeft = parts.icon.right() + 1 + spacing;
     const int textWidth = std::max(0, parts.reveal.left() - spacing - textLeft);
-    const int contentHeight = body.height() + lineGap + caption.height() + (lines - 1) * caption.lineSpacing();
-    const int top = row.top() + std::max(0, (row.height() - contentHeight) / 2);
-    parts.name = QRect(textLeft, top, textWidth, body.height());
-    parts.text = QRect(textLeft, parts.name.bottom() + 1 + lineGap, textWidth,
-                       caption.height() + (lines - 1) * caption.lineSpacing());
+    const int content = contentHeight(m, lines);
+    const int top = row.top() + std::max(0, (row.height() - content) / 2);
+    parts.name = QRect(textLeft, top, textWidth, m.bodyHeight);
+    parts.text = QRect(textLeft, parts.name.bottom() + 1 + lineGap, textWidth, content - m.bodyHeight - lineGap);
     return parts;
 }
 
@@ -81,8 +94,9 @@ void ResultRowDelegate::setPressed(const QModelIndex& index, Button button) {
 void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const Layout parts = layout(option, index);
     const QPalette& palette = option.palette;
-    const QFont body = theme::bodyFont(option.font);
-    const QFont caption = theme::captionFont(option.font);
+    const Metrics& m = metrics(option.font);
+    const QFont& body = m.body;
+    const QFont& caption = m.caption;
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 

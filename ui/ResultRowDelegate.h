@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QModelIndex>
 #include <QPersistentModelIndex>
 #include <QRect>
@@ -42,7 +43,24 @@ public:
     void setPressed(const QModelIndex& index, Button button);
 
 private:
+    // The fonts and sizes of a row for one base font, worked out once: the list asks for the size of
+    // every row each time it lays itself out.
+    struct Metrics {
+        QFont base;
+        QFont body;
+        QFont caption;
+        int bodyHeight = 0;
+        int captionHeight = 0;
+        int captionLineSpacing = 0;
+        int copyWidth = 0;
+        int revealWidth = 0;
+    };
+    const Metrics& metrics(const QFont& base) const;
+    int contentHeight(const Metrics& metrics, int lines) const;
+
     const ResultListModel& model_;
+    mutable Metrics metrics_;
+    mutable bool haveMetrics_ = false;
     QPersistentModelIndex hoveredIndex_;
     Button hovered_ = Button::none;
     QPersistentModelIndex pressedIndex_;

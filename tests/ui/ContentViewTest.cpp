@@ -3,6 +3,7 @@
 
 #include "WindowTestSupport.h"
 
+#include "engine/Executor.h"
 #include "engine/RunSettings.h"
 #include "ui/ContentView.h"
 #include "ui/DropZone.h"
@@ -240,6 +241,25 @@ private slots:
         const QModelIndex last = window.view.resultModel().index(59);
         QTRY_VERIFY(list.viewport()->rect().contains(list.visualRect(last)));
         QVERIFY(list.verticalScrollBar()->value() > 0);
+    }
+
+    // A list view lays itself out anew on each insertion, so rows that arrive back to back go in
+    // together; none is lost, and their order stays.
+    void rowsArrivingBackToBackAreInsertedTogether() {
+        test::PhotoFolder photos;
+        std::vector<fs::path> missing;
+        for (int i = 0; i < 300; ++i) missing.push_back(photos.path() / ("IMG_" + std::to_string(1000 + i) + ".HEIC"));
+        test::TestEngine services;
+        InlineExecutor inPlace;  // the whole run happens inside startRun, without the event loop
+        ContentState state(services.engine(), inPlace.executor());
+        ResultListModel model(state);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QVERIFY(state.startRun(missing));
+        QVERIFY(!state.isProcessing());
+        QCOMPARE(model.rowCount(), 300);
+        QCOMPARE(inserted.count(), 2);  // the first row at once, the rest when the run ended
+        for (int row : {0, 150, 299})
+            QCOMPARE(model.index(row).data().toString(), QString::fromStdString(missing[size_t(row)].filename().string()));
     }
 
     void everyOutcomeHasItsOwnIconInItsColour() {
