@@ -132,16 +132,16 @@ void drawShape(QPainter& p, Shape shape, const QColor& color) {
                        QPointF(12 + radius * M_SQRT1_2, 12 + radius * M_SQRT1_2));
             break;
         case Shape::phoneSlash:
-            p.setPen(strokePen(color, 1.8));
+            p.setPen(strokePen(color, 2.1));
             p.setBrush(Qt::NoBrush);
-            p.drawRoundedRect(QRectF(6.5, 2.2, 11, 19.6), 2.6, 2.6);
-            p.drawLine(QPointF(10.5, 4.9), QPointF(13.5, 4.9));
+            p.drawRoundedRect(QRectF(5.8, 2.0, 12.4, 20.0), 2.8, 2.8);
+            p.drawLine(QPointF(10.3, 5.0), QPointF(13.7, 5.0));
             // The slash cuts through the phone with a gap on each side.
             cutOut();
-            p.setPen(strokePen(cut, 4.6));
+            p.setPen(strokePen(cut, 5.0));
             p.drawLine(QPointF(3.2, 3.2), QPointF(20.8, 20.8));
             p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            p.setPen(strokePen(color, 1.9));
+            p.setPen(strokePen(color, 2.1));
             p.drawLine(QPointF(3.2, 3.2), QPointF(20.8, 20.8));
             break;
         case Shape::exclamationFilled:
