@@ -2,6 +2,7 @@
 
 #include "ui/ResultListModel.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 
@@ -94,6 +95,14 @@ void ResultListView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void ResultListView::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+
+void ResultListView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy) && currentIndex().isValid()) {
+        emit copyRequested(currentIndex().row());
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
 
 void ResultListView::leaveEvent(QEvent* event) {
     delegate_.setHovered(QModelIndex(), ResultRowDelegate::Button::none);

@@ -34,6 +34,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    // The standard copy shortcut copies the row that has the keyboard focus, as its Copy button does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void scheduleScrollToEnd();

@@ -222,6 +222,12 @@ private slots:
         QTest::mouseRelease(list.viewport(), Qt::LeftButton, Qt::NoModifier, parts.copy.center());
         QCOMPARE(reveal.count(), 0);
 
+        // The copy shortcut copies the row with the keyboard focus.
+        list.setFocus();
+        list.setCurrentIndex(window.view.resultModel().index(1));
+        QTest::keySequence(&list, QKeySequence::Copy);
+        QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("IMG_0002.HEIC: Skipped (GPS differs):\n")));
+
         QTest::mouseClick(window.view.copyAllButton(), Qt::LeftButton);
         const QString report = QGuiApplication::clipboard()->text();
         QVERIFY(report.startsWith(QStringLiteral("Results — ")));
