@@ -92,7 +92,7 @@ void Diagnostics::useStandardOutput() { setSink(writeToStandardOutput); }
 
 bool Diagnostics::enabled() { return sinkPresent().load(std::memory_order_relaxed); }
 
-void Diagnostics::emit(std::string_view text) {
+void Diagnostics::write(std::string_view text) {
     std::lock_guard lock(sinkMutex());
     if (currentSink()) currentSink()(text);
 }

@@ -39,11 +39,11 @@ public:
         if (!enabled()) return;
         std::string text;
         (append(text, pieces), ...);
-        emit(text);
+        write(text);
     }
 
 private:
-    static void emit(std::string_view text);
+    static void write(std::string_view text);
 
     static void append(std::string& out, std::string_view piece) { out.append(piece); }
     static void append(std::string& out, const char* piece) { out.append(piece); }
