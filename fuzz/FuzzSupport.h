@@ -25,7 +25,7 @@ inline void silenceDiagnostics() {
 }
 
 // A folder of this process's own under /dev/shm when it exists (no disk traffic), else $TMPDIR or /tmp.
-// Kept for the life of the process; libFuzzer runs each target in one process.
+// Kept for the life of the process (libFuzzer runs each target in one process) and removed at its exit.
 inline const std::filesystem::path& scratchFolder() {
     static const std::filesystem::path folder = [] {
         std::string base = "/tmp";
@@ -35,6 +35,14 @@ inline const std::filesystem::path& scratchFolder() {
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");
         return std::filesystem::path(pattern);
     }();
+    static const bool removedAtExit = [] {
+        std::atexit([] {
+            std::error_code error;
+            std::filesystem::remove_all(folder, error);
+        });
+        return true;
+    }();
+    (void)removedAtExit;
     return folder;
 }
 
