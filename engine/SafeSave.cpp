@@ -46,10 +46,9 @@ Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document,
 
     // Indentation can make the text of a deeply nested document many times larger than the sidecar it
     // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
-    const std::string text = XMPXML::serialize(document);
-    if (static_cast<uint64_t>(text.size()) > static_cast<uint64_t>(maximumSidecarSize))
-        return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(text.size()) + " bytes)"};
-    if (Status written = fileSystem.writeTextAtomically(tempURL, text); !written) return written;
+    const XMPXML::BoundedText text = XMPXML::serialize(document, static_cast<uint64_t>(maximumSidecarSize));
+    if (!text.text) return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(text.size) + " bytes)"};
+    if (Status written = fileSystem.writeTextAtomically(tempURL, *text.text); !written) return written;
     if (Status valid = validateTempFile(fileSystem, tempURL, previousSize); !valid) return valid;
 
     // One rename puts the new document in place of the old: there is no moment without a sidecar.

@@ -3,7 +3,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/Text.h"
 
-#include <sstream>
+#include <limits>
 
 namespace corvane {
 namespace {
@@ -127,11 +127,44 @@ Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
     return XmlDocument(std::move(document));
 }
 
-std::string XMPXML::serialize(const pugi::xml_document& document) {
-    std::ostringstream out;
+namespace {
+
+// Keeps the text up to a limit and only counts past it.
+class BoundedWriter : public pugi::xml_writer {
+public:
+    explicit BoundedWriter(uint64_t limit) : limit_(limit) {}
+
+    void write(const void* data, size_t size) override {
+        size_ += size;
+        if (size_ <= limit_) {
+            text_.append(static_cast<const char*>(data), size);
+        } else if (!text_.empty()) {
+            std::string().swap(text_);  // over the limit: give the memory back at once
+        }
+    }
+
+    XMPXML::BoundedText result() && {
+        if (size_ > limit_) return {std::nullopt, size_};
+        return {std::move(text_), size_};
+    }
+
+private:
+    uint64_t limit_;
+    uint64_t size_ = 0;
+    std::string text_;
+};
+
+}  // namespace
+
+XMPXML::BoundedText XMPXML::serialize(const pugi::xml_document& document, uint64_t limit) {
+    BoundedWriter writer(limit);
     const unsigned layout = nestsDeeperThan(document, maxDepth) ? pugi::format_raw : pugi::format_indent;
-    document.save(out, "  ", layout | pugi::format_no_declaration, pugi::encoding_utf8);
-    return std::move(out).str();
+    document.save(writer, "  ", layout | pugi::format_no_declaration, pugi::encoding_utf8);
+    return std::move(writer).result();
+}
+
+std::string XMPXML::serialize(const pugi::xml_document& document) {
+    return *serialize(document, std::numeric_limits<uint64_t>::max()).text;
 }
 
 std::string XMPXML::stringValue(pugi::xml_node node) {

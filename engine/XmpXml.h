@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,15 @@ public:
     // maxDepth (only one built in memory can be) is written without indentation, so that the text stays
     // proportional to the document.
     static std::string serialize(const pugi::xml_document& document);
+
+    // The same text when it takes at most `limit` bytes. Beyond that only its size is told, and no more
+    // than `limit` bytes are ever held: indentation can make the text of a large, deeply nested document
+    // many times larger than the bytes it was parsed from.
+    struct BoundedText {
+        std::optional<std::string> text;  // absent when the text is larger than the limit
+        uint64_t size = 0;                // the size of the whole text in bytes
+    };
+    static BoundedText serialize(const pugi::xml_document& document, uint64_t limit);
 
     // The element that holds (or is to hold) the GPS properties: the first element in document order
     // with a child whose name contains "GPSLatitude" or "GPSLongitude"; else the first element whose

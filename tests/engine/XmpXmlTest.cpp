@@ -397,3 +397,23 @@ TEST(XmlDepth, SettingAPropertyWithDeepContentDoesNotRecurse) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(XmlSerialize, BoundedTextIsWholeUpToTheLimitAndOnlyCountedBeyondIt) {
+    const auto document = XMPXML::load(test::sidecarXml({"37.7749", "122.4194", "N", "W"})).value();
+    const std::string whole = XMPXML::serialize(*document);
+
+    const XMPXML::BoundedText atLimit = XMPXML::serialize(*document, whole.size());
+    ASSERT_TRUE(atLimit.text.has_value());
+    EXPECT_EQ(*atLimit.text, whole);
+    EXPECT_EQ(atLimit.size, whole.size());
+
+    const XMPXML::BoundedText overLimit = XMPXML::serialize(*document, whole.size() - 1);
+    EXPECT_FALSE(overLimit.text.has_value());
+    EXPECT_EQ(overLimit.size, whole.size());
+}
+
+}  // namespace
+}  // namespace corvane
