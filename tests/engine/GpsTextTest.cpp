@@ -1,12 +1,15 @@
 #include "engine/Diagnostics.h"
 #include "engine/GpsText.h"
 #include "engine/Text.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 namespace corvane {
@@ -342,26 +345,45 @@ TEST(FormatGPS, EightDecimalsOfTheAbsoluteValue) {
     EXPECT_EQ(formatGPSCoordinate(-std::numeric_limits<double>::infinity(), Axis::longitude), "infW");
 }
 
-// Switches the process to a locale whose decimal separator is a comma for the life of the object, when
-// one is installed; restores the previous locale afterwards.
+// Switches the process to a locale whose decimal separator is a comma for the life of the object;
+// restores the previous locale afterwards. When no such locale is installed, one is compiled from the
+// system's locale sources into a temporary folder (glibc reads LOCPATH at every setlocale).
 class CommaLocale {
 public:
     CommaLocale() {
         const char* current = std::setlocale(LC_ALL, nullptr);
         previous_ = current ? current : "C";
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8",
-                                 "ru_RU.UTF-8", "es_ES.UTF-8", "it_IT.UTF-8"}) {
-            if (std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
-                active_ = name;
-                return;
+        if (trySwitch()) return;
+        if (std::filesystem::exists("/usr/share/i18n/locales/de_DE")) {
+            const std::string command = "localedef -i de_DE -f UTF-8 '" + (compiled_.path() / "de_DE.UTF-8").string() +
+                                        "' >/dev/null 2>&1";
+            if (std::system(command.c_str()) == 0) {
+                ::setenv("LOCPATH", compiled_.path().c_str(), 1);
+                if (trySwitch()) return;
+                ::unsetenv("LOCPATH");
             }
         }
         std::setlocale(LC_ALL, previous_.c_str());
     }
-    ~CommaLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
+    ~CommaLocale() {
+        std::setlocale(LC_ALL, previous_.c_str());
+        ::unsetenv("LOCPATH");
+    }
     bool active() const { return !active_.empty(); }
 
 private:
+    bool trySwitch() {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8",
+                                 "ru_RU.UTF-8", "es_ES.UTF-8", "it_IT.UTF-8"}) {
+            if (std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
+                active_ = name;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    test::TempDir compiled_;
     std::string previous_;
     std::string active_;
 };
