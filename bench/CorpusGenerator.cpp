@@ -226,19 +226,19 @@ size_t findSequence(const std::vector<uint8_t>& haystack, const std::vector<uint
     return static_cast<size_t>(found - haystack.begin());
 }
 
-Template makeTemplate(const fs::path& folder, const char* name, const ImageSpec& spec, bool dng) {
+Template makeTemplate(const fs::path& folder, const char* name, const ImageSpec& metadata, bool dng) {
     const fs::path path = folder / name;
     Template result;
     if (dng) {
-        corvane::test::writeDng(path, spec);
+        corvane::test::writeDng(path, metadata);
         result.bytes = readBytes(path);
         result.points = findPatchPoints(result.bytes, 0);
         result.extension = ".DNG";
     } else {
-        corvane::test::writeHeic(path, spec);
+        corvane::test::writeHeic(path, metadata);
         result.bytes = readBytes(path);
         // The TIFF structure is stored unchanged inside the HEIF Exif item.
-        result.points = findPatchPoints(result.bytes, findSequence(result.bytes, corvane::test::encodeExifTiff(spec)));
+        result.points = findPatchPoints(result.bytes, findSequence(result.bytes, corvane::test::encodeExifTiff(metadata)));
         result.extension = ".HEIC";
     }
     return result;

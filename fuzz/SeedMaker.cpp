@@ -68,9 +68,9 @@ int main(int argc, char** argv) {
     for (const char* target : {"image_heic", "image_dng", "sidecar", "validate_temp", "gps_text"})
         fs::create_directories(out / target);
 
-    for (const auto& [name, spec] : imageSpecs()) {
-        writeHeic(out / "image_heic" / (name + ".heic"), spec);
-        writeDng(out / "image_dng" / (name + ".dng"), spec);
+    for (const auto& [name, metadata] : imageSpecs()) {
+        writeHeic(out / "image_heic" / (name + ".heic"), metadata);
+        writeDng(out / "image_dng" / (name + ".dng"), metadata);
     }
     int selector = 0;
     for (const auto& [name, xml] : sidecars()) {

@@ -81,11 +81,11 @@ protected:
         fs::create_directories(folder);
     }
 
-    fs::path image(const std::string& name, const ImageSpec& spec) {
+    fs::path image(const std::string& name, const ImageSpec& metadata) {
         const fs::path path = folder / name;
         const std::string extension = toLowerAscii(path.extension().string());
-        if (extension == ".dng") test::writeDng(path, spec);
-        else test::writeHeic(path, spec);
+        if (extension == ".dng") test::writeDng(path, metadata);
+        else test::writeHeic(path, metadata);
         return path;
     }
     fs::path iPhoneImage(const std::string& name = "IMG_0001.HEIC") {
@@ -291,12 +291,12 @@ TEST_F(MediaFileProcessorTest, UnsupportedExtensionEndsBeforeAnythingIsRead) {
 }
 
 TEST_F(MediaFileProcessorTest, ImageWithoutGPSFailsOrIsSkippedWithoutLookingForTheSidecar) {
-    ImageSpec spec = test::iPhoneImageAt(0, 0);
-    spec.latitude.reset();
-    spec.longitude.reset();
-    spec.latitudeRef.reset();
-    spec.longitudeRef.reset();
-    const fs::path file = image("IMG_0002.HEIC", spec);
+    ImageSpec metadata = test::iPhoneImageAt(0, 0);
+    metadata.latitude.reset();
+    metadata.longitude.reset();
+    metadata.latitudeRef.reset();
+    metadata.longitudeRef.reset();
+    const fs::path file = image("IMG_0002.HEIC", metadata);
     sidecar("IMG_0002.xmp", canonical);
 
     EXPECT_EQ(process(file), ProcessingResult(outcome::Failed{"No GPS available"}));
@@ -335,12 +335,12 @@ TEST_F(MediaFileProcessorTest, AppleOnlyFilterFollowsTheCameraIdentity) {
         for (const char* extension : {".HEIC", ".DNG"}) {
             if (!c.withExif && std::string(extension) == ".DNG") continue;  // a TIFF always carries IFD0
             const std::string stem = "IMG_" + std::to_string(++index);
-            ImageSpec spec = test::iPhoneImageAt(imageLatitude, imageLongitude);
-            spec.make = c.make;
-            spec.model = c.model;
-            spec.software = c.software;
-            spec.withExif = c.withExif;
-            const fs::path file = image(stem + extension, spec);
+            ImageSpec metadata = test::iPhoneImageAt(imageLatitude, imageLongitude);
+            metadata.make = c.make;
+            metadata.model = c.model;
+            metadata.software = c.software;
+            metadata.withExif = c.withExif;
+            const fs::path file = image(stem + extension, metadata);
             sidecar(stem + ".xmp", canonical);
             const ProcessingResult result = process(file);
             if (c.passes) {

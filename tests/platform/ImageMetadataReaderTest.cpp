@@ -24,11 +24,11 @@ enum class Format { heic, dng };
 
 std::string extension(Format format) { return format == Format::heic ? ".heic" : ".dng"; }
 
-void writeImage(Format format, const fs::path& path, const ImageSpec& spec) {
+void writeImage(Format format, const fs::path& path, const ImageSpec& metadata) {
     if (format == Format::heic) {
-        test::writeHeic(path, spec);
+        test::writeHeic(path, metadata);
     } else {
-        test::writeDng(path, spec);
+        test::writeDng(path, metadata);
     }
 }
 
@@ -42,21 +42,21 @@ void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// A spec with only a latitude (and a fixed eastern longitude), to look at one axis at a time.
+// A metadata with only a latitude (and a fixed eastern longitude), to look at one axis at a time.
 ImageSpec latitudeOnly(StoredCoordinate latitude, std::optional<std::string> reference) {
-    ImageSpec spec;
-    spec.latitude = std::move(latitude);
-    spec.latitudeRef = std::move(reference);
-    spec.longitude = StoredCoordinate::rationalList({20});
-    spec.longitudeRef = "E";
-    return spec;
+    ImageSpec metadata;
+    metadata.latitude = std::move(latitude);
+    metadata.latitudeRef = std::move(reference);
+    metadata.longitude = StoredCoordinate::rationalList({20});
+    metadata.longitudeRef = "E";
+    return metadata;
 }
 
 class ImageMetadataReaderTest : public ::testing::TestWithParam<Format> {
 protected:
-    fs::path image(const std::string& stem, const ImageSpec& spec) {
+    fs::path image(const std::string& stem, const ImageSpec& metadata) {
         const fs::path path = dir.path() / (stem + extension(GetParam()));
-        writeImage(GetParam(), path, spec);
+        writeImage(GetParam(), path, metadata);
         return path;
     }
 
@@ -87,9 +87,9 @@ TEST_P(ImageMetadataReaderTest, ReadsTheIPhonePositionAndDeviceWithTheExactLines
 }
 
 TEST_P(ImageMetadataReaderTest, ReadsMakeModelAndSoftwareAsStored) {
-    ImageSpec spec = test::cameraImageAt(-33.8688, 151.2093);
-    spec.software = " Firmware Version 1.8.1 ";  // taken as stored, blanks included
-    const fs::path path = image("camera", spec);
+    ImageSpec metadata = test::cameraImageAt(-33.8688, 151.2093);
+    metadata.software = " Firmware Version 1.8.1 ";  // taken as stored, blanks included
+    const fs::path path = image("camera", metadata);
 
     const auto device = reader.readDeviceData(path);
     ASSERT_TRUE(device);
@@ -144,17 +144,17 @@ TEST_P(ImageMetadataReaderTest, ConvertsEachStoredLatitudeForm) {
 }
 
 TEST_P(ImageMetadataReaderTest, AWestLongitudeReferenceInLowerCaseIsNegative) {
-    ImageSpec spec = test::iPhoneImageAt(1, 2);
-    spec.longitudeRef = "w";
-    const auto position = reader.readImageGPS(image("west", spec));
+    ImageSpec metadata = test::iPhoneImageAt(1, 2);
+    metadata.longitudeRef = "w";
+    const auto position = reader.readImageGPS(image("west", metadata));
     ASSERT_TRUE(position);
     EXPECT_EQ(position->longitude, -2.0);
 }
 
 TEST_P(ImageMetadataReaderTest, AMissingLongitudePrintsTheTwoLinesAndNoPosition) {
-    ImageSpec spec = test::iPhoneImageAt(37.7749, -122.4194);
-    spec.longitude.reset();
-    const fs::path path = image("nolon", spec);
+    ImageSpec metadata = test::iPhoneImageAt(37.7749, -122.4194);
+    metadata.longitude.reset();
+    const fs::path path = image("nolon", metadata);
 
     EXPECT_FALSE(reader.readImageGPS(path));
     const auto lines = capture.lines();
@@ -167,9 +167,9 @@ TEST_P(ImageMetadataReaderTest, AMissingLongitudePrintsTheTwoLinesAndNoPosition)
 }
 
 TEST_P(ImageMetadataReaderTest, AnImageWithoutExifHasNoGpsButADeviceRecord) {
-    ImageSpec spec = test::iPhoneImageAt(1, 2);
-    spec.withExif = false;
-    const fs::path path = image("plain", spec);
+    ImageSpec metadata = test::iPhoneImageAt(1, 2);
+    metadata.withExif = false;
+    const fs::path path = image("plain", metadata);
     const std::string name = path.filename().string();
 
     EXPECT_FALSE(reader.readImageGPS(path));
@@ -183,9 +183,9 @@ TEST_P(ImageMetadataReaderTest, AnImageWithoutExifHasNoGpsButADeviceRecord) {
 }
 
 TEST_P(ImageMetadataReaderTest, CameraTagsWithoutGpsLeaveNoGpsDictionary) {
-    ImageSpec spec;
-    spec.make = "Apple";
-    const fs::path path = image("nogps", spec);
+    ImageSpec metadata;
+    metadata.make = "Apple";
+    const fs::path path = image("nogps", metadata);
     EXPECT_FALSE(reader.readImageGPS(path));
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[DEBUG] No GPS dictionary for " + path.filename().string()}));
 }

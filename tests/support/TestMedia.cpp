@@ -69,35 +69,35 @@ void addText(Exiv2::ExifData& exif, const char* key, const std::optional<std::st
     exif.add(Exiv2::ExifKey(key), &value);
 }
 
-// The spec's tags as Exiv2 metadata.
-Exiv2::ExifData exifDataFor(const ImageSpec& spec) {
+// The metadata's tags as Exiv2 metadata.
+Exiv2::ExifData exifDataFor(const ImageSpec& metadata) {
     Exiv2::ExifData exif;
-    if (!spec.withExif) return exif;
-    addText(exif, "Exif.Image.Make", spec.make);
-    addText(exif, "Exif.Image.Model", spec.model);
-    addText(exif, "Exif.Image.Software", spec.software);
-    const bool anyGps = spec.latitude || spec.longitude || spec.latitudeRef || spec.longitudeRef;
+    if (!metadata.withExif) return exif;
+    addText(exif, "Exif.Image.Make", metadata.make);
+    addText(exif, "Exif.Image.Model", metadata.model);
+    addText(exif, "Exif.Image.Software", metadata.software);
+    const bool anyGps = metadata.latitude || metadata.longitude || metadata.latitudeRef || metadata.longitudeRef;
     if (anyGps) {
         Exiv2::DataValue version(Exiv2::unsignedByte);
         version.read("2 3 0 0");
         exif.add(Exiv2::ExifKey("Exif.GPSInfo.GPSVersionID"), &version);
     }
-    addText(exif, "Exif.GPSInfo.GPSLatitudeRef", spec.latitudeRef);
-    if (spec.latitude) addCoordinate(exif, "Exif.GPSInfo.GPSLatitude", *spec.latitude);
-    addText(exif, "Exif.GPSInfo.GPSLongitudeRef", spec.longitudeRef);
-    if (spec.longitude) addCoordinate(exif, "Exif.GPSInfo.GPSLongitude", *spec.longitude);
+    addText(exif, "Exif.GPSInfo.GPSLatitudeRef", metadata.latitudeRef);
+    if (metadata.latitude) addCoordinate(exif, "Exif.GPSInfo.GPSLatitude", *metadata.latitude);
+    addText(exif, "Exif.GPSInfo.GPSLongitudeRef", metadata.longitudeRef);
+    if (metadata.longitude) addCoordinate(exif, "Exif.GPSInfo.GPSLongitude", *metadata.longitude);
     return exif;
 }
 
 ImageSpec imageAt(double latitude, double longitude, std::string make, std::string model) {
-    ImageSpec spec;
-    spec.latitude = StoredCoordinate::degrees(latitude);
-    spec.longitude = StoredCoordinate::degrees(longitude);
-    spec.latitudeRef = latitude >= 0 ? "N" : "S";
-    spec.longitudeRef = longitude >= 0 ? "E" : "W";
-    spec.make = std::move(make);
-    spec.model = std::move(model);
-    return spec;
+    ImageSpec metadata;
+    metadata.latitude = StoredCoordinate::degrees(latitude);
+    metadata.longitude = StoredCoordinate::degrees(longitude);
+    metadata.latitudeRef = latitude >= 0 ? "N" : "S";
+    metadata.longitudeRef = longitude >= 0 ? "E" : "W";
+    metadata.make = std::move(make);
+    metadata.model = std::move(model);
+    return metadata;
 }
 
 void check(const heif_error& error, const char* what) {
@@ -231,10 +231,10 @@ ImageSpec cameraImageAt(double latitude, double longitude) {
     return imageAt(latitude, longitude, "Canon", "Canon EOS R5");
 }
 
-std::vector<uint8_t> encodeExifTiff(const ImageSpec& spec) {
+std::vector<uint8_t> encodeExifTiff(const ImageSpec& metadata) {
     quietExiv2();
     Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exifDataFor(spec));
+    Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exifDataFor(metadata));
     return blob;
 }
 
@@ -268,15 +268,15 @@ void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t
 
 }  // namespace
 
-void writeHeic(const fs::path& path, const ImageSpec& spec) {
-    writeHeicWith(path, spec.withExif ? std::optional(encodeExifTiff(spec)) : std::nullopt);
+void writeHeic(const fs::path& path, const ImageSpec& metadata) {
+    writeHeicWith(path, metadata.withExif ? std::optional(encodeExifTiff(metadata)) : std::nullopt);
 }
 
 void writeHeicWithExifBlock(const fs::path& path, const std::vector<uint8_t>& exifBlock) {
     writeHeicWith(path, exifBlock);
 }
 
-void writeDng(const fs::path& path, const ImageSpec& spec) {
+void writeDng(const fs::path& path, const ImageSpec& metadata) {
     quietExiv2();
     {
         const std::vector<uint8_t> tiff = minimalTiff();
@@ -292,7 +292,7 @@ void writeDng(const fs::path& path, const ImageSpec& spec) {
         Exiv2::DataValue dngVersion(Exiv2::unsignedByte);
         dngVersion.read("1 4 0 0");
         exif.add(Exiv2::ExifKey("Exif.Image.DNGVersion"), &dngVersion);
-        for (const Exiv2::Exifdatum& datum : exifDataFor(spec)) exif.add(datum);
+        for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
         image->writeMetadata();
     } catch (const Exiv2::AnyError& error) {
         throw std::runtime_error("Exiv2 cannot write " + path.string() + ": " + error.what());

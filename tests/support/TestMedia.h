@@ -51,20 +51,20 @@ ImageSpec iPhoneImageAt(double latitude, double longitude);
 // The same position from another camera (make "Canon", model "Canon EOS R5").
 ImageSpec cameraImageAt(double latitude, double longitude);
 
-// The spec's metadata as a TIFF structure ("II*\0..."), as an Exif block carries it after its header.
-std::vector<uint8_t> encodeExifTiff(const ImageSpec& spec);
+// The metadata as a TIFF structure ("II*\0..."), as an Exif block carries it after its header.
+std::vector<uint8_t> encodeExifTiff(const ImageSpec& metadata);
 
-// Writes a small real HEIC (a 64x64 picture encoded with HEVC) with the spec's Exif block attached to
+// Writes a small real HEIC (a 64x64 picture encoded with HEVC) with the metadata as an Exif block attached to
 // the primary image. Throws std::runtime_error when libheif cannot encode or write.
-void writeHeic(const std::filesystem::path& path, const ImageSpec& spec);
+void writeHeic(const std::filesystem::path& path, const ImageSpec& metadata);
 
 // Writes the same kind of HEIC with `exifBlock` attached as it stands, for files whose Exif block is
 // damaged on purpose. The block must contain a TIFF header ("II*\0" or "MM\0*"); libheif puts the
 // offset to it in front.
 void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector<uint8_t>& exifBlock);
 
-// Writes a small real DNG: a TIFF with a tiny strip image, the spec's IFD0 tags and its GPS IFD.
+// Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
-void writeDng(const std::filesystem::path& path, const ImageSpec& spec);
+void writeDng(const std::filesystem::path& path, const ImageSpec& metadata);
 
 }  // namespace corvane::test

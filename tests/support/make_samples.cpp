@@ -24,9 +24,9 @@ struct Sample {
     const char* shows;
 };
 
-void writeImage(const fs::path& path, const ImageSpec& spec) {
-    if (path.extension() == ".DNG") writeDng(path, spec);
-    else writeHeic(path, spec);
+void writeImage(const fs::path& path, const ImageSpec& metadata) {
+    if (path.extension() == ".DNG") writeDng(path, metadata);
+    else writeHeic(path, metadata);
 }
 
 }  // namespace
