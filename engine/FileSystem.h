@@ -44,8 +44,8 @@ public:
 
     // Writes the text so that the destination holds either the whole text or what it held before: the
     // text goes to a unique file in the same folder, is fsynced and then renamed onto the destination.
-    // The folder is not synced, so the rename itself may not outlive a crash; a caller that needs it to
-    // follows with replace(), which syncs the folder.
+    // The file's contents are synced before the rename; the folder is not, so the rename itself may not
+    // outlive a crash. A caller that needs it to follows with replace(), which syncs the folder.
     virtual Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) = 0;
 
     // The item's size in bytes (following symbolic links).
@@ -58,7 +58,8 @@ public:
     virtual Status move(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
 
     // Puts `from` in place of `to` in one atomic rename(2): at every moment `to` names either the old
-    // or the new file. `from` is fsynced before, the folder after. A `to` that is a symbolic link is
+    // or the new file. The folder is synced after. `from` must already hold synced contents, as a file
+    // made by writeTextAtomically does: syncing it again would cost a journal commit and add nothing. A `to` that is a symbolic link is
     // never replaced: the call fails, removes `from`, and leaves the link and its target unchanged.
     virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
 

@@ -232,11 +232,6 @@ Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
                      "Cannot replace “" + to.string() + "”: it is a symbolic link, and the link and the file it points "
                      "to are left unchanged"};
     }
-    {
-        Descriptor file{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
-        if (file.fd < 0) return posixError(errno, "Cannot open", from);
-        if (::fsync(file.fd) != 0) return posixError(errno, "Cannot sync", from);
-    }
     if (::rename(from.c_str(), to.c_str()) != 0) return posixError(errno, "Cannot replace", to);
     return syncFolderOf(to);
 }
