@@ -38,7 +38,8 @@ std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSys
         }
         files.push_back(entry.path);
     }
-    Diagnostics::line("[DEBUG] Enumerated ", files.size(), " media files under ", folderURL.string());
+    // The full path, also for a folder given relative to the working folder or with a trailing "/".
+    Diagnostics::line("[DEBUG] Enumerated ", files.size(), " media files under ", standardizedPath(folderURL).string());
     return files;
 }
 

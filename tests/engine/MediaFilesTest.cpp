@@ -103,6 +103,16 @@ TEST_F(MediaTree, FolderWithoutMediaFindsNothing) {
     EXPECT_EQ(capture.lines(), Lines{"[DEBUG] Enumerated 0 media files under " + (root / "empty").string()});
 }
 
+TEST_F(MediaTree, CountLineNamesTheFullPathOfARelativeFolder) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(root);
+    DiagnosticsCapture capture;
+    const auto files = enumerateMediaFiles(fileSystem, "empty/");
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(files.empty());
+    EXPECT_EQ(capture.lines(), Lines{"[DEBUG] Enumerated 0 media files under " + (root / "empty").string()});
+}
+
 TEST_F(MediaTree, FolderThatCannotBeWalkedIsSilentlyEmpty) {
     DiagnosticsCapture capture;
     EXPECT_TRUE(enumerateMediaFiles(fileSystem, root / "missing").empty());
