@@ -3,8 +3,10 @@
 #include "engine/ImageMetadata.h"
 #include "engine/ResultModel.h"
 
+#include <array>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace corvane::cli {
@@ -21,9 +23,21 @@ std::string inspectionLine(const std::string& file, const std::optional<ImagePos
 std::string inspectionJson(const std::string& file, const std::optional<ImagePosition>& position,
                            const std::optional<DeviceData>& device);
 
+// How many files ended in each outcome.
+class OutcomeTally {
+public:
+    void add(const ProcessingResult& result);
+    size_t total() const { return total_; }
+    size_t count(size_t caseIndex) const { return counts_[caseIndex]; }
+
+private:
+    std::array<size_t, std::variant_size_v<ProcessingResult>> counts_{};
+    size_t total_ = 0;
+};
+
 // The closing line on standard error: how many files ended in each outcome, in the order of the
 // outcomes, for example "corvane-cli: 5 files: 2 updated, 1 alreadyCorrect, 2 failed (dry run, nothing
 // written)". Counts every row, also those a silent skip leaves out of the report.
-std::string summaryLine(const std::vector<ProcessingResultDetail>& rows, bool dryRun);
+std::string summaryLine(const OutcomeTally& tally, bool dryRun);
 
 }  // namespace corvane::cli

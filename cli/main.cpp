@@ -23,8 +23,10 @@ using namespace corvane;
 
 namespace {
 
-// Keeps the rows of the run, writes each as a JSON line the moment it arrives, and keeps one progress
-// line on a terminal.
+// Writes each row the moment it arrives: a block of the report, or a JSON line. Keeps one progress
+// line on a terminal, cleared before anything else is written, and counts the outcomes for the closing
+// line. Rows are not kept here (the run driver holds them), so a long run costs no more memory for the
+// report than for its rows.
 class CliObserver : public RunObserver {
 public:
     CliObserver(const cli::CliOptions& options, bool showProgress) : options_(options), showProgress_(showProgress) {}
@@ -38,17 +40,34 @@ public:
 
     void resultRecorded(const RunProgress& progress) override { record(progress.results.back()); }
 
+    // The report's first line; the rows' blocks follow it as they arrive. The report's lines are those
+    // of reportText, each ended by a line break.
+    void beginReport(const ReportSwitches& switches) {
+        switches_ = switches;
+        if (options_.json) return;
+        write(reportHeader(switches, std::chrono::system_clock::now()) + "\n");
+    }
+
+    void endReport() {
+        clearProgress();
+        std::fflush(stdout);
+    }
+
     void record(const ProcessingResultDetail& row) {
-        rows_.push_back(row);
+        tally_.add(row.result);
         if (std::holds_alternative<outcome::Failed>(row.result)) anyFailed_ = true;
-        if (options_.json && (!options_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result))) {
-            const std::string line = cli::resultJson(row, RunSettings::shared().dryRun);
-            std::fwrite(line.data(), 1, line.size(), stdout);
-            std::fputc('\n', stdout);
+        if (!switches_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result)) {
+            clearProgress();
+            if (options_.json) {
+                write(cli::resultJson(row, switches_.dryRun) + "\n");
+            } else {
+                // Each line ends at once, so the progress line below it never overwrites it.
+                write(rowText(row, switches_.dryRun) + "\n");
+            }
             std::fflush(stdout);
         }
         if (showProgress_) {
-            std::fprintf(stderr, "\r\x1b[KProcessed %lld/%lld • %s", static_cast<long long>(rows_.size()),
+            std::fprintf(stderr, "\r\x1b[KProcessed %zu/%lld • %s", tally_.total(),
                          static_cast<long long>(runTotal_ + extraTotal_), lastPathComponent(row.fileURL).c_str());
             std::fflush(stderr);
             progressShown_ = true;
@@ -59,20 +78,24 @@ public:
     void clearProgress() {
         if (!progressShown_) return;
         std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
         progressShown_ = false;
     }
 
-    const std::vector<ProcessingResultDetail>& rows() const { return rows_; }
+    const cli::OutcomeTally& tally() const { return tally_; }
     bool anyFailed() const { return anyFailed_; }
 
 private:
+    static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
     const cli::CliOptions& options_;
     bool showProgress_;
     bool progressShown_ = false;
     bool anyFailed_ = false;
     int64_t runTotal_ = 0;
     int64_t extraTotal_ = 0;
-    std::vector<ProcessingResultDetail> rows_;
+    ReportSwitches switches_;
+    cli::OutcomeTally tally_;
 };
 
 int inspect(const cli::CliOptions& options, const ImageMetadataSource& reader) {
@@ -153,17 +176,13 @@ int main(int argc, char** argv) {
     RunDriver driver(
         fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).processFile(file); },
         executor.executor(), &observer);
+    observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
+                                        settings.silentlyIgnoreSkipped});
     if (!items.empty()) driver.startRun(items);
     for (const auto& file : unsupported)
         observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).processFile(file)));
-    observer.clearProgress();
+    observer.endReport();
 
-    if (!options->json) {
-        const ReportSwitches switches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
-                                      settings.silentlyIgnoreSkipped};
-        std::cout << reportText(observer.rows(), switches, std::chrono::system_clock::now()) << '\n';
-        std::cout.flush();
-    }
-    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.rows(), settings.dryRun).c_str());
+    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
     return observer.anyFailed() || missingPath ? 1 : 0;
 }

@@ -30,8 +30,12 @@ struct ReportSwitches {
     bool silentlyIgnoreSkipped = false;
 };
 
-// "Results — DATE — Settings: DryRun=... ForceOverwrite=... AppleOnly=... SilentSkip=...", then one
-// block per visible row; lines joined by "\n", no line break after the last.
+// The report's first line: "Results — DATE — Settings: DryRun=... ForceOverwrite=... AppleOnly=...
+// SilentSkip=..." (the date in UTC, "2025-01-31 23:59:59 +0000").
+std::string reportHeader(const ReportSwitches& switches, std::chrono::system_clock::time_point now);
+
+// The header, then one block per visible row (rowText); lines joined by "\n", no line break after the
+// last.
 std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
                        std::chrono::system_clock::time_point now);
 
