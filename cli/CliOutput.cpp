@@ -71,28 +71,18 @@ std::string inspectionJson(const std::string& file, const std::optional<ImagePos
 
 void OutcomeTally::add(const ProcessingResult& result) {
     ++counts_[result.index()];
+    names_[result.index()] = caseName(result);
     ++total_;
 }
 
 std::string summaryLine(const OutcomeTally& tally, bool dryRun) {
     if (tally.total() == 0) return "corvane-cli: no media files found";
-    // The case names, in the order of the cases, from a value of each.
-    static const std::array<std::string_view, std::variant_size_v<ProcessingResult>> names = [] {
-        std::array<std::string_view, std::variant_size_v<ProcessingResult>> result;
-        const ProcessingResult examples[] = {outcome::Updated{},         outcome::WithinTolerance{},
-                                             outcome::FileNotFound{},    outcome::UnsupportedFile{},
-                                             outcome::SkippedMissing{},  outcome::SkippedNonApple{},
-                                             outcome::SkippedDifferentGPS{}, outcome::Failed{},
-                                             outcome::AlreadyCorrect{}};
-        for (const ProcessingResult& example : examples) result[example.index()] = caseName(example);
-        return result;
-    }();
     std::string line =
         "corvane-cli: " + std::to_string(tally.total()) + (tally.total() == 1 ? " file:" : " files:");
     const char* separator = " ";
-    for (size_t index = 0; index < names.size(); ++index) {
+    for (size_t index = 0; index < std::variant_size_v<ProcessingResult>; ++index) {
         if (tally.count(index) == 0) continue;
-        line += separator + std::to_string(tally.count(index)) + " " + std::string(names[index]);
+        line += separator + std::to_string(tally.count(index)) + " " + std::string(tally.name(index));
         separator = ", ";
     }
     if (dryRun) line += " (dry run, nothing written)";

@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -29,9 +30,12 @@ public:
     void add(const ProcessingResult& result);
     size_t total() const { return total_; }
     size_t count(size_t caseIndex) const { return counts_[caseIndex]; }
+    // The case's name, once a file has ended in it.
+    std::string_view name(size_t caseIndex) const { return names_[caseIndex]; }
 
 private:
     std::array<size_t, std::variant_size_v<ProcessingResult>> counts_{};
+    std::array<std::string_view, std::variant_size_v<ProcessingResult>> names_{};
     size_t total_ = 0;
 };
 
