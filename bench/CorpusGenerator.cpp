@@ -31,6 +31,8 @@
 
 namespace fs = std::filesystem;
 using corvane::test::ImageSpec;
+using corvane::test::readBytes;
+using corvane::test::writeBytes;
 
 namespace {
 
@@ -94,17 +96,6 @@ Options parse(int argc, char** argv) {
     if (options.out.empty()) usage("--out is required");
     if (options.count < 1 || options.perFolder < 1) usage("--count and --per-folder must be positive");
     return options;
-}
-
-std::vector<uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
 void writeText(const fs::path& path, const std::string& text) {

@@ -31,13 +31,6 @@ using nlohmann::json;
 
 std::string letterlessSidecar() { return sidecarXml({"37.77490000", "122.41940000", "N", "W"}); }
 
-std::vector<uint8_t> bytesOf(const fs::path& path) {
-    const std::string text = readText(path);
-    return {text.begin(), text.end()};
-}
-void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    writeText(path, std::string(bytes.begin(), bytes.end()));
-}
 
 uint32_t readBigEndian32(const std::vector<uint8_t>& bytes, size_t at) {
     return (uint32_t{bytes[at]} << 24) | (uint32_t{bytes[at + 1]} << 16) | (uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
@@ -55,7 +48,7 @@ size_t find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needl
 // entry holds its file offset either as the item's base offset followed by one extent at offset 0, or
 // as the extent's own offset; the extent length follows.
 void claimExifLength(const fs::path& heic, uint32_t claimedLength) {
-    std::vector<uint8_t> bytes = bytesOf(heic);
+    std::vector<uint8_t> bytes = readBytes(heic);
     const size_t block = find(bytes, {0, 0, 0, 0, 'I', 'I', '*', 0});
     ASSERT_NE(block, std::string::npos) << "no Exif block";
     const size_t iloc = find(bytes, {'i', 'l', 'o', 'c'});
@@ -84,7 +77,7 @@ enum class IfdLoop { nextIfdIsItself, gpsIfdIsTheFirstIfd };
 // Makes the DNG's IFDs loop: IFD0's "next IFD" offset points back at IFD0, or the GPS IFD pointer
 // (tag 0x8825) points at IFD0, whose GPS pointer then points at IFD0 again.
 void makeIfdsLoop(const fs::path& dng, IfdLoop loop) {
-    std::vector<uint8_t> bytes = bytesOf(dng);
+    std::vector<uint8_t> bytes = readBytes(dng);
     ASSERT_TRUE(bytes.size() > 8 && bytes[0] == 'I' && bytes[1] == 'I') << "expected a little-endian TIFF";
     const uint32_t ifd0 = readLittleEndian32(bytes, 4);
     const uint16_t count = static_cast<uint16_t>(bytes[ifd0] | (bytes[ifd0 + 1] << 8));

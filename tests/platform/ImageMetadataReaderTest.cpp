@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 using test::ImageSpec;
 using test::StoredCoordinate;
 using test::TempDir;
+using test::readBytes;
+using test::writeBytes;
 
 enum class Format { heic, dng };
 
@@ -30,16 +32,6 @@ void writeImage(Format format, const fs::path& path, const ImageSpec& metadata) 
     } else {
         test::writeDng(path, metadata);
     }
-}
-
-std::vector<uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // A metadata with only a latitude (and a fixed eastern longitude), to look at one axis at a time.

@@ -67,4 +67,10 @@ void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const ImageSpec& metadata);
 
+// A file's bytes, to damage or patch a made image; empty when the file cannot be read.
+std::vector<uint8_t> readBytes(const std::filesystem::path& path);
+
+// Writes the bytes as the whole file. Throws std::runtime_error when it cannot be written.
+void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
 }  // namespace corvane::test
