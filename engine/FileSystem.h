@@ -54,13 +54,11 @@ public:
     // Removes a file (not a directory tree).
     virtual Status remove(const std::filesystem::path& path) = 0;
 
-    // Moves the item to a destination whose name must be free; fails when the destination exists.
-    virtual Status move(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
-
     // Puts `from` in place of `to` in one atomic rename(2): at every moment `to` names either the old
     // or the new file. The folder is synced after. `from` must already hold synced contents, as a file
-    // made by writeTextAtomically does: syncing it again would cost a journal commit and add nothing. A `to` that is a symbolic link is
-    // never replaced: the call fails, removes `from`, and leaves the link and its target unchanged.
+    // made by writeTextAtomically does: syncing it again would cost a journal commit and add nothing.
+    // A `to` that is a symbolic link is never replaced: the call fails, removes `from`, and leaves the
+    // link and its target unchanged.
     virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);

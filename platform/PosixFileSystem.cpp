@@ -214,13 +214,6 @@ Status PosixFileSystem::remove(const fs::path& path) {
     return {};
 }
 
-Status PosixFileSystem::move(const fs::path& from, const fs::path& to) {
-    // link + unlink refuses an existing destination without a window in which it could be replaced.
-    if (::link(from.c_str(), to.c_str()) != 0) return posixError(errno, "Cannot move to", to);
-    if (::unlink(from.c_str()) != 0) return posixError(errno, "Cannot remove", from);
-    return syncFolderOf(to);
-}
-
 Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
     // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
     // file it points to as it was. A linked sidecar is read through its link but never replaced; the

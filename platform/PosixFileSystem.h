@@ -15,7 +15,6 @@ public:
     Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) override;
     Expected<int64_t> itemSize(const std::filesystem::path& path) const override;
     Status remove(const std::filesystem::path& path) override;
-    Status move(const std::filesystem::path& from, const std::filesystem::path& to) override;
     Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override;
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override;
     std::optional<std::string> entryIgnoringCase(const std::filesystem::path& folder,
