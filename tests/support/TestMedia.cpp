@@ -75,9 +75,11 @@ void addText(Exiv2::ExifData& exif, const char* key, const std::optional<std::st
 Exiv2::ExifData exifDataFor(const ImageSpec& metadata) {
     Exiv2::ExifData exif;
     if (!metadata.withExif) return exif;
-    addText(exif, "Exif.Image.Make", metadata.make);
-    addText(exif, "Exif.Image.Model", metadata.model);
-    addText(exif, "Exif.Image.Software", metadata.software);
+    // In the Exif IFD, Exiv2 knows these three tags only by their numbers.
+    const bool inExif = metadata.cameraInExifIfd;
+    addText(exif, inExif ? "Exif.Photo.0x010f" : "Exif.Image.Make", metadata.make);
+    addText(exif, inExif ? "Exif.Photo.0x0110" : "Exif.Image.Model", metadata.model);
+    addText(exif, inExif ? "Exif.Photo.0x0131" : "Exif.Image.Software", metadata.software);
     const bool anyGps = metadata.latitude || metadata.longitude || metadata.latitudeRef || metadata.longitudeRef;
     if (anyGps) {
         Exiv2::DataValue version(Exiv2::unsignedByte);
@@ -461,6 +463,18 @@ void writeDng(const fs::path& path, const ImageSpec& metadata) {
         dngVersion.read("1 4 0 0");
         exif.add(Exiv2::ExifKey("Exif.Image.DNGVersion"), &dngVersion);
         for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
+        image->writeMetadata();
+    } catch (const Exiv2::AnyError& error) {
+        throw std::runtime_error("Exiv2 cannot write " + path.string() + ": " + error.what());
+    }
+}
+
+void writeJpeg(const fs::path& path, const ImageSpec& metadata) {
+    quietExiv2();
+    try {
+        auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, path.string());
+        if (image.get() == nullptr) throw std::runtime_error("Exiv2 cannot create " + path.string());
+        image->setExifData(exifDataFor(metadata));
         image->writeMetadata();
     } catch (const Exiv2::AnyError& error) {
         throw std::runtime_error("Exiv2 cannot write " + path.string() + ": " + error.what());

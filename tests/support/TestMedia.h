@@ -41,6 +41,7 @@ struct ImageSpec {
     std::optional<std::string> make;          // IFD0 Make
     std::optional<std::string> model;         // IFD0 Model
     std::optional<std::string> software;      // IFD0 Software
+    bool cameraInExifIfd = false;             // Make, Model and Software go to the Exif IFD instead
     bool withExif = true;                     // false: the image carries no Exif block at all
 };
 
@@ -78,6 +79,10 @@ void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector
 // Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const ImageSpec& metadata);
+
+// Writes a small real JPEG (Exiv2's blank picture) carrying the metadata in its Exif segment. Throws
+// std::runtime_error when it cannot be written.
+void writeJpeg(const std::filesystem::path& path, const ImageSpec& metadata);
 
 // A file's bytes, to damage or patch a made image; empty when the file cannot be read.
 std::vector<uint8_t> readBytes(const std::filesystem::path& path);
