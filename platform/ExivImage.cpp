@@ -3,6 +3,7 @@
 #include "platform/ExifProperties.h"
 
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 
 #include <sys/mman.h>
 
@@ -96,6 +97,18 @@ private:
     Exiv2::byte* mapping_ = nullptr;
 };
 
+// Still-image formats only. Exiv2's factory also knows video containers (QuickTime, AVI, Matroska,
+// ASF), whose readers can spin for seconds on a damaged file, its own BMFF reader (which misreads some
+// HEIC files; HEIF is read by this program's own walker), and files that hold only metadata (XMP,
+// EXV, EPS): none of them is a photo this program reads.
+bool isStillImage(int type) {
+    namespace T = Exiv2::ImageType;
+    for (int known : {T::jpeg, T::tiff, T::png, T::webp, T::crw, T::cr2, T::mrw, T::raf, T::orf, T::rw2, T::gif, T::psd,
+                      T::bmp, T::jp2, T::pgf})
+        if (type == known) return true;
+    return false;
+}
+
 }  // namespace
 
 ExivImageReading readWithExiv2(ImageFile& file, const std::filesystem::path& path) {
@@ -107,7 +120,7 @@ ExivImageReading readWithExiv2(ImageFile& file, const std::filesystem::path& pat
     } catch (...) {
         return reading;
     }
-    if (image.get() == nullptr) return reading;
+    if (image.get() == nullptr || !isStillImage(image->imageType())) return reading;
     reading.recognised = true;
     try {
         image->readMetadata();

@@ -173,11 +173,11 @@ std::optional<std::vector<std::pair<uint32_t, std::string_view>>> parseIinf(std:
     Cursor cursor(body);
     const uint8_t version = cursor.u8();
     cursor.skip(3);
-    const uint32_t entryCount = version == 0 ? cursor.u16() : cursor.u32();
+    cursor.skip(version == 0 ? 2 : 4);  // entry_count: like libheif, the entries present are what counts
     if (!cursor.ok()) return std::nullopt;
     const size_t headerSize = version == 0 ? 6 : 8;
     auto entries = childBoxes(body.subspan(headerSize));
-    if (!entries || entries->size() < entryCount) return std::nullopt;
+    if (!entries) return std::nullopt;
 
     std::vector<std::pair<uint32_t, std::string_view>> items;
     for (const Box& entry : *entries) {
@@ -258,7 +258,8 @@ HeifExif damaged() { return {HeifExif::Status::damaged, {}}; }
 
 HeifExif readHeifExif(const ReadAt& read, uint64_t fileSize) {
     const auto ftyp = readBoxHeader(read, 0, fileSize);
-    if (!ftyp || ftyp->type != "ftyp" || ftyp->end > maxFtypSize) return {};
+    // The body holds at least the major brand and the minor version.
+    if (!ftyp || ftyp->type != "ftyp" || ftyp->end > maxFtypSize || ftyp->end - ftyp->bodyStart < 8) return {};
     std::vector<uint8_t> ftypBody(ftyp->end - ftyp->bodyStart);
     if (!read(ftyp->bodyStart, ftypBody) || !hasHeifBrand(ftypBody)) return {};
 

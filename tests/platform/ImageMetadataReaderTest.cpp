@@ -250,6 +250,17 @@ TEST_F(DamagedMediaTest, ATruncatedHeicIsNoImage) {
     expectNotAnImage(cut);
 }
 
+// Found by fuzzing: an ftyp box that claims 80 MB is no HEIF, and Exiv2's factory then took the file for
+// a QuickTime video, whose reader spun for seconds. Only still-image formats are read.
+TEST_F(DamagedMediaTest, AnOverlongFtypIsNoImageAndNoVideo) {
+    const fs::path path = dir.path() / "ftyp.heic";
+    test::writeHeic(path, test::iPhoneImageAt(1, 2));
+    std::vector<uint8_t> bytes = readBytes(path);
+    bytes[0] = 0x05;
+    writeBytes(path, bytes);
+    expectNotAnImage(path);
+}
+
 TEST_F(DamagedMediaTest, ATruncatedDngIsSurvived) {
     const fs::path whole = dir.path() / "whole.dng";
     test::writeDng(whole, test::iPhoneImageAt(1, 2));
