@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace corvane {
 
@@ -20,6 +21,11 @@ struct ImagePosition {
 class ImageReading {
 public:
     virtual ~ImageReading() = default;
+    // The reason the file cannot be read at all when that reason is the file's own outcome: something
+    // other than a regular file at the path ("<path> is not a regular file (a FIFO)"). Absent otherwise,
+    // including for a missing file or one that is no image (those answer with absent results below).
+    // Asked before the other answers, it is what opens the file.
+    virtual std::optional<std::string> failure() { return std::nullopt; }
     virtual std::optional<DeviceData> readDeviceData() = 0;
     virtual std::optional<ImagePosition> readImageGPS() = 0;
 };

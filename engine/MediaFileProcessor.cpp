@@ -74,6 +74,10 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
 
     // One look at the image answers both the device and the position questions.
     const std::unique_ptr<ImageReading> image = services_.images.read(fileURL);
+    if (auto failure = image->failure()) {
+        Diagnostics::line("[DEBUG] Failed ", name, ": ", *failure);
+        return outcome::Failed{*failure};
+    }
     if (settings.appleOnly) {
         if (auto device = image->readDeviceData(); device && !isAppleDevice(*device)) {
             Diagnostics::line("[DEBUG] Skipping non-Apple: ", name);

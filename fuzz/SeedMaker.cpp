@@ -65,13 +65,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* target : {"image_heic", "image_dng", "sidecar", "validate_temp", "gps_text"})
+    for (const char* target : {"heif_exif", "image_heic", "image_dng", "sidecar", "validate_temp", "gps_text"})
         fs::create_directories(out / target);
 
     for (const auto& [name, metadata] : imageSpecs()) {
         writeHeic(out / "image_heic" / (name + ".heic"), metadata);
         writeDng(out / "image_dng" / (name + ".dng"), metadata);
     }
+    const std::pair<const char*, HeicLayout> layouts[] = {{"single", HeicLayout::single},
+                                                          {"grid", HeicLayout::grid},
+                                                          {"idat", HeicLayout::exifInIdat},
+                                                          {"extents", HeicLayout::exifInTwoExtents}};
+    for (const auto& [name, layout] : layouts) {
+        writeHeic(out / "heif_exif" / (std::string(name) + ".heic"), iPhoneImageAt(37.7749, -122.4194), layout);
+        fs::copy_file(out / "heif_exif" / (std::string(name) + ".heic"), out / "image_heic" / (std::string(name) + ".heic"),
+                      fs::copy_options::overwrite_existing);
+    }
+    writeJpeg(out / "image_heic" / "jpeg.heic", iPhoneImageAt(37.7749, -122.4194));
     int selector = 0;
     for (const auto& [name, xml] : sidecars()) {
         // The sidecar target reads its first byte as the image position and switch selector.

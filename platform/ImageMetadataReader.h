@@ -5,33 +5,40 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace corvane {
 
-// Reads the position and camera identity embedded in a HEIC/HEIF image (through libheif, its primary
-// image's "Exif" block decoded by Exiv2) or a DNG/TIFF (through Exiv2), chosen by the file's content.
+// Reads the position and camera identity embedded in an image, chosen by the file's content: a HEIF
+// (HEIC, AVIF: an "ftyp" box with a HEIF brand) through this program's own box reader and its primary
+// image's Exif item decoded by Exiv2, anything else through Exiv2's image factory (DNG/TIFF, JPEG, PNG,
+// WebP, ...). The file name's extension plays no part.
 //
 // What counts as what:
-// - a file that cannot be opened, is not a HEIF or TIFF container, or whose container is damaged
-//   cannot be opened as an image;
-// - a TIFF whose metadata cannot be read has no properties;
-// - a HEIF image without an Exif block, or with one that does not decode, has properties but none of
+// - a file that cannot be opened, is not a regular file, is no image format known here, or whose HEIF
+//   structure is damaged cannot be opened as an image;
+// - an image whose metadata Exiv2 cannot read has no properties;
+// - a HEIF image without an Exif item, or with one that does not decode, has properties but none of
 //   the three groups: no GPS, and a camera identity with every field absent.
-// The file is opened read-only, nothing is cached, and no library exception or log line escapes.
-// Safe to call from several threads.
+// Each file is opened once, without blocking, read only when it is a regular file and only up to the
+// size it has then; no library opens the path itself. Nothing is cached, and no library exception or
+// log line escapes. Safe to call from several threads.
 class ImageMetadataReader : public ImageMetadataSource {
 public:
     ImageMetadataReader();
 
     std::optional<ImagePosition> readImageGPS(const std::filesystem::path& fileURL) const override;
     std::optional<DeviceData> readDeviceData(const std::filesystem::path& fileURL) const override;
-    // Opens the file once, at the first answer asked for, and answers both from that reading.
+    // Opens the file once, at the first question asked, and answers all of them from that reading.
     std::unique_ptr<ImageReading> read(const std::filesystem::path& fileURL) const override;
 
     enum class Opened { image, notAnImage, noProperties };
     struct Reading {
         Opened opened = Opened::notAnImage;
         PropertySet properties;
+        // Set when something other than a regular file is at the path: "<path> is not a regular file
+        // (a FIFO)" and the like.
+        std::optional<std::string> failure;
     };
     // The property groups of the file's first image.
     static Reading readProperties(const std::filesystem::path& fileURL);

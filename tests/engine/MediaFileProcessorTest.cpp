@@ -11,6 +11,13 @@
 
 #include <map>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
 namespace corvane {
 namespace {
 
@@ -305,6 +312,36 @@ TEST_F(MediaFileProcessorTest, ImageWithoutGPSFailsOrIsSkippedWithoutLookingForT
     settings.silentlyIgnoreSkipped = true;
     EXPECT_EQ(process(file), ProcessingResult(outcome::SkippedMissing{"No GPS available"}));
     EXPECT_TRUE(logged("[DEBUG] Skipped missing GPS: IMG_0002.HEIC"));
+    EXPECT_EQ(access.requests, 0);
+}
+
+// Something other than a regular file under a media name fails at once, before the Apple-only filter,
+// without a hang (a FIFO is opened without blocking) or an endless read (a link to /dev/zero).
+TEST_F(MediaFileProcessorTest, AMediaNameThatIsNoRegularFileFailsNamingWhatItIs) {
+    const fs::path fifo = folder / "pipe.HEIC";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path directory = folder / "folder.DNG";
+    fs::create_directory(directory);
+    const fs::path zero = folder / "zero.HEIC";
+    fs::create_symlink("/dev/zero", zero);
+    const fs::path socketFile = folder / "socket.heif";  // cannot be opened at all
+    const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketFile.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(socketFd);
+
+    settings.appleOnly = true;
+    const std::pair<fs::path, std::string> cases[] = {
+        {fifo, "a FIFO"}, {directory, "a directory"}, {zero, "a character device"}, {socketFile, "a socket"}};
+    for (const auto& [path, kind] : cases) {
+        SCOPED_TRACE(kind);
+        const std::string message = path.string() + " is not a regular file (" + kind + ")";
+        const std::string name = path.filename().string();
+        EXPECT_EQ(process(path), ProcessingResult(outcome::Failed{message}));
+        EXPECT_EQ(lines, (std::vector<std::string>{"[DEBUG] Processing " + name, "[DEBUG] Failed " + name + ": " + message}));
+    }
     EXPECT_EQ(access.requests, 0);
 }
 

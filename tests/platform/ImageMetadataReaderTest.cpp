@@ -22,15 +22,17 @@ using test::TempDir;
 using test::readBytes;
 using test::writeBytes;
 
-enum class Format { heic, dng };
+// The container decides how the file is read, never the name: JPEG data named .HEIC (as some exports
+// write it) reads through Exiv2 like any JPEG.
+enum class Format { heic, dng, jpegNamedHeic };
 
-std::string extension(Format format) { return format == Format::heic ? ".heic" : ".dng"; }
+std::string extension(Format format) { return format == Format::dng ? ".dng" : ".HEIC"; }
 
 void writeImage(Format format, const fs::path& path, const ImageSpec& metadata) {
-    if (format == Format::heic) {
-        test::writeHeic(path, metadata);
-    } else {
-        test::writeDng(path, metadata);
+    switch (format) {
+        case Format::heic: test::writeHeic(path, metadata); break;
+        case Format::dng: test::writeDng(path, metadata); break;
+        case Format::jpegNamedHeic: test::writeJpeg(path, metadata); break;
     }
 }
 
@@ -135,6 +137,16 @@ TEST_P(ImageMetadataReaderTest, ConvertsEachStoredLatitudeForm) {
     }
 }
 
+// Make, Model and Software stored in the Exif IFD only (as `exiftool -ExifIFD:Make=Apple` writes them)
+// are the Exif group's fallback for the camera identity.
+TEST_P(ImageMetadataReaderTest, CameraTagsInTheExifIfdFillTheDevice) {
+    ImageSpec metadata = test::iPhoneImageAt(1, 2);
+    metadata.software = "17.1";
+    metadata.cameraInExifIfd = true;
+    const auto device = reader.readDeviceData(image("exififd", metadata));
+    EXPECT_EQ(device, (DeviceData{"Apple", "iPhone 15 Pro", "17.1"}));
+}
+
 TEST_P(ImageMetadataReaderTest, AWestLongitudeReferenceInLowerCaseIsNegative) {
     ImageSpec metadata = test::iPhoneImageAt(1, 2);
     metadata.longitudeRef = "w";
@@ -182,8 +194,13 @@ TEST_P(ImageMetadataReaderTest, CameraTagsWithoutGpsLeaveNoGpsDictionary) {
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[DEBUG] No GPS dictionary for " + path.filename().string()}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothContainers, ImageMetadataReaderTest, ::testing::Values(Format::heic, Format::dng),
-                         [](const auto& info) { return info.param == Format::heic ? "Heic" : "Dng"; });
+std::string formatName(const ::testing::TestParamInfo<Format>& info) {
+    const char* names[] = {"Heic", "Dng", "JpegNamedHeic"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, ImageMetadataReaderTest,
+                         ::testing::Values(Format::heic, Format::dng, Format::jpegNamedHeic), formatName);
 
 // Files that are no images, or damaged ones: an absent result, the one line, no exception, no hang,
 // nothing from the libraries on standard error.
@@ -233,6 +250,17 @@ TEST_F(DamagedMediaTest, ATruncatedHeicIsNoImage) {
     expectNotAnImage(cut);
 }
 
+// Found by fuzzing: an ftyp box that claims 80 MB is no HEIF, and Exiv2's factory then took the file for
+// a QuickTime video, whose reader spun for seconds. Only still-image formats are read.
+TEST_F(DamagedMediaTest, AnOverlongFtypIsNoImageAndNoVideo) {
+    const fs::path path = dir.path() / "ftyp.heic";
+    test::writeHeic(path, test::iPhoneImageAt(1, 2));
+    std::vector<uint8_t> bytes = readBytes(path);
+    bytes[0] = 0x05;
+    writeBytes(path, bytes);
+    expectNotAnImage(path);
+}
+
 TEST_F(DamagedMediaTest, ATruncatedDngIsSurvived) {
     const fs::path whole = dir.path() / "whole.dng";
     test::writeDng(whole, test::iPhoneImageAt(1, 2));
@@ -271,7 +299,7 @@ TEST_F(DamagedMediaTest, AHeicExifBlockClaimingMoreThanTheFileHoldsIsSurvived) {
     std::copy(huge.begin(), huge.end(), extentAt);
     writeBytes(path, bytes);
 
-    // libheif checks every extent against the file and refuses the whole file.
+    // Every extent is checked against the file, and a file that fails is refused as a whole.
     expectNotAnImage(path);
 }
 

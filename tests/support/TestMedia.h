@@ -41,6 +41,7 @@ struct ImageSpec {
     std::optional<std::string> make;          // IFD0 Make
     std::optional<std::string> model;         // IFD0 Model
     std::optional<std::string> software;      // IFD0 Software
+    bool cameraInExifIfd = false;             // Make, Model and Software go to the Exif IFD instead
     bool withExif = true;                     // false: the image carries no Exif block at all
 };
 
@@ -58,6 +59,18 @@ std::vector<uint8_t> encodeExifTiff(const ImageSpec& metadata);
 // the primary image. Throws std::runtime_error when libheif cannot encode or write.
 void writeHeic(const std::filesystem::path& path, const ImageSpec& metadata);
 
+// Where a HEIC keeps its picture and its Exif item; all but `single` exercise less common ISOBMFF forms.
+enum class HeicLayout {
+    single,            // libheif's own output: one coded picture, the Exif item in "mdat"
+    grid,              // libheif's output for an odd-sized picture: the primary item is a "grid"
+    exifInIdat,        // the Exif item moved into the "idat" box (iloc construction method 1)
+    exifInTwoExtents,  // the Exif item split into two extents, the second one in a box at the end of the file
+};
+void writeHeic(const std::filesystem::path& path, const ImageSpec& metadata, HeicLayout layout);
+
+// The Exif item of the file's primary image as libheif reads it; empty when it has none.
+std::vector<uint8_t> exifBlockByLibheif(const std::filesystem::path& path);
+
 // Writes the same kind of HEIC with `exifBlock` attached as it stands, for files whose Exif block is
 // damaged on purpose. The block must contain a TIFF header ("II*\0" or "MM\0*"); libheif puts the
 // offset to it in front.
@@ -66,6 +79,10 @@ void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector
 // Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const ImageSpec& metadata);
+
+// Writes a small real JPEG (Exiv2's blank picture) carrying the metadata in its Exif segment. Throws
+// std::runtime_error when it cannot be written.
+void writeJpeg(const std::filesystem::path& path, const ImageSpec& metadata);
 
 // A file's bytes, to damage or patch a made image; empty when the file cannot be read.
 std::vector<uint8_t> readBytes(const std::filesystem::path& path);

@@ -1,0 +1,134 @@
+#include "platform/ExivImage.h"
+
+#include "platform/ExifProperties.h"
+
+#include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace corvane {
+namespace {
+
+// Exiv2's input interface over an opened ImageFile: reads by position within the file's size, never
+// writes. Exiv2 calls it from one thread.
+class ImageFileIo : public Exiv2::BasicIo {
+public:
+    ImageFileIo(ImageFile& file, std::string path) : file_(file), path_(std::move(path)) {}
+    ~ImageFileIo() override { ImageFileIo::munmap(); }
+
+    int open() override {
+        position_ = 0;
+        eof_ = false;
+        return file_.isReadable() ? 0 : 1;
+    }
+    int close() override { return munmap(); }
+
+    long write(const Exiv2::byte*, long) override { return 0; }
+    long write(Exiv2::BasicIo&) override { return 0; }
+    int putb(Exiv2::byte) override { return EOF; }
+    void transfer(Exiv2::BasicIo&) override { throw Exiv2::Error(Exiv2::kerImageWriteFailed); }
+
+    Exiv2::DataBuf read(long count) override {
+        Exiv2::DataBuf buffer(static_cast<long>(std::clamp<int64_t>(count, 0, remaining())));
+        buffer.size_ = read(buffer.pData_, buffer.size_);
+        return buffer;
+    }
+    long read(Exiv2::byte* out, long count) override {
+        if (count <= 0) return 0;
+        const int64_t available = std::min<int64_t>(count, remaining());
+        if (available < count) eof_ = true;
+        if (available == 0 || !file_.readAt(static_cast<uint64_t>(position_), std::span(out, static_cast<size_t>(available))))
+            return 0;
+        position_ += available;
+        return static_cast<long>(available);
+    }
+    int getb() override {
+        Exiv2::byte byte = 0;
+        return read(&byte, 1) == 1 ? byte : EOF;
+    }
+
+    int seek(long offset, Position from) override {
+        int64_t target = offset;
+        if (from == cur) target += position_;
+        if (from == end) target += static_cast<int64_t>(file_.size());
+        if (target < 0) return 1;
+        if (target > static_cast<int64_t>(file_.size())) {
+            eof_ = true;
+            return 1;
+        }
+        position_ = target;
+        eof_ = false;
+        return 0;
+    }
+
+    Exiv2::byte* mmap(bool writeable) override {
+        if (writeable || file_.size() == 0) throw Exiv2::Error(Exiv2::kerCallFailed, path_, "mmap", "");
+        if (!mapping_) {
+            void* mapped = ::mmap(nullptr, file_.size(), PROT_READ, MAP_PRIVATE, file_.descriptor(), 0);
+            if (mapped == MAP_FAILED) throw Exiv2::Error(Exiv2::kerCallFailed, path_, "mmap", "");
+            mapping_ = static_cast<Exiv2::byte*>(mapped);
+        }
+        return mapping_;
+    }
+    int munmap() override {
+        if (mapping_) ::munmap(mapping_, file_.size());
+        mapping_ = nullptr;
+        return 0;
+    }
+
+    long tell() const override { return static_cast<long>(position_); }
+    size_t size() const override { return static_cast<size_t>(file_.size()); }
+    bool isopen() const override { return file_.isReadable(); }
+    int error() const override { return 0; }
+    bool eof() const override { return eof_; }
+    std::string path() const override { return path_; }
+
+private:
+    int64_t remaining() const { return static_cast<int64_t>(file_.size()) - position_; }
+
+    ImageFile& file_;
+    std::string path_;
+    int64_t position_ = 0;
+    bool eof_ = false;
+    Exiv2::byte* mapping_ = nullptr;
+};
+
+// Still-image formats only. Exiv2's factory also knows video containers (QuickTime, AVI, Matroska,
+// ASF), whose readers can spin for seconds on a damaged file, its own BMFF reader (which misreads some
+// HEIC files; HEIF is read by this program's own walker), and files that hold only metadata (XMP,
+// EXV, EPS): none of them is a photo this program reads.
+bool isStillImage(int type) {
+    namespace T = Exiv2::ImageType;
+    for (int known : {T::jpeg, T::tiff, T::png, T::webp, T::crw, T::cr2, T::mrw, T::raf, T::orf, T::rw2, T::gif, T::psd,
+                      T::bmp, T::jp2, T::pgf})
+        if (type == known) return true;
+    return false;
+}
+
+}  // namespace
+
+ExivImageReading readWithExiv2(ImageFile& file, const std::filesystem::path& path) {
+    prepareExiv2();
+    ExivImageReading reading;
+    Exiv2::Image::AutoPtr image;
+    try {
+        image = Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new ImageFileIo(file, path.string())));
+    } catch (...) {
+        return reading;
+    }
+    if (image.get() == nullptr || !isStillImage(image->imageType())) return reading;
+    reading.recognised = true;
+    try {
+        image->readMetadata();
+        reading.properties = propertiesFromExif(image->exifData());
+    } catch (...) {
+        reading.properties.reset();
+    }
+    return reading;
+}
+
+}  // namespace corvane
