@@ -18,9 +18,9 @@ namespace corvane {
 using XmlDocument = std::unique_ptr<pugi::xml_document>;
 
 // The document operations on a sidecar. Element names are compared as written (prefix, colon, local
-// name); namespaces are not resolved, attributes are never read or written. Stateless; every operation
-// is safe to call concurrently on different documents. Searches are iterative, so a deeply nested
-// document cannot exhaust the stack.
+// name); namespaces are not resolved, and properties kept as attributes are never read or written.
+// Stateless; every operation is safe to call concurrently on different documents. Searches are
+// iterative, so a deeply nested document cannot exhaust the stack.
 class XMPXML {
 public:
     XMPXML() = delete;
