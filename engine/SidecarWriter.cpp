@@ -32,8 +32,15 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     // canonical target text is never empty.
     const bool latTextMatches = canonicalGPSText(existing.latitude) == canonicalGPSText(targetLatText);
     const bool lonTextMatches = canonicalGPSText(existing.longitude) == canonicalGPSText(targetLonText);
-    const bool latRefMatches = reading.effectiveLatRef == targetLatRef;
-    const bool lonRefMatches = reading.effectiveLonRef == targetLonRef;
+    bool latRefMatches = reading.effectiveLatRef == targetLatRef;
+    bool lonRefMatches = reading.effectiveLonRef == targetLonRef;
+    // A reference taken from the text's letter is enough to leave a sidecar alone, but a written
+    // sidecar must name the hemisphere in its reference properties (the read-back validation requires
+    // them): once anything is written, a reference that does not itself name the target is set too.
+    if (!latTextMatches || !lonTextMatches || !latRefMatches || !lonRefMatches) {
+        latRefMatches = latRefMatches && normalizeHemisphereRef(existing.latitudeRef) == targetLatRef;
+        lonRefMatches = lonRefMatches && normalizeHemisphereRef(existing.longitudeRef) == targetLonRef;
+    }
 
     Diagnostics::line("[DEBUG] ", name, " update comparison:");
     Diagnostics::line("[DEBUG]   existing: lat=", existing.latitude, " lon=", existing.longitude);
@@ -46,22 +53,23 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     auto orNilText = [](const std::optional<std::string>& text) { return text ? *text : std::string("nil"); };
     struct Mismatch {
         bool matches;
+        bool present;  // a child matched the property's name, so setting it updates that child
         std::string property;
         std::string change;
         std::string note;
         std::string target;
     };
     const Mismatch properties[] = {
-        {latTextMatches, "exif:GPSLatitude",
+        {latTextMatches, existing.latitude.has_value(), "exif:GPSLatitude",
          "exif:GPSLatitude: " + existing.latitude.value_or(formatGPSValue(latitude)) + " → " + targetLatText,
          "Latitude format: " + orNilText(existing.latitude) + " → " + targetLatText, targetLatText},
-        {lonTextMatches, "exif:GPSLongitude",
+        {lonTextMatches, existing.longitude.has_value(), "exif:GPSLongitude",
          "exif:GPSLongitude: " + existing.longitude.value_or(formatGPSValue(longitude)) + " → " + targetLonText,
          "Longitude format: " + orNilText(existing.longitude) + " → " + targetLonText, targetLonText},
-        {latRefMatches, "exif:GPSLatitudeRef",
+        {latRefMatches, existing.latitudeRef.has_value(), "exif:GPSLatitudeRef",
          "exif:GPSLatitudeRef: " + existing.latitudeRef.value_or("(empty)") + " → " + targetLatRef,
          "LatitudeRef: " + orNilText(existing.latitudeRef) + " → " + targetLatRef, targetLatRef},
-        {lonRefMatches, "exif:GPSLongitudeRef",
+        {lonRefMatches, existing.longitudeRef.has_value(), "exif:GPSLongitudeRef",
          "exif:GPSLongitudeRef: " + existing.longitudeRef.value_or("(empty)") + " → " + targetLonRef,
          "LongitudeRef: " + orNilText(existing.longitudeRef) + " → " + targetLonRef, targetLonRef},
     };
@@ -72,6 +80,17 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     if (answer.formatNotes.empty()) {
         if (!settings.alwaysOverwrite) Diagnostics::line("[DEBUG] Will not write ", name, " — already correct");
         return answer;
+    }
+
+    // A property created beside another copy of itself (an attribute, or a child with another prefix)
+    // would leave two values, and other tools would still read the old one.
+    for (const auto& property : properties) {
+        if (property.matches || property.present) continue;
+        if (const auto copy = XMPXML::findOtherCopy(property.property, *element)) {
+            return Error{"XMP", 1,
+                         "XMP sidecar already holds " + copy->name + (copy->isAttribute ? " as an attribute" : "") +
+                             "; left unchanged"};
+        }
     }
 
     const bool dryRun = settings.dryRun;

@@ -21,9 +21,12 @@ struct WriterAnswer {
 
 // Sets each of the four GPS properties of an existing sidecar whose text differs from the image's
 // canonical text ("37.77490000N", "N", ...), then saves the document through the safe save on the write
-// queue, or in a dry run only reports. Never creates a sidecar. Errors: "XMP" 1 "XMP file does not exist
-// and creation is disabled", "XMP" 1 "Invalid XMP structure: missing rdf:Description", the load's and
-// the safe save's own errors; on any error the sidecar is as it was.
+// queue, or in a dry run only reports. Once anything is written, a reference property that does not
+// itself name the target hemisphere is set as well, so every written sidecar carries both. Never creates
+// a sidecar, and never creates a property beside another copy of it. Errors: "XMP" 1 "XMP file does not
+// exist and creation is disabled", "XMP" 1 "Invalid XMP structure: missing rdf:Description", "XMP" 1 "XMP
+// sidecar already holds NAME[ as an attribute]; left unchanged" (also in a dry run), the load's and the
+// safe save's own errors; on any error the sidecar is as it was.
 Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings,
                                     const std::filesystem::path& sidecarURL, double latitude, double longitude);
 

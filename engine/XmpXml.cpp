@@ -2,6 +2,7 @@
 
 #include "engine/Diagnostics.h"
 #include "engine/Text.h"
+#include "engine/XmpXmlCheck.h"
 
 #include <limits>
 
@@ -48,16 +49,30 @@ pugi::xml_node findDescriptionElement(pugi::xml_node root) {
     return {};
 }
 
-// The first direct child named `name` or its local name (the text after the last ':').
-pugi::xml_node matchingChild(std::string_view name, pugi::xml_node element) {
+// The text after the last ':' (the whole name when it has none).
+std::string_view localNameOf(std::string_view name) {
     const size_t colon = name.rfind(':');
-    const std::string_view localName = colon == std::string_view::npos ? name : name.substr(colon + 1);
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The first direct child named `name` or its local name.
+pugi::xml_node matchingChild(std::string_view name, pugi::xml_node element) {
+    const std::string_view localName = localNameOf(name);
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
         if (!isElement(child)) continue;
         const std::string_view childName = child.name();
         if (childName == name || childName == localName) return child;
     }
     return {};
+}
+
+constexpr const char* exifNamespace = "http://ns.adobe.com/exif/1.0/";
+
+// True when `element` or one of its ancestors carries the attribute `declaration` ("xmlns:exif").
+bool declaresPrefixInScope(pugi::xml_node element, const char* declaration) {
+    for (pugi::xml_node node = element; node; node = node.parent())
+        if (node.attribute(declaration)) return true;
+    return false;
 }
 
 std::string_view nameOrUnnamed(pugi::xml_node node) {
@@ -104,6 +119,9 @@ void removeContent(pugi::xml_node element) {
 }  // namespace
 
 Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
+    // pugixml reads much that is not well-formed XML (a bare "&", a duplicate attribute, text after the
+    // root) and a rewrite would then change or drop it; only what the strict check accepts is read.
+    if (Status wellFormed = checkWellFormedXml(bytes, maxDepth); !wellFormed) return wellFormed.error();
     auto document = std::make_unique<pugi::xml_document>();
     const pugi::xml_parse_result result =
         document->load_buffer(bytes.data(), bytes.size(), parseOptions, pugi::encoding_auto);
@@ -119,10 +137,6 @@ Expected<XmlDocument> XMPXML::load(std::string_view bytes) {
         for (pugi::xml_node node = document->first_child(); node; node = node.next_sibling())
             if (node.type() == pugi::node_declaration)
                 if (pugi::xml_attribute encoding = node.attribute("encoding")) encoding.set_value("UTF-8");
-    }
-    if (nestsDeeperThan(*document, maxDepth)) {
-        return Error{"XML", nestingTooDeepCode,
-                     "XML parse error: elements nested deeper than " + std::to_string(maxDepth) + " levels"};
     }
     return XmlDocument(std::move(document));
 }
@@ -224,8 +238,19 @@ void XMPXML::setPropertyValue(std::string_view value, std::string_view name, pug
         return;
     }
     pugi::xml_node created = element.append_child(std::string(name).c_str());
+    if (name.starts_with("exif:") && !declaresPrefixInScope(element, "xmlns:exif"))
+        created.append_attribute("xmlns:exif").set_value(exifNamespace);
     created.append_child(pugi::node_pcdata).set_value(text.c_str());
     Diagnostics::line("[DEBUG] XMPXML: Created new element '", name, "'");
+}
+
+std::optional<XMPXML::PropertyCopy> XMPXML::findOtherCopy(std::string_view name, pugi::xml_node element) {
+    const std::string_view localName = localNameOf(name);
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute())
+        if (localNameOf(attribute.name()) == localName) return PropertyCopy{attribute.name(), true};
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+        if (isElement(child) && localNameOf(child.name()) == localName) return PropertyCopy{child.name(), false};
+    return std::nullopt;
 }
 
 void XMPXML::dumpElement(pugi::xml_node element, std::string_view label) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Error.h"
+#include "engine/XmpXmlCheck.h"
 
 #include <pugixml.hpp>
 
@@ -17,9 +18,9 @@ namespace corvane {
 using XmlDocument = std::unique_ptr<pugi::xml_document>;
 
 // The document operations on a sidecar. Element names are compared as written (prefix, colon, local
-// name); namespaces are not resolved, attributes are never read or written. Stateless; every operation
-// is safe to call concurrently on different documents. Searches are iterative, so a deeply nested
-// document cannot exhaust the stack.
+// name); namespaces are not resolved, and properties kept as attributes are never read or written.
+// Stateless; every operation is safe to call concurrently on different documents. Searches are
+// iterative, so a deeply nested document cannot exhaust the stack.
 class XMPXML {
 public:
     XMPXML() = delete;
@@ -35,14 +36,15 @@ public:
     static constexpr size_t maxDepth = 256;
     // The error code of a document refused for nesting deeper than maxDepth (the parser's own codes
     // are below 100).
-    static constexpr int nestingTooDeepCode = 100;
+    static constexpr int nestingTooDeepCode = xmlNestingTooDeepCode;
 
-    // Parses the bytes. Comments, processing instructions (the xpacket wrapper) and the declaration are
-    // kept so that a rewrite loses nothing; white-space-only text between elements is dropped; no DTD
-    // or entity is expanded. Bytes in another encoding than UTF-8 (UTF-16, a declared Latin-1) are
-    // held as UTF-8 and the declaration then names UTF-8, the encoding serialize writes.
-    // Fails with domain "XML" and a message beginning "XML parse error: ": the
-    // parser's description and byte offset, or the nesting limit.
+    // Parses the bytes of a well-formed XML 1.0 document (checkWellFormedXml: names as written, no
+    // declared entities, at most maxDepth levels). Comments, processing instructions (the xpacket
+    // wrapper) and the declaration are kept so that a rewrite loses nothing; white-space-only text
+    // between elements is dropped. Bytes in another encoding than UTF-8 (UTF-16, a declared Latin-1)
+    // are held as UTF-8 and the declaration then names UTF-8, the encoding serialize writes.
+    // Fails with domain "XML" and a message beginning "XML parse error: " that names the cause, line
+    // and column, or the nesting limit.
     static Expected<XmlDocument> load(std::string_view bytes);
 
     // The document as indented UTF-8 text without a byte-order mark. A document nested deeper than
@@ -69,8 +71,19 @@ public:
     static std::optional<std::string> getPropertyValue(std::string_view name, pugi::xml_node element);
 
     // Replaces the content of the matching child with one text node, or appends a new child element
-    // named `name` holding the value. Never fails.
+    // named `name` holding the value. A new "exif:" element whose prefix is declared nowhere above it
+    // declares the exif namespace itself, so that the document stays namespace-well-formed. Never fails.
     static void setPropertyValue(std::string_view value, std::string_view name, pugi::xml_node element);
+
+    // For a property that no child matches by the name rule of getPropertyValue, another copy of it:
+    // the first attribute, else the first child element, of `element` whose local name (the text after
+    // the last ':') equals that of `name`, such as exif:GPSLatitude="..." or <ns2:GPSLatitude>.
+    // Creating the property beside such a copy would give the property two values.
+    struct PropertyCopy {
+        std::string name;
+        bool isAttribute = false;
+    };
+    static std::optional<PropertyCopy> findOtherCopy(std::string_view name, pugi::xml_node element);
 
     // Diagnostic listings of an element and its children.
     static void dumpElement(pugi::xml_node element, std::string_view label);
