@@ -2,14 +2,16 @@
 
 #include "platform/UpdatesViewModel.h"
 #include "ui/MainWindow.h"
+#include "ui/UpdateDialogs.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 namespace corvane {
 
 CorvaneApp::CorvaneApp(QObject* parent) : QObject(parent) {}
 
 CorvaneApp::~CorvaneApp() {
+    updateDialogs_.reset();
     for (const QPointer<MainWindow>& window : windows_) delete window.data();
 }
 
@@ -20,10 +22,17 @@ void CorvaneApp::configure(QCoreApplication& application) {
 }
 
 MainWindow* CorvaneApp::openWindow() {
-    if (!updates_) updates_ = std::make_unique<UpdatesViewModel>();
+    if (!updates_) {
+        updates_ = std::make_unique<UpdatesViewModel>();
+        updateDialogs_ = std::make_unique<UpdateDialogs>(*updates_, [this]() -> QWidget* {
+            const QList<MainWindow*> open = windows();
+            return open.isEmpty() ? nullptr : open.back();
+        });
+    }
     auto* window = new MainWindow(*this);
     windows_.removeAll(nullptr);
     windows_.append(window);
+    connect(window, &QObject::destroyed, this, &CorvaneApp::windowGone);
     window->show();
     return window;
 }
@@ -35,8 +44,16 @@ QList<MainWindow*> CorvaneApp::windows() const {
     return open;
 }
 
-void CorvaneApp::checkForUpdates() {
-    if (updates_) updates_->checkForUpdates();
+void CorvaneApp::checkForUpdates(QWidget* requester) {
+    if (updateDialogs_) updateDialogs_->checkForUpdates(requester);
+}
+
+void CorvaneApp::windowGone(QObject* window) {
+    for (const QPointer<MainWindow>& open : windows_)
+        if (open && open.data() != window) return;
+    // Every dialog belongs to a main window and went with it; the process ends with its last window
+    // even where the platform would wait for other top-level windows.
+    if (QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
 }
 
 }  // namespace corvane
