@@ -15,4 +15,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Desktop integration: the menu cache and the icon theme the installed icons belong to.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, hicolor-icon-theme")
 set(CPACK_STRIP_FILES ON)
+# Packaging installs what the build made; it does not build every target (tests, benchmarks) again.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 include(CPack)

@@ -5,6 +5,7 @@
 #include "ui/UpdateDialogs.h"
 
 #include <QApplication>
+#include <QTimer>
 
 namespace corvane {
 
@@ -48,12 +49,13 @@ void CorvaneApp::checkForUpdates(QWidget* requester) {
     if (updateDialogs_) updateDialogs_->checkForUpdates(requester);
 }
 
-void CorvaneApp::windowGone(QObject* window) {
-    for (const QPointer<MainWindow>& open : windows_)
-        if (open && open.data() != window) return;
-    // Every dialog belongs to a main window and went with it; the process ends with its last window
-    // even where the platform would wait for other top-level windows.
-    if (QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
+void CorvaneApp::windowGone() {
+    // Looked at once the window is gone entirely (its guards are cleared by then).
+    QTimer::singleShot(0, this, [this] {
+        // Every dialog belongs to a main window and went with it; the process ends with its last
+        // window even where the platform would wait for other top-level windows.
+        if (windows().isEmpty() && QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
+    });
 }
 
 }  // namespace corvane

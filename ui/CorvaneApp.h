@@ -44,7 +44,7 @@ public:
     UpdateDialogs* updateDialogs() const { return updateDialogs_.get(); }
 
 private:
-    void windowGone(QObject* window);
+    void windowGone();
 
     std::unique_ptr<UpdatesViewModel> updates_;
     std::unique_ptr<UpdateDialogs> updateDialogs_;
