@@ -22,6 +22,9 @@ ResultListView::ResultListView(ResultListModel& model, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows wrap to the viewport's width: a scroll bar that came and went with the rows' heights would
+    // change that width and lay the rows out again, back and forth.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setUniformItemSizes(false);
     setMouseTracking(true);
     setMinimumHeight(200);
@@ -157,6 +160,14 @@ void ResultListView::showRowMenu(const QModelIndex& index, QPoint position) {
 void ResultListView::resizeEvent(QResizeEvent* event) {
     delegate_.setRowWidth(viewport()->width());
     QListView::resizeEvent(event);
+}
+
+bool ResultListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize && viewport()->width() != delegate_.rowWidth()) {
+        delegate_.setRowWidth(viewport()->width());
+        scheduleDelayedItemsLayout();
+    }
+    return QListView::viewportEvent(event);
 }
 
 void ResultListView::focusInEvent(QFocusEvent* event) {

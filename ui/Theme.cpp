@@ -8,8 +8,10 @@ namespace {
 
 QFont scaled(const QFont& base, double factor) {
     QFont font = base;
+    // Whole points: at some fractional sizes (7.6 pt of DejaVu Sans, a 9 pt body's caption) the hinted
+    // glyph of "_" falls outside its cell and is not drawn at all.
     if (base.pointSizeF() > 0)
-        font.setPointSizeF(std::max(7.0, base.pointSizeF() * factor));
+        font.setPointSizeF(std::max(7.0, std::round(base.pointSizeF() * factor)));
     else
         font.setPixelSize(std::max(9, static_cast<int>(base.pixelSize() * factor + 0.5)));
     return font;
