@@ -20,6 +20,8 @@ void CorvaneApp::configure(QCoreApplication& application) {
     application.setApplicationName(QStringLiteral("Corvane"));
     application.setOrganizationName(QStringLiteral("Corvane"));
     application.setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    // Desktops (Wayland's app id in particular) find the installed entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
 }
 
 MainWindow* CorvaneApp::openWindow() {

@@ -26,7 +26,8 @@ public:
     explicit CorvaneApp(QObject* parent = nullptr);
     ~CorvaneApp() override;
 
-    // Names the application "Corvane" (organisation "Corvane"), which also places the user's settings.
+    // Names the application "Corvane" (organisation "Corvane"), which also places the user's settings,
+    // and ties its windows to the installed desktop entry "corvane.desktop".
     static void configure(QCoreApplication& application);
 
     // Builds and shows a new main window. The first one also starts the update service.

@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 

@@ -74,6 +74,7 @@ private slots:
     void theApplicationIsNamedCorvane() {
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Corvane"));
         QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Corvane"));
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("corvane"));  // packaging/corvane.desktop
     }
 
     void theFirstWindowStartsTheOneUpdateService() {
