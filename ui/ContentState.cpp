@@ -88,7 +88,12 @@ void ContentState::publishSettings() {
 
 bool ContentState::handleDrop(const QMimeData& mime) {
     if (isProcessing()) return false;
-    startRun(droppedFileURLs(mime));
+    return handleChosen(droppedFileURLs(mime));
+}
+
+bool ContentState::handleChosen(const std::vector<std::filesystem::path>& items) {
+    if (isProcessing()) return false;
+    startRun(items);
     return true;
 }
 

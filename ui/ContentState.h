@@ -69,6 +69,8 @@ public:
     // Refuses (false) while a run is in progress; otherwise collects the drop's file URLs, hands them
     // to startRun and accepts (true), even when none of them is a media file.
     bool handleDrop(const QMimeData& mime);
+    // The same for files and folders chosen in a file dialog.
+    bool handleChosen(const std::vector<std::filesystem::path>& items);
 
     // Does nothing while a run is in progress (false). Otherwise clears the previous run, expands the
     // items and starts a run when at least one media file is found (true).

@@ -55,7 +55,7 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     badge_->setFont(theme::captionFont(font()));
     badge_->setStyleSheet(QStringLiteral("QLabel#dryRunBadge { color: %1; border: 1px solid %1; border-radius: 4px;"
                                          " padding: 2px 6px; }")
-                              .arg(theme::orange().name()));
+                              .arg(theme::accentOn(theme::orange(), palette(), theme::textContrast).name()));
     titleRow->addWidget(title, 0, Qt::AlignVCenter);
     titleRow->addWidget(badge_, 0, Qt::AlignVCenter);
     titleRow->addStretch(1);
@@ -78,6 +78,7 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     // Drop zone.
     dropZone_ = new DropZone(this);
     dropZone_->setDropHandler([this](const QMimeData& mime) { return state_.handleDrop(mime); });
+    dropZone_->setDropCheck([this] { return !state_.isProcessing(); });
     layout_->addWidget(dropZone_);
 
     // Progress.

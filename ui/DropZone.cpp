@@ -5,6 +5,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -19,14 +20,24 @@ constexpr int lineSpacing = 6;    // between the two lines of text
 
 }  // namespace
 
-DropZone::DropZone(QWidget* parent) : QWidget(parent) {
+DropZone::DropZone(QWidget* parent) : QAbstractButton(parent) {
     setFixedHeight(zoneHeight);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAcceptDrops(true);
     setToolTip(QString::fromUtf8(tooltipText));
     setAccessibleName(QString::fromUtf8(titleText));
     setAccessibleDescription(QString::fromUtf8(tooltipText));
 }
+
+QSize DropZone::minimumSizeHint() const {
+    // The longer line of text, with a margin on each side.
+    const int text = QFontMetrics(theme::captionFont(font())).horizontalAdvance(QString::fromUtf8(subtitleText));
+    return QSize(text + 4 * lineSpacing * 2, zoneHeight);
+}
+
+QSize DropZone::sizeHint() const { return minimumSizeHint(); }
 
 void DropZone::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -41,6 +52,13 @@ void DropZone::paintEvent(QPaintEvent*) {
     painter.setBrush(Qt::NoBrush);
     const QRectF outline = QRectF(rect()).adjusted(lineWidth / 2, lineWidth / 2, -lineWidth / 2, -lineWidth / 2);
     painter.drawRoundedRect(outline, cornerRadius, cornerRadius);
+    if (hasFocus()) {
+        // The keyboard focus: a solid ring just inside the dashed outline.
+        const QColor focus = theme::accentOn(palette().color(QPalette::Active, QPalette::Highlight), palette(),
+                                             theme::iconContrast);
+        painter.setPen(QPen(focus, lineWidth));
+        painter.drawRoundedRect(outline.adjusted(3, 3, -3, -3), cornerRadius - 2, cornerRadius - 2);
+    }
 
     const QFont body = theme::bodyFont(font());
     const QFont caption = theme::captionFont(font());
@@ -56,18 +74,36 @@ void DropZone::paintEvent(QPaintEvent*) {
                      QString::fromUtf8(subtitleText));
 }
 
+void DropZone::keyPressEvent(QKeyEvent* event) {
+    // Space is the button's own key; Enter presses it as well, as on a focused push button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+bool DropZone::takes(const QDropEvent& event) const {
+    return event.mimeData() && carriesFileURLs(*event.mimeData()) && event.possibleActions().testFlag(Qt::CopyAction) &&
+           (!check_ || check_());
+}
+
 void DropZone::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData() && carriesFileURLs(*event->mimeData())) event->acceptProposedAction();
+    if (!takes(*event)) return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 void DropZone::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData() && carriesFileURLs(*event->mimeData())) event->acceptProposedAction();
+    if (!takes(*event)) return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 void DropZone::dropEvent(QDropEvent* event) {
-    const QMimeData* mime = event->mimeData();
-    if (mime && handler_ && handler_(*mime)) {
-        event->acceptProposedAction();
+    if (takes(*event) && handler_ && handler_(*event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
     } else {
         event->setDropAction(Qt::IgnoreAction);
         event->ignore();

@@ -7,14 +7,23 @@
 #include "ui/ContentState.h"
 #include "ui/ContentView.h"
 #include "ui/CorvaneApp.h"
+#include "ui/DropZone.h"
 #include "ui/QtFolderPrompt.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
 
 namespace corvane {
+
+QIcon applicationIcon() {
+    // The installed theme icon where there is one; the copy built into the program otherwise.
+    return QIcon::fromTheme(QStringLiteral("io.github.corvane.Corvane"), QIcon(QStringLiteral(":/icons/corvane.png")));
+}
 
 // What one window's engine reads and asks through.
 struct WindowServices {
@@ -30,12 +39,40 @@ MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
     : QMainWindow(parent), services_(std::make_unique<WindowServices>(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Corvane"));
+    setWindowIcon(applicationIcon());
     state_ = std::make_unique<ContentState>(
         WindowEngine{PosixFileSystem::shared(), services_->images, services_->access});
     content_ = new ContentView(*state_, this);
     setCentralWidget(content_);
     buildMenus(app);
+    connect(content_->dropZone(), &DropZone::clicked, openFilesAction_, &QAction::trigger);
+    // Nothing can be opened during a run, as nothing can be dropped.
+    connect(state_.get(), &ContentState::runChanged, this, [this] {
+        openFilesAction_->setEnabled(!state_->isProcessing());
+        openFolderAction_->setEnabled(!state_->isProcessing());
+    });
     resize(720, 640);
+}
+
+std::vector<std::filesystem::path> MainWindow::nativeChooser(QWidget* parent, Choose what) {
+    QStringList chosen;
+    if (what == Choose::files) {
+        chosen = QFileDialog::getOpenFileNames(parent, QStringLiteral("Open Files"), QString(),
+                                               QStringLiteral("Photos (*.heic *.HEIC *.heif *.HEIF *.dng *.DNG);;All files (*)"));
+    } else {
+        const QString folder = QFileDialog::getExistingDirectory(parent, QStringLiteral("Open Folder"));
+        if (!folder.isEmpty()) chosen.append(folder);
+    }
+    std::vector<std::filesystem::path> paths;
+    for (const QString& name : chosen) paths.emplace_back(QFile::encodeName(name).toStdString());
+    return paths;
+}
+
+void MainWindow::open(Choose what) {
+    if (state_->isProcessing()) return;
+    const std::vector<std::filesystem::path> chosen = chooser_(this, what);
+    // Cancelling the dialog leaves the last run's results alone.
+    if (!chosen.empty()) state_->handleChosen(chosen);
 }
 
 MainWindow::~MainWindow() {
@@ -47,7 +84,13 @@ void MainWindow::buildMenus(CorvaneApp& app) {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     newWindowAction_ = file->addAction(QStringLiteral("New Window"), &app, [&app] { app.openWindow(); });
     newWindowAction_->setShortcut(QKeySequence::New);
+    openFilesAction_ = file->addAction(QStringLiteral("Open Files\u2026"), this, [this] { open(Choose::files); });
+    openFilesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    openFolderAction_ = file->addAction(QStringLiteral("Open Folder\u2026"), this, [this] { open(Choose::folder); });
+    openFolderAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     file->addSeparator();
+    closeWindowAction_ = file->addAction(QStringLiteral("Close Window"), this, &QWidget::close);
+    closeWindowAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     quitAction_ = file->addAction(QStringLiteral("Quit"), &app, [] {
         QApplication::closeAllWindows();
         QApplication::quit();
@@ -63,7 +106,8 @@ void MainWindow::buildMenus(CorvaneApp& app) {
                                .arg(QApplication::applicationVersion()));
     });
     aboutAction_->setMenuRole(QAction::AboutRole);
-    checkForUpdatesAction_ = help->addAction(QStringLiteral("Check for Updates\u2026"), &app, [&app] { app.checkForUpdates(); });
+    checkForUpdatesAction_ =
+        help->addAction(QStringLiteral("Check for Updates\u2026"), &app, [&app, this] { app.checkForUpdates(this); });
     checkForUpdatesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_U));
     checkForUpdatesAction_->setMenuRole(QAction::ApplicationSpecificRole);
 }

@@ -3,10 +3,12 @@
 #include <QMainWindow>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QAction;
+class QIcon;
 
 namespace corvane {
 
@@ -15,30 +17,54 @@ class ContentState;
 class ContentView;
 struct WindowServices;
 
-// One main window: its own state and run, the content view, and the menus (File: New Window, Quit;
-// Help: About Corvane, Check for Updates…). The engine's services behind the window (image reader,
-// folder access with the folder prompt over this window) belong to it. Deleted when closed.
+// The program's icon: the desktop theme's, else the one built into the program.
+QIcon applicationIcon();
+
+// One main window: its own state and run, the content view, and the menus (File: New Window, Open
+// Files…, Open Folder…, Close Window, Quit; Help: About Corvane, Check for Updates…). The engine's
+// services behind the window (image reader, folder access with the folder prompt over this window)
+// belong to it. Deleted when closed.
+//
+// Open Files… and Open Folder… (and a click, Enter or Space on the drop zone) ask a file chooser and
+// hand its answer to the window's state the way a drop is handed over; they are off during a run.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
+    enum class Choose { files, folder };
+    // Asks the user for files or a folder over `parent`; an empty answer means the user cancelled.
+    using FileChooser = std::function<std::vector<std::filesystem::path>(QWidget* parent, Choose what)>;
+    // The desktop's own (native) file dialogs.
+    static std::vector<std::filesystem::path> nativeChooser(QWidget* parent, Choose what);
+
     explicit MainWindow(CorvaneApp& app, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     ContentState& state() { return *state_; }
     ContentView& content() { return *content_; }
 
+    // Replaces the file chooser (tests answer without a dialog).
+    void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+
     QAction* newWindowAction() const { return newWindowAction_; }
+    QAction* openFilesAction() const { return openFilesAction_; }
+    QAction* openFolderAction() const { return openFolderAction_; }
+    QAction* closeWindowAction() const { return closeWindowAction_; }
     QAction* quitAction() const { return quitAction_; }
     QAction* aboutAction() const { return aboutAction_; }
     QAction* checkForUpdatesAction() const { return checkForUpdatesAction_; }
 
 private:
     void buildMenus(CorvaneApp& app);
+    void open(Choose what);
 
     std::unique_ptr<WindowServices> services_;
     std::unique_ptr<ContentState> state_;
     ContentView* content_ = nullptr;
+    FileChooser chooser_ = nativeChooser;
     QAction* newWindowAction_ = nullptr;
+    QAction* openFilesAction_ = nullptr;
+    QAction* openFolderAction_ = nullptr;
+    QAction* closeWindowAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
     QAction* checkForUpdatesAction_ = nullptr;

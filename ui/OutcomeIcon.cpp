@@ -190,10 +190,15 @@ QColor outcomeColor(size_t caseIndex) {
     return theme::gray();
 }
 
-QImage outcomeIcon(size_t caseIndex, int side, qreal devicePixelRatio) {
+QColor outcomeColor(size_t caseIndex, const QPalette& palette) {
+    return theme::accentOn(outcomeColor(caseIndex), palette, theme::iconContrast);
+}
+
+QImage outcomeIcon(size_t caseIndex, int side, qreal devicePixelRatio, const QPalette& palette) {
     static QHash<quint64, QImage> cache;  // UI thread only
-    const quint64 key = (quint64(caseIndex) << 40) | (quint64(side & 0xFFFFF) << 20) |
-                        quint64(std::lround(devicePixelRatio * 100) & 0xFFFFF);
+    const QColor color = outcomeColor(caseIndex, palette);
+    const quint64 key = (quint64(caseIndex & 0xF) << 60) | (quint64(color.rgb() & 0xFFFFFF) << 36) |
+                        (quint64(side & 0xFFF) << 24) | quint64(std::lround(devicePixelRatio * 100) & 0xFFFFFF);
     if (auto found = cache.constFind(key); found != cache.constEnd()) return *found;
 
     const int pixels = std::max(1, static_cast<int>(std::ceil(side * devicePixelRatio)));
@@ -204,7 +209,7 @@ QImage outcomeIcon(size_t caseIndex, int side, qreal devicePixelRatio) {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.scale(side / grid, side / grid);
-        drawShape(painter, shapeFor(caseIndex), outcomeColor(caseIndex));
+        drawShape(painter, shapeFor(caseIndex), color);
     }
     cache.insert(key, image);
     return image;

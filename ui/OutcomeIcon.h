@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPalette>
 
 #include <cstddef>
 
@@ -22,10 +23,13 @@ namespace corvane {
 //   failed               "x" in a filled octagon            red
 //   alreadyCorrect       check mark in a circle             green
 QColor outcomeColor(size_t caseIndex);
+// The case's colour as drawn in `palette`: same hue, at least the icon contrast against the window
+// and the list backgrounds.
+QColor outcomeColor(size_t caseIndex, const QPalette& palette);
 
-// The icon as a transparent image of `side` device-independent pixels at the given pixel ratio.
-// Images are cached; the marks inside filled shapes are cut out, so the row's background shows
-// through them in light and dark palettes alike.
-QImage outcomeIcon(size_t caseIndex, int side, qreal devicePixelRatio);
+// The icon as a transparent image of `side` device-independent pixels at the given pixel ratio, in
+// the case's colour for `palette`. Images are cached; the marks inside filled shapes are cut out, so
+// the row's background shows through them in light and dark palettes alike.
+QImage outcomeIcon(size_t caseIndex, int side, qreal devicePixelRatio, const QPalette& palette);
 
 }  // namespace corvane

@@ -12,6 +12,11 @@ class ResultListModel;
 // pixels high. Whenever the number of rows changes it scrolls to the last row, bottom-aligned, once
 // per turn of the event loop however many rows arrived. Clicks on a row's buttons come out as
 // signals with the row's number in the model.
+//
+// From the keyboard: the list takes the focus with Tab and marks its current row (Up/Down move it);
+// Left/Right move between the row's two actions, Enter or Space presses the marked one, the copy
+// shortcut copies the row, and the Menu key, Shift+F10 or a right click open a menu with both
+// actions. Screen readers read each row's name, text and these keys (the model's accessible roles).
 class ResultListView : public QListView {
     Q_OBJECT
 public:
@@ -36,9 +41,16 @@ protected:
     void leaveEvent(QEvent* event) override;
     // The standard copy shortcut copies the row that has the keyboard focus, as its Copy button does.
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void scheduleScrollToEnd();
+    void press(int row, ResultRowDelegate::Button button);
+    void showRowMenu(const QModelIndex& index, QPoint position);
     ResultRowDelegate::Button buttonAt(QPoint position, QModelIndex* index) const;
 
     ResultListModel& model_;

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -21,12 +23,86 @@ constexpr int iconSide = 16;        // the drawn icon
 constexpr int lineGap = 2;          // between the file name and the result text
 constexpr int buttonPadding = 4;    // left and right of a button's title
 
-QColor buttonColor(const QPalette& palette) { return palette.color(QPalette::Active, QPalette::Link); }
+QColor buttonColor(const QPalette& palette) {
+    return theme::accentOn(palette.color(QPalette::Active, QPalette::Link), palette, theme::textContrast);
+}
+
+// A whole line of text: fonts whose line spacing is smaller than their height would otherwise lose
+// the descenders (and underscores) of every line to the next one.
+int lineHeight(const QFontMetrics& metrics) { return std::max(metrics.height(), metrics.lineSpacing()); }
+
+// Paths in a result text, quoted or bare: the part that can be cut short without losing the cause.
+const QRegularExpression& pathPattern() {
+    static const QRegularExpression pattern(QStringLiteral(R"("[^"\n]*/[^"\n]*"|(?<=^|\s)/\S+)"));
+    return pattern;
+}
+
+QString elideLongPaths(const QString& line, const QFontMetrics& metrics, int width) {
+    QString out;
+    qsizetype from = 0;
+    for (auto it = pathPattern().globalMatch(line); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        out += line.mid(from, match.capturedStart() - from);
+        QString path = match.captured();
+        if (metrics.horizontalAdvance(path) > width) path = metrics.elidedText(path, Qt::ElideMiddle, width);
+        out += path;
+        from = match.capturedEnd();
+    }
+    return out + line.mid(from);
+}
 
 }  // namespace
 
+QStringList wrapResultText(const QString& text, const QFont& font, int width, int maxLines) {
+    const QFontMetrics metrics(font);
+    width = std::max(width, metrics.averageCharWidth() * 4);
+    QStringList lines;
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        if (metrics.horizontalAdvance(paragraph) <= width) {
+            lines.append(paragraph);
+            continue;
+        }
+        const QString shortened = elideLongPaths(paragraph, metrics, width);
+        QTextLayout layout(shortened, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            QString part = shortened.mid(line.textStart(), line.textLength());
+            while (part.endsWith(QLatin1Char(' '))) part.chop(1);
+            lines.append(part);
+        }
+        layout.endLayout();
+    }
+    if (lines.size() > maxLines) {
+        lines = lines.mid(0, maxLines);
+        QString& last = lines.back();
+        const QString ellipsis(QChar(0x2026));
+        while (!last.isEmpty() && metrics.horizontalAdvance(last + ellipsis) > width) last.chop(1);
+        last += ellipsis;
+    }
+    return lines;
+}
+
 ResultRowDelegate::ResultRowDelegate(const ResultListModel& model, QObject* parent)
-    : QStyledItemDelegate(parent), model_(model) {}
+    : QStyledItemDelegate(parent), model_(model) {
+    // Row numbers change meaning when the list is refiltered and texts when it is reworded.
+    connect(&model_, &QAbstractItemModel::modelReset, this, &ResultRowDelegate::forgetTexts);
+    connect(&model_, &QAbstractItemModel::dataChanged, this, &ResultRowDelegate::forgetTexts);
+}
+
+void ResultRowDelegate::forgetTexts() { rowTexts_.clear(); }
+
+void ResultRowDelegate::setRowWidth(int width) { rowWidth_ = width; }
+
+int ResultRowDelegate::minimumRowWidth(const QFont& base) const {
+    const Metrics& m = metrics(base);
+    // Room for a file name such as "IMG_0001.HEIC" and a few words of a result text per line.
+    const int text = QFontMetrics(m.body).horizontalAdvance(QStringLiteral("IMG_00000.HEIC (1)"));
+    return 2 * sidePadding + iconFrame + 2 * spacing + text + m.revealWidth + spacing + m.copyWidth;
+}
 
 const ResultRowDelegate::Metrics& ResultRowDelegate::metrics(const QFont& base) const {
     if (haveMetrics_ && metrics_.base == base) return metrics_;
@@ -35,28 +111,59 @@ const ResultRowDelegate::Metrics& ResultRowDelegate::metrics(const QFont& base) 
     metrics_.caption = theme::captionFont(base);
     const QFontMetrics body(metrics_.body);
     const QFontMetrics caption(metrics_.caption);
-    metrics_.bodyHeight = body.height();
-    metrics_.captionHeight = caption.height();
-    metrics_.captionLineSpacing = caption.lineSpacing();
+    metrics_.bodyHeight = lineHeight(body);
+    metrics_.captionLineHeight = lineHeight(caption);
     metrics_.copyWidth = body.horizontalAdvance(QString::fromLatin1(copyTitle)) + 2 * buttonPadding;
     metrics_.revealWidth = body.horizontalAdvance(QString::fromLatin1(revealTitle)) + 2 * buttonPadding;
     haveMetrics_ = true;
+    rowTexts_.clear();
     return metrics_;
 }
 
 int ResultRowDelegate::contentHeight(const Metrics& m, int lines) const {
-    return m.bodyHeight + lineGap + m.captionHeight + (std::max(1, lines) - 1) * m.captionLineSpacing;
+    return m.bodyHeight + lineGap + std::max(1, lines) * m.captionLineHeight;
+}
+
+int ResultRowDelegate::textWidth(const Metrics& m) const {
+    const int buttons = m.revealWidth + spacing + m.copyWidth;
+    return std::max(0, rowWidth_ - 2 * sidePadding - iconFrame - 2 * spacing - buttons);
+}
+
+int ResultRowDelegate::lineCount(const Metrics& m, const QModelIndex& index) const {
+    const auto row = static_cast<size_t>(index.row());
+    if (rowTexts_.size() <= row) rowTexts_.resize(row + 1);
+    RowText& cached = rowTexts_[row];
+    const int width = textWidth(m);
+    if (cached.wrapWidth == width) return cached.lines;
+    // Most texts are short: measuring each once and comparing with the width keeps a relayout of
+    // 10,000 rows cheap; only texts wider than the line are wrapped.
+    const QString text = index.data(ResultListModel::ResultTextRole).toString();
+    if (cached.naturalWidth < 0) {
+        const QFontMetrics caption(m.caption);
+        cached.naturalWidth = 0;
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            cached.naturalWidth = std::max(cached.naturalWidth, caption.horizontalAdvance(line));
+    }
+    cached.lines = cached.naturalWidth <= width ? std::min<int>(maxTextLines, model_.lineCount(index.row()))
+                                                : static_cast<int>(wrapResultText(text, m.caption, width, maxTextLines).size());
+    cached.wrapWidth = width;
+    return cached.lines;
+}
+
+QStringList ResultRowDelegate::textLines(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const Metrics& m = metrics(option.font);
+    return wrapResultText(index.data(ResultListModel::ResultTextRole).toString(), m.caption, textWidth(m), maxTextLines);
 }
 
 QSize ResultRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const Metrics& m = metrics(option.font);
-    return QSize(200, 2 * rowPadding + std::max(iconFrame, contentHeight(m, model_.lineCount(index.row()))));
+    return QSize(200, 2 * rowPadding + std::max(iconFrame, contentHeight(m, lineCount(m, index))));
 }
 
 ResultRowDelegate::Layout ResultRowDelegate::layout(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const Metrics& m = metrics(option.font);
     const QRect row = option.rect.adjusted(sidePadding, rowPadding, -sidePadding, -rowPadding);
-    const int lines = model_.lineCount(index.row());
+    const int lines = lineCount(m, index);
     const int buttonHeight = m.bodyHeight + 4;
     const int buttonTop = row.center().y() - buttonHeight / 2 + 1;
 
@@ -65,11 +172,11 @@ ResultRowDelegate::Layout ResultRowDelegate::layout(const QStyleOptionViewItem& 
     parts.copy = QRect(row.right() + 1 - m.copyWidth, buttonTop, m.copyWidth, buttonHeight);
     parts.reveal = QRect(parts.copy.left() - spacing - m.revealWidth, buttonTop, m.revealWidth, buttonHeight);
     const int textLeft = parts.icon.right() + 1 + spacing;
-    const int textWidth = std::max(0, parts.reveal.left() - spacing - textLeft);
+    const int width = std::max(0, parts.reveal.left() - spacing - textLeft);
     const int content = contentHeight(m, lines);
     const int top = row.top() + std::max(0, (row.height() - content) / 2);
-    parts.name = QRect(textLeft, top, textWidth, m.bodyHeight);
-    parts.text = QRect(textLeft, parts.name.bottom() + 1 + lineGap, textWidth, content - m.bodyHeight - lineGap);
+    parts.name = QRect(textLeft, top, width, m.bodyHeight);
+    parts.text = QRect(textLeft, parts.name.bottom() + 1 + lineGap, width, content - m.bodyHeight - lineGap);
     return parts;
 }
 
@@ -97,17 +204,27 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const Metrics& m = metrics(option.font);
     const QFont& body = m.body;
     const QFont& caption = m.caption;
+    // The current row of a focused list: the row the keyboard acts on.
+    const bool current = option.state.testFlag(QStyle::State_HasFocus);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
+    const QColor focusColor = theme::accentOn(palette.color(QPalette::Active, QPalette::Highlight), palette, theme::iconContrast);
+    if (current) {
+        QColor fill = focusColor;
+        fill.setAlphaF(0.10f);
+        painter->setPen(QPen(focusColor, 1.5));
+        painter->setBrush(fill);
+        painter->drawRoundedRect(QRectF(option.rect).adjusted(2, 2, -2, -2), 5, 5);
+    }
 
     // The icon, centred in its column.
     const int caseIndex = index.data(ResultListModel::CaseRole).toInt();
-    const QImage icon = outcomeIcon(static_cast<size_t>(caseIndex), iconSide, painter->device()->devicePixelRatioF());
+    const QImage icon = outcomeIcon(static_cast<size_t>(caseIndex), iconSide, painter->device()->devicePixelRatioF(), palette);
     painter->drawImage(QPoint(parts.icon.left() + (iconFrame - iconSide) / 2, parts.icon.top() + (iconFrame - iconSide) / 2),
                        icon);
 
-    // The file name and the result text, each line cut short with an ellipsis where the row is narrow
-    // (the whole text is in the row's tooltip and on the clipboard).
+    // The file name (cut short in the middle where the row is narrow; the tooltip has the full path)
+    // and the result text, wrapped, one whole line height per line.
     painter->setFont(body);
     painter->setPen(palette.color(QPalette::Active, QPalette::Text));
     const QFontMetrics bodyMetrics(body);
@@ -115,26 +232,29 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                       bodyMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, parts.name.width()));
     painter->setFont(caption);
     painter->setPen(theme::secondaryColor(palette));
-    const QFontMetrics captionMetrics(caption);
-    const QStringList lines = index.data(ResultListModel::ResultTextRole).toString().split(QLatin1Char('\n'));
     int y = parts.text.top();
-    for (const QString& line : lines) {
-        painter->drawText(QRect(parts.text.left(), y, parts.text.width(), captionMetrics.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter, captionMetrics.elidedText(line, Qt::ElideRight, parts.text.width()));
-        y += captionMetrics.lineSpacing();
+    for (const QString& line : textLines(option, index)) {
+        painter->drawText(QRect(parts.text.left(), y, parts.text.width(), m.captionLineHeight),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
+        y += m.captionLineHeight;
     }
 
     // The two borderless buttons: a title in the link colour, underlined under the mouse, darker
-    // while held down.
+    // while held down, framed while the keyboard is on it.
     auto drawButton = [&](const QRect& rect, const char* title, Button which) {
         const bool pressed = pressed_ == which && pressedIndex_ == index;
         const bool hovered = hovered_ == which && hoveredIndex_ == index;
         QFont font = body;
-        font.setUnderline(hovered);
+        font.setUnderline(hovered || (current && focused_ == which));
         painter->setFont(font);
         const QColor color = buttonColor(palette);
         painter->setPen(pressed ? color.darker(150) : color);
         painter->drawText(rect, Qt::AlignCenter, QString::fromLatin1(title));
+        if (current && focused_ == which) {
+            painter->setPen(QPen(focusColor, 1.5));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(rect).adjusted(-2, -1, 2, 1), 3, 3);
+        }
     };
     drawButton(parts.reveal, revealTitle, Button::reveal);
     drawButton(parts.copy, copyTitle, Button::copy);

@@ -1,21 +1,22 @@
 // The update service: its preferences and start-up line, the appcast parser and version order, and
-// checks against feeds served on 127.0.0.1 by the test itself (no outside network).
+// checks against feeds served on 127.0.0.1 by the test itself (no outside network), with their
+// answers shown over the window that asked.
+#include "engine/Diagnostics.h"
 #include "platform/Appcast.h"
 #include "platform/UpdatesViewModel.h"
+#include "ui/UpdateDialogs.h"
 #include "tests/support/TempDir.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -126,42 +127,6 @@ struct Answers {
     const UpdateCheckResult& last() const { return list.back().second; }
 };
 
-// Sends everything written to standard output (file descriptor 1) to a file until text() is called.
-class StdoutCapture {
-public:
-    StdoutCapture() : path_(dir_.path() / "stdout.txt") {
-        std::cout.flush();
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDOUT_FILENO);
-        close(fd);
-    }
-    ~StdoutCapture() { restore(); }
-
-    std::string text() {
-        restore();
-        std::ifstream in(path_);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::cout.flush();
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        saved_ = -1;
-    }
-
-    test::TempDir dir_;
-    std::filesystem::path path_;
-    int saved_ = -1;
-};
-
 // Receives the URLs the program hands to the desktop for opening, instead of a browser.
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -169,6 +134,15 @@ public:
     QList<QUrl> urls;
 public slots:
     void open(const QUrl& url) { urls.push_back(url); }
+};
+
+// A window that asks for checks, and the dialogs that answer over it.
+struct Asker {
+    QWidget window;
+    UpdateDialogs dialogs;
+    explicit Asker(UpdatesViewModel& model) : dialogs(model, [this] { return &window; }) { window.show(); }
+    void check() { dialogs.checkForUpdates(&window); }
+    QMessageBox* answer() const { return dialogs.answer(); }
 };
 
 UpdatesOptions quietOptions(std::string version = "1.0.0") {
@@ -203,9 +177,10 @@ private slots:
     // Must stay the first test that creates a view model: the line is printed once per process.
     void printsStatusLineOnceAtCreation() {
         AppcastUpdater(std::string("1.0.0")).setUpdateCheckInterval(30);
-        StdoutCapture capture;
+        DiagnosticsCapture capture;
         UpdatesViewModel first(quietOptions());
         UpdatesViewModel second(quietOptions());
+        // Through the program's one diagnostics sink, like every other diagnostic line.
         QCOMPARE(capture.text(), std::string("[Sparkle] auto=true interval=86400.0s last=nil feed=nil\n"));
         QCOMPARE(second.statusLine(), first.statusLine());
     }
@@ -432,14 +407,21 @@ private slots:
         AppcastUpdater(std::string("1.0.0")).setFeedURL(server.url());
         UpdatesViewModel model(quietOptions("1.0.0"));
         Answers answers(model.updater());
-        model.checkForUpdates();
+        Asker asker(model);
+        asker.check();
+        // The check shows at once that it is under way, over the window that asked.
+        auto* progress = qobject_cast<QProgressDialog*>(asker.dialogs.dialog());
+        QVERIFY(progress && progress->isVisible());
+        QCOMPARE(progress->labelText(), QStringLiteral("Checking for updates\u2026"));
+        QCOMPARE(progress->parentWidget(), &asker.window);
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 5000);
 
         const auto& update = std::get<UpdateAvailable>(answers.last());
         QCOMPARE(update.item.version, std::string("1.10.0"));
         QVERIFY(model.updater().lastUpdateCheckDate().has_value());
-        QMessageBox* box = model.dialog();
+        QMessageBox* box = asker.answer();
         QVERIFY(box && box->isVisible());
+        QCOMPARE(box->parentWidget(), &asker.window);
         QCOMPARE(box->text(), QStringLiteral("A new version of Corvane is available!"));
         QVERIFY(box->informativeText().contains("Corvane 1.10.0 is now available. You have 1.0.0."));
         QVERIFY(box->informativeText().contains("https://example.org/notes/1.10.0.html"));
@@ -450,7 +432,7 @@ private slots:
         QVERIFY(download);
         download->click();
         QCOMPARE(catcher_.urls, QList<QUrl>{QUrl(QStringLiteral("https://example.org/download/1.10.0"))});
-        QTRY_VERIFY_WITH_TIMEOUT(!model.dialog(), 2000);  // closed and deleted
+        QTRY_VERIFY_WITH_TIMEOUT(!asker.answer(), 2000);  // closed and deleted
     }
 
     void userCheckUpToDate() {
@@ -458,12 +440,13 @@ private slots:
         AppcastUpdater(std::string("1.0.0")).setFeedURL(server.url());
         UpdatesViewModel model(quietOptions("1.0.0"));
         Answers answers(model.updater());
-        model.checkForUpdates();
+        Asker asker(model);
+        asker.check();
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 5000);
         QCOMPARE(answers.last(), UpdateCheckResult(UpToDate{"1.0.0"}));
-        QVERIFY(model.dialog());
-        QCOMPARE(model.dialog()->text(), QStringLiteral("You're up to date"));
-        QCOMPARE(model.dialog()->informativeText(), QStringLiteral("Corvane 1.0.0 is currently the newest version available."));
+        QVERIFY(asker.answer());
+        QCOMPARE(asker.answer()->text(), QStringLiteral("You're up to date"));
+        QCOMPARE(asker.answer()->informativeText(), QStringLiteral("Corvane 1.0.0 is currently the newest version available."));
     }
 
     void userCheckReportsFailures_data() {
@@ -486,14 +469,15 @@ private slots:
 
         UpdatesViewModel model(quietOptions());
         Answers answers(model.updater());
-        model.checkForUpdates();
+        Asker asker(model);
+        asker.check();
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 5000);
         const auto* failed = std::get_if<CheckFailed>(&answers.last());
         QVERIFY(failed);
         QVERIFY2(QString::fromStdString(failed->message).startsWith(message), failed->message.c_str());
-        QVERIFY(model.dialog());
-        QCOMPARE(model.dialog()->icon(), QMessageBox::Warning);
-        QCOMPARE(model.dialog()->informativeText(), QString::fromStdString(failed->message));
+        QVERIFY(asker.answer());
+        QCOMPARE(asker.answer()->icon(), QMessageBox::Warning);
+        QCOMPARE(asker.answer()->informativeText(), QString::fromStdString(failed->message));
     }
 
     void unsupportedFeedSchemeIsAnError() {
@@ -519,11 +503,12 @@ private slots:
     void userCheckWithoutFeedSaysSo() {
         UpdatesViewModel model(quietOptions());
         Answers answers(model.updater());
-        model.checkForUpdates();
+        Asker asker(model);
+        asker.check();
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 2000);
         QCOMPARE(answers.last(), UpdateCheckResult(NoFeed{}));
-        QVERIFY(model.dialog());
-        QCOMPARE(model.dialog()->text(), QStringLiteral("No update feed is configured."));
+        QVERIFY(asker.answer());
+        QCOMPARE(asker.answer()->text(), QStringLiteral("No update feed is configured."));
         QVERIFY(!model.updater().lastUpdateCheckDate());
     }
 
@@ -532,10 +517,11 @@ private slots:
         AppcastUpdater(std::string("1.0.0")).setFeedURL(server.url());
         UpdatesViewModel model(UpdatesOptions{50ms, "1.0.0"});
         Answers answers(model.updater());
+        Asker asker(model);
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 5000);
         QCOMPARE(answers.list[0].first, CheckKind::background);
         QCOMPARE(answers.last(), UpdateCheckResult(UpToDate{"1.0.0"}));
-        QVERIFY(!model.dialog());
+        QVERIFY(!asker.answer());
         QVERIFY(model.updater().lastUpdateCheckDate().has_value());
     }
 
@@ -544,23 +530,25 @@ private slots:
         AppcastUpdater(std::string("1.0.0")).setFeedURL(server.url());
         UpdatesViewModel model(UpdatesOptions{300ms, "1.0.0"});
         Answers answers(model.updater());
-        model.checkForUpdates();
+        Asker asker(model);
+        asker.check();
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(2), 5000);
         QCOMPARE(answers.list[0].first, CheckKind::userInitiated);
         QCOMPARE(answers.list[1].first, CheckKind::background);
         QCOMPARE(server.requests(), 2);
         // A found update is shown even by the background check.
         QVERIFY(std::holds_alternative<UpdateAvailable>(answers.last()));
-        QVERIFY(model.dialog());
-        QCOMPARE(model.dialog()->text(), QStringLiteral("A new version of Corvane is available!"));
+        QVERIFY(asker.answer());
+        QCOMPARE(asker.answer()->text(), QStringLiteral("A new version of Corvane is available!"));
     }
 
     void backgroundCheckWithoutFeedDoesNothing() {
         UpdatesViewModel model(UpdatesOptions{50ms, "1.0.0"});
         Answers answers(model.updater());
+        Asker asker(model);
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), size_t(1), 2000);
         QCOMPARE(answers.last(), UpdateCheckResult(NoFeed{}));
-        QVERIFY(!model.dialog());
+        QVERIFY(!asker.answer());
         QVERIFY(!model.updater().lastUpdateCheckDate());
     }
 
