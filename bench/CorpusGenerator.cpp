@@ -288,6 +288,7 @@ Template makeTemplate(const Options& options, const fs::path& folder, const char
         if (kept) result.bytes = readBytes(path);
         else if (picture) {
             result.bytes = corvane::bench::heicFile(*picture, corvane::test::encodeExifTiff(metadata));
+            corvane::bench::checkDecodes(result.bytes, *picture);
             writeBytes(path, result.bytes);
         } else {
             corvane::test::writeHeic(path, metadata);

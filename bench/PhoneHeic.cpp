@@ -134,7 +134,7 @@ public:
 }  // namespace
 
 CodedPicture encodePicture(int width, int height, int tileSize, int quality) {
-    heif_init(nullptr);
+    heif_init(nullptr);  // counted by libheif; the process ends with it initialised
     heif_encoder* raw = nullptr;
     check(heif_context_get_encoder_for_format(nullptr, heif_compression_HEVC, &raw), "HEVC encoder");
     std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(raw, heif_encoder_release);
@@ -160,7 +160,6 @@ CodedPicture encodePicture(int width, int height, int tileSize, int quality) {
             picture.tiles.push_back(std::move(coded.data));
         }
     }
-    heif_deinit();
     return picture;
 }
 
@@ -297,6 +296,21 @@ std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uin
     for (const auto& tile : picture.tiles) file.append(tile);
     file.close(mdat);
     return file.bytes;
+}
+
+void checkDecodes(const std::vector<uint8_t>& file, const CodedPicture& picture) {
+    heif_init(nullptr);  // counted by libheif; the process ends with it initialised
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    check(heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr), "read");
+    heif_image_handle* rawHandle = nullptr;
+    check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "primary image");
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle, heif_image_handle_release);
+    heif_image* rawImage = nullptr;
+    check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_YCbCr, heif_chroma_420, nullptr), "decode");
+    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(rawImage, heif_image_release);
+    if (heif_image_get_width(image.get(), heif_channel_Y) != picture.width ||
+        heif_image_get_height(image.get(), heif_channel_Y) != picture.height)
+        throw std::runtime_error("the written HEIC decodes to another size");
 }
 
 }  // namespace corvane::bench

@@ -27,4 +27,8 @@ CodedPicture encodePicture(int width, int height, int tileSize, int quality);
 // image) and `tiff` ("II*\0...") as its Exif item, linked to the primary item by a 'cdsc' reference.
 std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uint8_t>& tiff);
 
+// Decodes the file's primary image with libheif and throws std::runtime_error unless that works and
+// gives the picture's size: the container written above is checked by a real decoder, grid and all.
+void checkDecodes(const std::vector<uint8_t>& file, const CodedPicture& picture);
+
 }  // namespace corvane::bench
