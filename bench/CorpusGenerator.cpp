@@ -1,12 +1,19 @@
 // corvane-bench-corpus: writes a benchmark corpus of real HEIC and DNG images with XMP sidecars beside
-// them, in nested folders, the same for the same seed.
+// them, in nested folders (or all in one), the same for the same seed.
 //
-// Encoding HEVC costs tens of milliseconds per picture, so only three template images are encoded (an
-// iPhone HEIC, a camera HEIC and an iPhone DNG). Every corpus image is a byte copy of a template whose
-// GPS rationals and hemisphere references are patched in place: the Exif block keeps its size, so the
-// containers stay valid. Each written image is read back with the program's own metadata reader and
-// must give exactly the intended position.
+// Encoding HEVC is slow, so only three template images are made (an iPhone HEIC, a camera HEIC and an
+// iPhone DNG). Every corpus image is a byte copy of a template whose GPS rationals and hemisphere
+// references are patched in place: the Exif block keeps its size, so the containers stay valid. Each
+// written image is read back with the program's own metadata reader and must give exactly the intended
+// position.
+//
+// By default the templates are the test media helpers' small images. With --image WxH the HEIC
+// templates carry a real-sized noisy picture encoded by libheif's encoder, as one coded image or (with
+// --grid N) as a grid of N×N tiles as phones write it, and with --dng-bytes the DNG is padded with
+// noise to a raw file's size. Sidecars start from bench/sidecar-template.xmp, made by exiftool
+// (bench/make-sidecar-template).
 
+#include "bench/PhoneHeic.h"
 #include "engine/Diagnostics.h"
 #include "platform/ImageMetadataReader.h"
 #include "tests/support/SidecarXml.h"
@@ -24,6 +31,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -69,12 +77,21 @@ struct Options {
     uint64_t seed = 1;
     long perFolder = 100;
     long foldersPerGroup = 10;
+    int imageWidth = 0, imageHeight = 0;  // 0: the small test media images
+    int gridTile = 0;                     // 0: one coded image
+    int quality = 25;                     // about 3 MB for 4000x3000, as a phone writes
+    long dngBytes = 0;                    // 0: the DNG as the test media helpers write it
+    fs::path sidecarTemplate = CORVANE_BENCH_DIR "/sidecar-template.xmp";
+    fs::path templates;                   // where encoded templates are kept between runs
+    fs::path rewriteList;                 // where the list of sidecars corvane-cli rewrites goes
 };
 
 [[noreturn]] void usage(const char* message) {
     std::fprintf(stderr,
                  "corvane-bench-corpus: %s\n"
-                 "usage: corvane-bench-corpus --out DIR [--count N] [--seed S] [--per-folder N]\n",
+                 "usage: corvane-bench-corpus --out DIR [--count N] [--seed S] [--per-folder N] [--image WxH]\n"
+                 "         [--grid TILE] [--quality Q] [--dng-bytes N] [--sidecar-template FILE]\n"
+                 "         [--templates DIR] [--rewrite-list FILE]\n",
                  message);
     std::exit(2);
 }
@@ -91,10 +108,25 @@ Options parse(int argc, char** argv) {
         else if (arg == "--count") options.count = std::stol(value());
         else if (arg == "--seed") options.seed = std::stoull(value());
         else if (arg == "--per-folder") options.perFolder = std::stol(value());
+        else if (arg == "--image") {
+            const std::string size = value();
+            if (std::sscanf(size.c_str(), "%dx%d", &options.imageWidth, &options.imageHeight) != 2 ||
+                options.imageWidth < 64 || options.imageHeight < 64 || options.imageWidth > 65535 ||
+                options.imageHeight > 65535)
+                usage("--image takes WIDTHxHEIGHT, each 64 to 65535");
+        } else if (arg == "--grid") options.gridTile = std::stoi(value());
+        else if (arg == "--quality") options.quality = std::stoi(value());
+        else if (arg == "--dng-bytes") options.dngBytes = std::stol(value());
+        else if (arg == "--sidecar-template") options.sidecarTemplate = value();
+        else if (arg == "--templates") options.templates = value();
+        else if (arg == "--rewrite-list") options.rewriteList = value();
         else usage(("unknown option " + arg).c_str());
     }
     if (options.out.empty()) usage("--out is required");
     if (options.count < 1 || options.perFolder < 1) usage("--count and --per-folder must be positive");
+    if (options.gridTile < 0 || (options.gridTile > 0 && options.imageWidth == 0)) usage("--grid needs --image");
+    if (options.gridTile > 0 && (options.imageWidth + options.gridTile - 1) / options.gridTile > 256)
+        usage("--grid: at most 256 tiles a row");
     return options;
 }
 
@@ -217,17 +249,51 @@ size_t findSequence(const std::vector<uint8_t>& haystack, const std::vector<uint
     return static_cast<size_t>(found - haystack.begin());
 }
 
-Template makeTemplate(const fs::path& folder, const char* name, const ImageSpec& metadata, bool dng) {
-    const fs::path path = folder / name;
+// Appends noise up to `size` bytes: the bulk of a raw file, which no metadata reader needs.
+void padWithNoise(std::vector<uint8_t>& bytes, size_t size) {
+    std::mt19937_64 random(7);
+    while (bytes.size() < size) {
+        const uint64_t word = random();
+        for (int i = 0; i < 8 && bytes.size() < size; ++i) bytes.push_back(static_cast<uint8_t>(word >> (8 * i)));
+    }
+}
+
+// The templates' file names say how they were made, so that a kept template is only reused as such.
+std::string templateName(const Options& options, const char* device, bool dng) {
+    char name[128];
+    if (dng) std::snprintf(name, sizeof name, "%s-%ld.dng", device, options.dngBytes);
+    else if (options.imageWidth == 0) std::snprintf(name, sizeof name, "%s-small.heic", device);
+    else
+        std::snprintf(name, sizeof name, "%s-%dx%d-tile%d-q%d.heic", device, options.imageWidth, options.imageHeight,
+                      options.gridTile, options.quality);
+    return name;
+}
+
+Template makeTemplate(const Options& options, const fs::path& folder, const char* device, const ImageSpec& metadata,
+                      bool dng, const corvane::bench::CodedPicture* picture) {
+    const fs::path path = folder / templateName(options, device, dng);
+    const bool kept = !options.templates.empty() && fs::exists(path);
     Template result;
     if (dng) {
-        corvane::test::writeDng(path, metadata);
-        result.bytes = readBytes(path);
+        if (kept) result.bytes = readBytes(path);
+        else {
+            corvane::test::writeDng(path, metadata);
+            result.bytes = readBytes(path);
+            if (options.dngBytes > 0) padWithNoise(result.bytes, static_cast<size_t>(options.dngBytes));
+            writeBytes(path, result.bytes);
+        }
         result.points = findPatchPoints(result.bytes, 0);
         result.extension = ".DNG";
     } else {
-        corvane::test::writeHeic(path, metadata);
-        result.bytes = readBytes(path);
+        if (kept) result.bytes = readBytes(path);
+        else if (picture) {
+            result.bytes = corvane::bench::heicFile(*picture, corvane::test::encodeExifTiff(metadata));
+            corvane::bench::checkDecodes(result.bytes, *picture);
+            writeBytes(path, result.bytes);
+        } else {
+            corvane::test::writeHeic(path, metadata);
+            result.bytes = readBytes(path);
+        }
         // The TIFF structure is stored unchanged inside the HEIF Exif item.
         result.points = findPatchPoints(result.bytes, findSequence(result.bytes, corvane::test::encodeExifTiff(metadata)));
         result.extension = ".HEIC";
@@ -255,37 +321,42 @@ std::string printf8(const char* format, double value) {
     return buffer;
 }
 
-// Metadata that real exports carry beside the position, so that sidecars have a realistic size.
-std::string extraProperties(long index) {
+struct SidecarGPS {
+    std::string latitude, longitude, latitudeRef, longitudeRef;
+};
+
+// Replaces the text of the one element `name` in `xml`.
+void replaceElementText(std::string& xml, const std::string& name, const std::string& text) {
+    const std::string open = "<" + name + ">", close = "</" + name + ">";
+    const size_t start = xml.find(open);
+    const size_t end = start == std::string::npos ? start : xml.find(close, start);
+    if (end == std::string::npos) throw std::runtime_error("the sidecar template has no " + name);
+    xml.replace(start + open.size(), end - start - open.size(), text);
+}
+
+// The template with the pair's position and hemisphere references (written after the longitude, as
+// some applications add them) and its own capture date.
+std::string sidecarFromTemplate(const std::string& sidecarTemplate, const SidecarGPS& gps, long index) {
+    std::string xml = sidecarTemplate;
+    replaceElementText(xml, "exif:GPSLatitude", gps.latitude);
+    replaceElementText(xml, "exif:GPSLongitude", gps.longitude);
+    const std::string after = "</exif:GPSLongitude>\n";
+    xml.insert(xml.find(after) + after.size(), "  <exif:GPSLatitudeRef>" + gps.latitudeRef + "</exif:GPSLatitudeRef>\n" +
+                                                   "  <exif:GPSLongitudeRef>" + gps.longitudeRef + "</exif:GPSLongitudeRef>\n");
     char date[32];
     std::snprintf(date, sizeof date, "2024-%02ld-%02ldT%02ld:%02ld:%02ld", index % 12 + 1, index % 28 + 1, index % 24,
                   index % 60, (index * 7) % 60);
-    return std::string("   <exif:DateTimeOriginal>") + date + "</exif:DateTimeOriginal>\n" +
-           "   <xmp:CreateDate>" + date + "</xmp:CreateDate>\n" +
-           "   <xmp:ModifyDate>" + date + "</xmp:ModifyDate>\n" +
-           "   <exif:GPSAltitude>" + std::to_string(index % 900) + "/10</exif:GPSAltitude>\n"
-           "   <exif:GPSAltitudeRef>0</exif:GPSAltitudeRef>\n"
-           "   <exif:GPSSpeedRef>K</exif:GPSSpeedRef>\n"
-           "   <exif:GPSImgDirection>" + std::to_string(index % 36000) + "/100</exif:GPSImgDirection>\n"
-           "   <exif:GPSImgDirectionRef>T</exif:GPSImgDirectionRef>\n"
-           "   <tiff:Orientation xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\">1</tiff:Orientation>\n"
-           "   <photoshop:DateCreated xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\">" + date +
-           "</photoshop:DateCreated>\n"
-           "   <dc:subject xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
-           "    <rdf:Bag>\n"
-           "     <rdf:li>travel</rdf:li>\n"
-           "     <rdf:li>export</rdf:li>\n"
-           "    </rdf:Bag>\n"
-           "   </dc:subject>\n";
+    for (size_t at = 0; (at = xml.find("2024-06-14T18:32:07", at)) != std::string::npos; at += 19) xml.replace(at, 19, date);
+    return xml;
 }
 
 enum class TextForm { letterless, canonical, shortLettered };
 
 // The sidecar texts of one position in the given form, with reference properties.
-corvane::test::SidecarGPSProperties sidecarTexts(double latitude, double longitude, TextForm form, std::mt19937_64& random) {
+SidecarGPS sidecarTexts(double latitude, double longitude, TextForm form, std::mt19937_64& random) {
     const std::string latRef = latitude >= 0 ? "N" : "S";
     const std::string lonRef = longitude >= 0 ? "E" : "W";
-    corvane::test::SidecarGPSProperties gps;
+    SidecarGPS gps;
     gps.latitudeRef = latRef;
     gps.longitudeRef = lonRef;
     switch (form) {
@@ -322,16 +393,36 @@ int main(int argc, char** argv) {
         fs::create_directories(options.out);
         if (!fs::is_empty(options.out)) usage("the output folder must be empty");
 
-        // Templates are made outside the corpus and removed afterwards.
-        const fs::path templateFolder =
-            fs::temp_directory_path() / ("corvane-corpus-templates-" + std::to_string(::getpid()));
+        const std::string sidecarTemplate = corvane::test::readText(options.sidecarTemplate);
+        if (sidecarTemplate.empty()) usage("cannot read the sidecar template");
+
+        // Templates are made outside the corpus: kept in --templates, or removed afterwards.
+        const fs::path templateFolder = !options.templates.empty()
+                                            ? options.templates
+                                            : fs::temp_directory_path() / ("corvane-corpus-templates-" + std::to_string(::getpid()));
         fs::create_directories(templateFolder);
+        std::optional<corvane::bench::CodedPicture> picture;
+        if (options.imageWidth > 0 && (options.templates.empty() ||
+                                       !fs::exists(templateFolder / templateName(options, "iphone", false)) ||
+                                       !fs::exists(templateFolder / templateName(options, "camera", false)))) {
+            const auto encodeStart = std::chrono::steady_clock::now();
+            picture = corvane::bench::encodePicture(options.imageWidth, options.imageHeight, options.gridTile, options.quality);
+            std::printf("  encoded a %dx%d picture (%zu coded image%s) in %.1f s\n", options.imageWidth, options.imageHeight,
+                        picture->tiles.size(), picture->tiles.size() == 1 ? "" : "s",
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - encodeStart).count());
+        }
+        const auto* coded = picture ? &*picture : nullptr;
         const Template iPhoneHeic =
-            makeTemplate(templateFolder, "iphone.heic", corvane::test::iPhoneImageAt(12.5, 34.5), false);
+            makeTemplate(options, templateFolder, "iphone", corvane::test::iPhoneImageAt(12.5, 34.5), false, coded);
         const Template cameraHeic =
-            makeTemplate(templateFolder, "camera.heic", corvane::test::cameraImageAt(12.5, 34.5), false);
-        const Template iPhoneDng = makeTemplate(templateFolder, "iphone.dng", corvane::test::iPhoneImageAt(12.5, 34.5), true);
-        fs::remove_all(templateFolder);
+            makeTemplate(options, templateFolder, "camera", corvane::test::cameraImageAt(12.5, 34.5), false, coded);
+        const Template iPhoneDng =
+            makeTemplate(options, templateFolder, "iphone", corvane::test::iPhoneImageAt(12.5, 34.5), true, nullptr);
+        if (options.templates.empty()) fs::remove_all(templateFolder);
+        std::printf("  templates: HEIC %zu bytes, DNG %zu bytes, sidecar about %zu bytes\n", iPhoneHeic.bytes.size(),
+                    iPhoneDng.bytes.size(), sidecarTemplate.size());
+        std::ofstream rewrites;
+        if (!options.rewriteList.empty()) rewrites.open(options.rewriteList, std::ios::trunc);
 
         // Exact shares, shuffled: the corpus holds the mix whatever its size.
         std::mt19937_64 random(options.seed);
@@ -398,12 +489,16 @@ int main(int argc, char** argv) {
             }
             if (kind != Kind::noSidecar) {
                 const auto texts = sidecarTexts(sidecarLatitude, position->longitude, form, random);
-                writeText(folder / (std::string(stem) + ".xmp"), corvane::test::sidecarXml(texts, extraProperties(index)));
+                const fs::path sidecar = folder / (std::string(stem) + ".xmp");
+                writeText(sidecar, sidecarFromTemplate(sidecarTemplate, texts, index));
+                if (outcome == "updated" && rewrites.is_open())
+                    rewrites << sidecar.lexically_relative(options.out).string() << '\n';
             }
             ++made[kind];
             ++expected[outcome];
         }
 
+        if (rewrites.is_open() && !rewrites.flush()) throw std::runtime_error("cannot write the rewrite list");
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::printf("corvane-bench-corpus: %ld pairs in %s (seed %llu) in %.1f s\n", options.count,

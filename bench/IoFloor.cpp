@@ -1,8 +1,13 @@
 // corvane-bench-floor: the least file work that repairing a corpus can take, as a yardstick for
 // corvane-cli. For every media file (heic, heif, dng in any letter case; hidden entries skipped) it reads
-// the image's first 64 KiB and the whole sidecar beside it, then writes the sidecar's bytes to a hidden
-// temporary file in the same folder, syncs it and renames it over the sidecar. With --read-only it
-// stops after the reads (the floor of a dry run).
+// the image's first 64 KiB and the whole sidecar beside it. Then, for the sidecars named in the rewrite
+// list (paths relative to DIR, one a line, as the corpus generator writes them: exactly those
+// corvane-cli rewrites) or for every sidecar without a list, it writes the sidecar's bytes to a hidden
+// temporary file in the same folder, syncs it, renames it over the sidecar and syncs the folder: after
+// every rename (--folder-sync each), once per folder after its last rename (once), or never (none).
+// With --read-only it stops after the reads (the floor of a dry run).
+//
+//   corvane-bench-floor [--read-only] [--rewrite-list FILE] [--folder-sync each|once|none] DIR...
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +18,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -57,6 +65,13 @@ bool readFile(const fs::path& path, std::vector<char>& buffer, size_t limit) {
     return true;
 }
 
+void syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) fail("cannot open", folder);
+    if (::fsync(fd) != 0) fail("cannot sync", folder);
+    ::close(fd);
+}
+
 void replaceWithCopy(const fs::path& sidecar, const std::vector<char>& bytes) {
     const fs::path temporary = sidecar.parent_path() / ("." + sidecar.filename().string() + ".floor.tmp");
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -72,23 +87,41 @@ void replaceWithCopy(const fs::path& sidecar, const std::vector<char>& bytes) {
     if (::rename(temporary.c_str(), sidecar.c_str()) != 0) fail("cannot rename onto", sidecar);
 }
 
+[[noreturn]] void usage() {
+    std::fprintf(stderr, "usage: corvane-bench-floor [--read-only] [--rewrite-list FILE] [--folder-sync each|once|none] DIR...\n");
+    std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool readOnly = false;
+    enum class FolderSync { each, once, none } folderSync = FolderSync::each;
+    std::optional<std::unordered_set<std::string>> rewriteList;
     std::vector<fs::path> roots;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--read-only") readOnly = true;
+        else if (arg == "--rewrite-list" && i + 1 < argc) {
+            std::ifstream list(argv[++i]);
+            if (!list) fail("cannot read", argv[i]);
+            rewriteList.emplace();
+            for (std::string line; std::getline(list, line);)
+                if (!line.empty()) rewriteList->insert(line);
+        } else if (arg == "--folder-sync" && i + 1 < argc) {
+            const std::string mode = argv[++i];
+            if (mode == "each") folderSync = FolderSync::each;
+            else if (mode == "once") folderSync = FolderSync::once;
+            else if (mode == "none") folderSync = FolderSync::none;
+            else usage();
+        } else if (arg.starts_with("--")) usage();
         else roots.emplace_back(arg);
     }
-    if (roots.empty()) {
-        std::fprintf(stderr, "usage: corvane-bench-floor [--read-only] DIR...\n");
-        return 2;
-    }
+    if (roots.empty()) usage();
 
-    long images = 0, sidecars = 0;
+    long images = 0, sidecars = 0, rewritten = 0;
     std::vector<char> head, sidecar;
+    fs::path unsyncedFolder;  // with --folder-sync once: the folder of the last rename, not yet synced
     for (const fs::path& root : roots) {
         for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
             const fs::path& path = it->path();
@@ -103,9 +136,19 @@ int main(int argc, char** argv) {
             sidecarPath.replace_extension(".xmp");
             if (!readFile(sidecarPath, sidecar, 0)) continue;
             ++sidecars;
-            if (!readOnly) replaceWithCopy(sidecarPath, sidecar);
+            if (readOnly || (rewriteList && !rewriteList->contains(sidecarPath.lexically_relative(root).string())))
+                continue;
+            replaceWithCopy(sidecarPath, sidecar);
+            ++rewritten;
+            const fs::path folder = sidecarPath.parent_path();
+            if (folderSync == FolderSync::each) syncFolder(folder);
+            if (folderSync == FolderSync::once && folder != unsyncedFolder) {
+                if (!unsyncedFolder.empty()) syncFolder(unsyncedFolder);
+                unsyncedFolder = folder;
+            }
         }
     }
-    std::printf("corvane-bench-floor: %ld images, %ld sidecars %s\n", images, sidecars, readOnly ? "read" : "rewritten");
+    if (!unsyncedFolder.empty()) syncFolder(unsyncedFolder);
+    std::printf("corvane-bench-floor: %ld images, %ld sidecars read, %ld rewritten\n", images, sidecars, rewritten);
     return 0;
 }
