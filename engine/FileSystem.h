@@ -34,13 +34,20 @@ public:
         std::filesystem::path path;
         std::optional<bool> isRegularFile;  // absent when the entry's type cannot be read
     };
+    // The walk's entries are judged by the types the folder listing gives; only a symbolic link (or an
+    // entry of unknown type) costs a stat of its own.
     // Every entry below the folder, recursively, in the walk's order, skipping hidden entries (a name
     // beginning with ".") and not descending into them. Errors met during the walk are skipped.
     // Absent when the walk cannot be started (the folder cannot be opened).
     virtual std::optional<std::vector<WalkEntry>> walk(const std::filesystem::path& folder) const = 0;
 
-    // The whole file. Fails for a directory, a missing or unreadable file.
-    virtual Expected<std::string> readFile(const std::filesystem::path& path) const = 0;
+    // The whole file, when it is a regular file of at most `maximumSize` bytes. The file is opened
+    // without blocking and judged by its descriptor, so a FIFO or a device never stalls the caller and a
+    // link to /dev/zero is never read: anything else than a regular file fails with the message
+    // "PATH is not a regular file (KIND)" (see notRegularFileMessage). A file larger than the limit,
+    // or one that grows past it while it is read, fails with EFBIG without being read beyond it.
+    // Fails with ENOENT when nothing exists at the path.
+    virtual Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const = 0;
 
     // Writes the text so that the destination holds either the whole text or what it held before: the
     // text goes to a unique file in the same folder, is fsynced and then renamed onto the destination.
@@ -55,21 +62,34 @@ public:
     virtual Status remove(const std::filesystem::path& path) = 0;
 
     // Puts `from` in place of `to` in one atomic rename(2): at every moment `to` names either the old
-    // or the new file. The folder is synced after. `from` must already hold synced contents, as a file
-    // made by writeTextAtomically does: syncing it again would cost a journal commit and add nothing.
-    // A `to` that is a symbolic link is never replaced: the call fails, removes `from`, and leaves the
-    // link and its target unchanged.
+    // or the new file. `from` must already hold synced contents, as a file made by writeTextAtomically
+    // does: syncing it again would cost a journal commit and add nothing. A `to` that is a symbolic link
+    // is never replaced: the call fails, removes `from`, and leaves the link and its target unchanged.
+    // Outside a run the folder is synced at once. During a run (RunScope) the folder's sync waits until
+    // the run replaces a file in another folder, or until syncPendingFolders(), which the run driver
+    // calls when the run ends: one journal commit per folder instead of one per file. Until then a
+    // power cut may undo the folder's renames, leaving the old, complete files in place.
     virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+
+    // Syncs the folder whose sync replace() deferred, if any. A failure is reported on the diagnostic
+    // sink and returned.
+    virtual Status syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
     // absent when the volume does not say.
     virtual Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const = 0;
 
-    // The name of the one entry in `folder` that equals `name` ignoring ASCII letter case, when
-    // exactly one such entry exists (and `name` itself does not).
-    virtual std::optional<std::string> entryIgnoringCase(const std::filesystem::path& folder,
+    // The names of the entries in `folder` that equal `name` ignoring ASCII letter case, in byte order;
+    // empty when `name` itself is an entry or the folder cannot be listed. During a run the listing of
+    // the folder last asked about is kept and reused, so a folder of many files is listed once while
+    // the run is in it, not once per file.
+    virtual std::vector<std::string> entriesIgnoringCase(const std::filesystem::path& folder,
                                                          std::string_view name) const = 0;
 };
+
+// "PATH is not a regular file (KIND)", KIND one of "a FIFO", "a directory", "a character device",
+// "a block device", "a socket", "an unknown kind of file"; `mode` is a stat st_mode.
+std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mode);
 
 // Path helpers on file locations, the same on every platform.
 std::string lastPathComponent(const std::filesystem::path& path);

@@ -4,6 +4,7 @@
 #include "engine/Text.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace corvane {
 namespace {
@@ -58,6 +59,24 @@ std::vector<std::filesystem::path> expandDroppedItems(const FileSystem& fileSyst
         }
     }
     return files;
+}
+
+std::vector<QueuedFile> standardizeQueue(std::vector<std::filesystem::path> files) {
+    std::vector<QueuedFile> queue;
+    queue.reserve(files.size());
+    std::optional<std::filesystem::path> workingFolder;
+    for (auto& file : files) {
+        std::filesystem::path absolute = file;
+        if (!absolute.is_absolute()) {
+            std::error_code ignored;
+            if (!workingFolder) workingFolder = std::filesystem::current_path(ignored);
+            absolute = *workingFolder / file;
+        }
+        std::filesystem::path standardized = standardizedPath(absolute);
+        if (standardized.native() == file.native()) queue.push_back({std::move(standardized), {}});
+        else queue.push_back({std::move(standardized), std::move(file)});
+    }
+    return queue;
 }
 
 }  // namespace corvane

@@ -29,4 +29,19 @@ std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSys
 std::vector<std::filesystem::path> expandDroppedItems(const FileSystem& fileSystem,
                                                       const std::vector<std::filesystem::path>& items);
 
+// One file of a run: the location the pipeline works on, absolute and standardised, so that every
+// diagnostic line names the full path; and the location as the user gave it (a relative path stays
+// relative), which the file's row shows. `givenURL` is empty when the two are the same, as for every
+// drop on the window, so a long run of absolute paths keeps one copy of each.
+struct QueuedFile {
+    std::filesystem::path fileURL;
+    std::filesystem::path givenURL;
+
+    const std::filesystem::path& shownURL() const { return givenURL.empty() ? fileURL : givenURL; }
+};
+
+// The files in the order given, each with its standardised location. The working folder is asked for
+// once, not once per relative path.
+std::vector<QueuedFile> standardizeQueue(std::vector<std::filesystem::path> files);
+
 }  // namespace corvane

@@ -53,9 +53,9 @@ public:
 class CountingAccess : public SidecarAccessProvider {
 public:
     explicit CountingAccess(SidecarAccessProvider& inner) : inner_(inner) {}
-    std::optional<ScopedAccess> ensureSidecarAccess(const fs::path& sidecarURL) override {
+    std::optional<ScopedAccess> ensureSidecarAccess(const fs::path& sidecarURL, SidecarUse use) override {
         ++requests;
-        auto access = inner_.ensureSidecarAccess(sidecarURL);
+        auto access = inner_.ensureSidecarAccess(sidecarURL, use);
         if (!access) return access;
         ++grants;
         lastScopedURL = access->scopedURL;
