@@ -470,6 +470,7 @@ TEST_F(MediaFileProcessorTest, TwoOtherSpellingsAreAmbiguousAndCountAsMissing) {
     sidecar("IMG_0001.XMP", canonical);
     sidecar("IMG_0001.Xmp", canonical);
     EXPECT_EQ(process(file), ProcessingResult(outcome::SkippedMissing{"No XMP sidecar file"}));
+    EXPECT_TRUE(logged("[DEBUG] Ambiguous XMP sidecar for IMG_0001.HEIC: IMG_0001.XMP and IMG_0001.Xmp differ only in letter case"));
 }
 
 }  // namespace
