@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,15 +32,16 @@ public:
     virtual bool isWritable(const std::filesystem::path& path) const = 0;
 
     struct WalkEntry {
-        std::filesystem::path path;
+        std::string path;                   // the folder as given + "/" + the names below it
         std::optional<bool> isRegularFile;  // absent when the entry's type cannot be read
     };
-    // The walk's entries are judged by the types the folder listing gives; only a symbolic link (or an
-    // entry of unknown type) costs a stat of its own.
-    // Every entry below the folder, recursively, in the walk's order, skipping hidden entries (a name
-    // beginning with ".") and not descending into them. Errors met during the walk are skipped.
-    // Absent when the walk cannot be started (the folder cannot be opened).
-    virtual std::optional<std::vector<WalkEntry>> walk(const std::filesystem::path& folder) const = 0;
+    // Calls `visit` for every entry below the folder, recursively, in the walk's order, skipping hidden
+    // entries (a name beginning with ".") and not descending into them. Entries are judged by the types
+    // the folder listing gives; only a symbolic link (or an entry of unknown type) costs a stat of its
+    // own. Nothing is collected: a walk over a huge tree holds one folder's names at a time per level.
+    // Errors met during the walk are skipped. False, without a visit, when the walk cannot be started
+    // (the folder cannot be opened).
+    virtual bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const = 0;
 
     // The whole file, when it is a regular file of at most `maximumSize` bytes. The file is opened
     // without blocking and judged by its descriptor, so a FIFO or a device never stalls the caller and a

@@ -73,12 +73,12 @@ ProcessingResult processOneFile(RunDriver::State& state, const std::filesystem::
 
 // One batch per piece of work; the next batch is posted only when this one has its rows, so batches
 // never overlap and the event loop of a window gets its turn between batches.
-void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const std::vector<QueuedFile>> files, size_t first) {
+void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQueue> files, size_t first) {
     auto state = weak.lock();
     if (!state || state->abandoned) return;
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
-        const QueuedFile& file = (*files)[index];
+        const QueuedFile file = (*files)[index];
         ProcessingResult result = processOneFile(*state, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
         state->recordResult(file.shownURL(), std::move(result));
@@ -109,7 +109,7 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     if (state_->progress.isProcessing) return false;
     // The previous run's rows go even when the new items hold no media file.
     state_->clear();
-    auto files = std::make_shared<const std::vector<QueuedFile>>(standardizeQueue(expandDroppedItems(state_->fileSystem, items)));
+    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items));
     state_->progress.totalCount = static_cast<int64_t>(files->size());
     if (state_->progress.totalCount < 1) {
         state_->stateChanged();

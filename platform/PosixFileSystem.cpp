@@ -131,20 +131,20 @@ bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(p
 
 bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
-std::optional<std::vector<FileSystem::WalkEntry>> PosixFileSystem::walk(const fs::path& folder) const {
+bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(const WalkEntry&)>& visit) const {
     auto top = folderListing(folder);
-    if (!top) return std::nullopt;
+    if (!top) return false;
     // Depth first, each folder listed in full and closed before its entries are visited: no descriptor
     // stays open per level, so the depth of a tree cannot exhaust them, and a folder that cannot be
     // listed costs only its own entries.
     struct Level {
-        fs::path folder;
+        std::string folder;
         std::vector<ListedEntry> entries;
         size_t next = 0;
     };
     std::vector<Level> pending;
-    pending.push_back({folder, std::move(*top)});
-    std::vector<WalkEntry> entries;
+    pending.push_back({folder.string(), std::move(*top)});
+    WalkEntry entry;
     while (!pending.empty()) {
         Level& level = pending.back();
         if (level.next == level.entries.size()) {
@@ -153,23 +153,26 @@ std::optional<std::vector<FileSystem::WalkEntry>> PosixFileSystem::walk(const fs
         }
         const ListedEntry& listed = level.entries[level.next++];
         if (listed.name.front() == '.') continue;  // hidden: neither listed nor entered
-        fs::path path = level.folder / listed.name;
+        entry.path = level.folder;
+        if (!entry.path.empty() && entry.path.back() != '/') entry.path.push_back('/');
+        entry.path += listed.name;
         // A file is judged by what it names (a link to a regular file counts as one), so only a link
         // costs a stat; a link is never entered, so a link to an enclosing folder cannot make the walk
         // go round.
-        std::optional<bool> isRegularFile;
+        entry.isRegularFile.reset();
         if (listed.type == DT_LNK || listed.type == DT_UNKNOWN) {
             struct stat info {};
-            if (::stat(path.c_str(), &info) == 0) isRegularFile = S_ISREG(info.st_mode);
+            if (::stat(entry.path.c_str(), &info) == 0) entry.isRegularFile = S_ISREG(info.st_mode);
         } else {
-            isRegularFile = listed.type == DT_REG;
+            entry.isRegularFile = listed.type == DT_REG;
         }
-        entries.push_back({path, isRegularFile});
-        if (listed.type == DT_DIR) {
-            if (auto inner = folderListing(path)) pending.push_back({std::move(path), std::move(*inner)});
+        const bool enter = listed.type == DT_DIR;
+        visit(entry);
+        if (enter) {
+            if (auto inner = folderListing(entry.path)) pending.push_back({entry.path, std::move(*inner)});
         }
     }
-    return entries;
+    return true;
 }
 
 Expected<std::string> PosixFileSystem::readFile(const fs::path& path, uint64_t maximumSize) const {
