@@ -81,12 +81,13 @@ public:
     // absent when the volume does not say.
     virtual Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const = 0;
 
-    // The names of the entries in `folder` that equal `name` ignoring ASCII letter case, in byte order;
-    // empty when `name` itself is an entry or the folder cannot be listed. During a run the listing of
-    // the folder last asked about is kept and reused, so a folder of many files is listed once while
-    // the run is in it, not once per file.
-    virtual std::vector<std::string> entriesIgnoringCase(const std::filesystem::path& folder,
-                                                         std::string_view name) const = 0;
+    // The names of the entries in `folder` that equal `name` ignoring ASCII letter case, `name` itself
+    // among them when it exists, in byte order. Absent when the folder cannot be listed. During a run
+    // the listing of the folder last asked about is kept and reused (only the names that end like
+    // `name`), so a folder of many files is listed once while the run is in it, and the question
+    // costs no system call per file.
+    virtual std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
+                                                                        std::string_view name) const = 0;
 };
 
 // "PATH is not a regular file (KIND)", KIND one of "a FIFO", "a directory", "a character device",

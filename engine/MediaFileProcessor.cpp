@@ -6,6 +6,7 @@
 #include "engine/SidecarGPS.h"
 #include "engine/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace corvane {
@@ -31,13 +32,17 @@ private:
 // and a line names the candidates.
 std::filesystem::path resolveSidecarName(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL,
                                          std::string_view name) {
-    if (fileSystem.exists(sidecarURL)) return sidecarURL;
-    const auto matches = fileSystem.entriesIgnoringCase(sidecarURL.parent_path(), lastPathComponent(sidecarURL));
-    if (matches.size() == 1) return sidecarURL.parent_path() / matches.front();
-    if (matches.size() > 1) {
-        std::string names = matches.front();
-        for (size_t index = 1; index < matches.size(); ++index)
-            names += (index + 1 == matches.size() ? " and " : ", ") + matches[index];
+    const std::string sidecarName = lastPathComponent(sidecarURL);
+    // The folder's listing answers both questions (during a run without a system call per file); only
+    // a folder that cannot be listed is asked about the one name.
+    const auto matches = fileSystem.entriesIgnoringCase(sidecarURL.parent_path(), sidecarName);
+    if (!matches) return sidecarURL;
+    if (std::find(matches->begin(), matches->end(), sidecarName) != matches->end()) return sidecarURL;
+    if (matches->size() == 1) return sidecarURL.parent_path() / matches->front();
+    if (matches->size() > 1) {
+        std::string names = matches->front();
+        for (size_t index = 1; index < matches->size(); ++index)
+            names += (index + 1 == matches->size() ? " and " : ", ") + (*matches)[index];
         Diagnostics::line("[DEBUG] Ambiguous XMP sidecar for ", name, ": ", names, " differ only in letter case");
     }
     return sidecarURL;

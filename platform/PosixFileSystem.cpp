@@ -40,6 +40,14 @@ bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The last four characters of a name (or all of a shorter one), lower-cased in ASCII.
+std::string lowerSuffix(std::string_view name) {
+    std::string suffix(name.substr(name.size() > 4 ? name.size() - 4 : 0));
+    for (char& c : suffix)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return suffix;
+}
+
 struct ListedEntry {
     std::string name;
     unsigned char type = DT_UNKNOWN;  // the listing's d_type; DT_UNKNOWN is resolved with lstat
@@ -204,6 +212,8 @@ Expected<std::string> PosixFileSystem::readFile(const fs::path& path, uint64_t m
         }
         if (count == 0) break;
         filled += static_cast<size_t>(count);
+        // A regular file reads short only at its end: no second read just to meet it.
+        if (filled < bytes.size() && static_cast<off_t>(filled) == info.st_size) break;
     }
     bytes.resize(filled);
     return bytes;
@@ -326,33 +336,39 @@ Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::p
     return std::optional<uint64_t>(static_cast<uint64_t>(info.f_bavail) * info.f_frsize);
 }
 
-std::vector<std::string> PosixFileSystem::entriesIgnoringCase(const fs::path& folder, std::string_view name) const {
+std::optional<std::vector<std::string>> PosixFileSystem::entriesIgnoringCase(const fs::path& folder,
+                                                                             std::string_view name) const {
     const fs::path listed = folder.empty() ? fs::path(".") : folder;
     const uint64_t run = RunScope::current();
+    // Only names that end like the asked one (".xmp" in any case) can match it, so only those are
+    // kept: a folder of 50,000 images and their sidecars keeps the sidecars' names.
+    const std::string suffix = lowerSuffix(name);
     std::shared_ptr<const std::vector<std::string>> names;
     {
         std::lock_guard lock(mutex_);
-        if (run != 0 && listingRun_ == run && listingFolder_ == listed) names = listing_;
+        if (run != 0 && listingRun_ == run && listingFolder_ == listed && listingSuffix_ == suffix) names = listing_;
     }
     if (!names) {
-        auto entries = folderListing(listed);
-        if (!entries) return {};
+        DIR* dir = ::opendir(listed.c_str());
+        if (!dir) return std::nullopt;
         auto fresh = std::make_shared<std::vector<std::string>>();
-        fresh->reserve(entries->size());
-        for (auto& entry : *entries) fresh->push_back(std::move(entry.name));
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view entryName = entry->d_name;
+            if (entryName.size() >= suffix.size() && lowerSuffix(entryName) == suffix) fresh->emplace_back(entryName);
+        }
+        ::closedir(dir);
         names = fresh;
         if (run != 0) {
             std::lock_guard lock(mutex_);
             listingRun_ = run;
             listingFolder_ = listed;
+            listingSuffix_ = suffix;
             listing_ = names;
         }
     }
     std::vector<std::string> matches;
-    for (const std::string& entry : *names) {
-        if (entry == name) return {};  // the exact name exists: nothing to resolve
+    for (const std::string& entry : *names)
         if (asciiEqualsIgnoringCase(entry, name)) matches.push_back(entry);
-    }
     std::sort(matches.begin(), matches.end());
     return matches;
 }

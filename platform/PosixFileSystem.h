@@ -28,8 +28,8 @@ public:
     Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override;
     Status syncPendingFolders() override;
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override;
-    std::vector<std::string> entriesIgnoringCase(const std::filesystem::path& folder,
-                                                 std::string_view name) const override;
+    std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
+                                                                std::string_view name) const override;
 
     // The one instance a process needs.
     static PosixFileSystem& shared();
@@ -41,6 +41,7 @@ private:
     mutable std::mutex mutex_;
     mutable uint64_t listingRun_ = 0;
     mutable std::filesystem::path listingFolder_;
+    mutable std::string listingSuffix_;
     mutable std::shared_ptr<const std::vector<std::string>> listing_;
     uint64_t cleanedRun_ = 0;
     std::set<std::string> cleanedFolders_;
