@@ -31,21 +31,22 @@ struct Descriptor {
     }
 };
 
-bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The last four characters of a name (or all of a shorter one), lower-cased in ASCII.
 std::string lowerSuffix(std::string_view name) {
     std::string suffix(name.substr(name.size() > 4 ? name.size() - 4 : 0));
     for (char& c : suffix)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     return suffix;
+}
+
+// Orders names by their ASCII lower-case form.
+bool lessIgnoringCase(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        auto lower = [](char c) { return static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c + 32 : c); };
+        if (lower(a[i]) != lower(b[i])) return lower(a[i]) < lower(b[i]);
+    }
+    return a.size() < b.size();
 }
 
 struct ListedEntry {
@@ -357,6 +358,8 @@ std::optional<std::vector<std::string>> PosixFileSystem::entriesIgnoringCase(con
             if (entryName.size() >= suffix.size() && lowerSuffix(entryName) == suffix) fresh->emplace_back(entryName);
         }
         ::closedir(dir);
+        // Ordered ignoring case, so that each question is a binary search, not a pass over the folder.
+        std::sort(fresh->begin(), fresh->end(), lessIgnoringCase);
         names = fresh;
         if (run != 0) {
             std::lock_guard lock(mutex_);
@@ -366,9 +369,8 @@ std::optional<std::vector<std::string>> PosixFileSystem::entriesIgnoringCase(con
             listing_ = names;
         }
     }
-    std::vector<std::string> matches;
-    for (const std::string& entry : *names)
-        if (asciiEqualsIgnoringCase(entry, name)) matches.push_back(entry);
+    const auto [first, last] = std::equal_range(names->begin(), names->end(), name, lessIgnoringCase);
+    std::vector<std::string> matches(first, last);
     std::sort(matches.begin(), matches.end());
     return matches;
 }
