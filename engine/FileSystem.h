@@ -54,7 +54,8 @@ public:
     // Writes the text so that the destination holds either the whole text or what it held before: the
     // text goes to a unique file in the same folder, is fsynced and then renamed onto the destination.
     // The file's contents are synced before the rename; the folder is not, so the rename itself may not
-    // outlive a crash. A caller that needs it to follows with replace(), which syncs the folder.
+    // outlive a crash. A caller that needs it to follows with replace(), which syncs the folder (at
+    // once, or during a run once per folder).
     virtual Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) = 0;
 
     // The item's size in bytes (following symbolic links).
