@@ -25,8 +25,8 @@ namespace {
 
 // Writes each row the moment it arrives: a block of the report, or a JSON line. Keeps one progress
 // line on a terminal, cleared before anything else is written, and counts the outcomes for the closing
-// line. Rows are not kept here (the run driver holds them), so a long run costs no more memory for the
-// report than for its rows.
+// line. Rows are kept neither here nor by the run driver (it only publishes them), so the memory of a
+// long run does not grow with its rows.
 class CliObserver : public RunObserver {
 public:
     CliObserver(const cli::CliOptions& options, bool showProgress) : options_(options), showProgress_(showProgress) {}
@@ -38,7 +38,7 @@ public:
         if (progress.isProcessing) runTotal_ = progress.totalCount;
     }
 
-    void resultRecorded(const RunProgress& progress) override { record(progress.results.back()); }
+    void rowAdded(const RunProgress&, const ProcessingResultDetail& row) override { record(row); }
 
     // The report's first line; the rows' blocks follow it as they arrive. The report's lines are those
     // of reportText, each ended by a line break.
@@ -128,10 +128,12 @@ int main(int argc, char** argv) {
 
     CliObserver observer(*options, !options->quiet && ::isatty(STDERR_FILENO));
     if (options->debug) {
-        Diagnostics::setSink([&observer](std::string_view line) {
+        // One write call per line: standard error is unbuffered.
+        Diagnostics::setSink([&observer, text = std::string()](std::string_view line) mutable {
             observer.clearProgress();
-            std::fwrite(line.data(), 1, line.size(), stderr);
-            std::fputc('\n', stderr);
+            text.assign(line);
+            text.push_back('\n');
+            std::fwrite(text.data(), 1, text.size(), stderr);
         });
     } else {
         Diagnostics::setSink({});
@@ -175,7 +177,7 @@ int main(int argc, char** argv) {
     InlineExecutor executor;
     RunDriver driver(
         fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).processFile(file); },
-        executor.executor(), &observer);
+        executor.executor(), &observer, RowRetention::publishOnly);
     observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
                                         settings.silentlyIgnoreSkipped});
     if (!items.empty()) driver.startRun(items);

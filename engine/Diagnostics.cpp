@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <mutex>
 
@@ -14,9 +15,37 @@ std::mutex& sinkMutex() {
     return mutex;
 }
 
+// The default sink's buffer; guarded by sinkMutex, like every call of the sink.
+std::string& standardOutputBuffer() {
+    static std::string buffer;
+    return buffer;
+}
+
+constexpr size_t bufferLimit = 64 * 1024;
+
+// Called with sinkMutex held. Goes through stdio so that the lines keep their place among whatever
+// else the program prints on standard output.
+void flushStandardOutputLocked() {
+    std::string& buffer = standardOutputBuffer();
+    if (buffer.empty()) return;
+    std::fwrite(buffer.data(), 1, buffer.size(), stdout);
+    std::fflush(stdout);
+    buffer.clear();
+}
+
+void flushAtExit() {
+    std::lock_guard lock(sinkMutex());
+    flushStandardOutputLocked();
+}
+
 void writeToStandardOutput(std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    // The buffer first: objects made before the exit handler is registered are destroyed after it runs.
+    std::string& buffer = standardOutputBuffer();
+    static const bool registered = std::atexit(flushAtExit) == 0;
+    (void)registered;
+    buffer.append(line);
+    buffer.push_back('\n');
+    if (buffer.size() >= bufferLimit) flushStandardOutputLocked();
 }
 
 Diagnostics::Sink& currentSink() {
@@ -82,6 +111,7 @@ std::string formatDouble(double value) {
 
 Diagnostics::Sink Diagnostics::setSink(Sink sink) {
     std::lock_guard lock(sinkMutex());
+    flushStandardOutputLocked();
     Sink previous = std::move(currentSink());
     currentSink() = std::move(sink);
     sinkPresent() = static_cast<bool>(currentSink());
@@ -89,6 +119,11 @@ Diagnostics::Sink Diagnostics::setSink(Sink sink) {
 }
 
 void Diagnostics::useStandardOutput() { setSink(writeToStandardOutput); }
+
+void Diagnostics::flush() {
+    std::lock_guard lock(sinkMutex());
+    flushStandardOutputLocked();
+}
 
 bool Diagnostics::enabled() { return sinkPresent().load(std::memory_order_relaxed); }
 

@@ -18,9 +18,12 @@ inline std::string_view formatBool(bool value) { return value ? "true" : "false"
 inline std::string_view orNil(const std::optional<std::string>& text) { return text ? std::string_view(*text) : "nil"; }
 inline std::string orNil(const std::optional<double>& value) { return value ? formatDouble(*value) : "nil"; }
 
-// The one sink for the engine's "[DEBUG] ..." lines. By default every line goes to standard output;
-// a front end may redirect the lines (to standard error, a log view) or switch them off, and a test may
-// capture them. Thread-safe: the write queue prints from its own thread.
+// The one sink for the engine's "[DEBUG] ..." lines. By default every line goes to standard output,
+// through a buffer that flush() empties (the run driver flushes at the end of each file and of the run;
+// the buffer also empties when it fills, when the sink is replaced and when the process exits), so a
+// run of many files costs few write calls. A front end may redirect the lines (to standard error, a
+// log view) or switch them off, and a test may capture them. Thread-safe: the write queue prints from
+// its own thread.
 //
 // line() takes the pieces of one line and joins them without separators; the pieces are turned into
 // text only when a sink is listening, so a silenced run pays nothing for its diagnostics.
@@ -32,6 +35,8 @@ public:
     static Sink setSink(Sink sink);
     // Restores the default sink (standard output).
     static void useStandardOutput();
+    // Writes what the default sink has buffered.
+    static void flush();
     static bool enabled();
 
     template <typename... Pieces>

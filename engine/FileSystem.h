@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,21 +32,30 @@ public:
     virtual bool isWritable(const std::filesystem::path& path) const = 0;
 
     struct WalkEntry {
-        std::filesystem::path path;
+        std::string path;                   // the folder as given + "/" + the names below it
         std::optional<bool> isRegularFile;  // absent when the entry's type cannot be read
     };
-    // Every entry below the folder, recursively, in the walk's order, skipping hidden entries (a name
-    // beginning with ".") and not descending into them. Errors met during the walk are skipped.
-    // Absent when the walk cannot be started (the folder cannot be opened).
-    virtual std::optional<std::vector<WalkEntry>> walk(const std::filesystem::path& folder) const = 0;
+    // Calls `visit` for every entry below the folder, recursively, in the walk's order, skipping hidden
+    // entries (a name beginning with ".") and not descending into them. Entries are judged by the types
+    // the folder listing gives; only a symbolic link (or an entry of unknown type) costs a stat of its
+    // own. Nothing is collected: a walk over a huge tree holds one folder's names at a time per level.
+    // Errors met during the walk are skipped. False, without a visit, when the walk cannot be started
+    // (the folder cannot be opened).
+    virtual bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const = 0;
 
-    // The whole file. Fails for a directory, a missing or unreadable file.
-    virtual Expected<std::string> readFile(const std::filesystem::path& path) const = 0;
+    // The whole file, when it is a regular file of at most `maximumSize` bytes. The file is opened
+    // without blocking and judged by its descriptor, so a FIFO or a device never stalls the caller and a
+    // link to /dev/zero is never read: anything else than a regular file fails with the message
+    // "PATH is not a regular file (KIND)" (see notRegularFileMessage). A file larger than the limit,
+    // or one that grows past it while it is read, fails with EFBIG without being read beyond it.
+    // Fails with ENOENT when nothing exists at the path.
+    virtual Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const = 0;
 
     // Writes the text so that the destination holds either the whole text or what it held before: the
     // text goes to a unique file in the same folder, is fsynced and then renamed onto the destination.
     // The file's contents are synced before the rename; the folder is not, so the rename itself may not
-    // outlive a crash. A caller that needs it to follows with replace(), which syncs the folder.
+    // outlive a crash. A caller that needs it to follows with replace(), which syncs the folder (at
+    // once, or during a run once per folder).
     virtual Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) = 0;
 
     // The item's size in bytes (following symbolic links).
@@ -55,21 +65,35 @@ public:
     virtual Status remove(const std::filesystem::path& path) = 0;
 
     // Puts `from` in place of `to` in one atomic rename(2): at every moment `to` names either the old
-    // or the new file. The folder is synced after. `from` must already hold synced contents, as a file
-    // made by writeTextAtomically does: syncing it again would cost a journal commit and add nothing.
-    // A `to` that is a symbolic link is never replaced: the call fails, removes `from`, and leaves the
-    // link and its target unchanged.
+    // or the new file. `from` must already hold synced contents, as a file made by writeTextAtomically
+    // does: syncing it again would cost a journal commit and add nothing. A `to` that is a symbolic link
+    // is never replaced: the call fails, removes `from`, and leaves the link and its target unchanged.
+    // Outside a run the folder is synced at once. During a run (RunScope) the folder's sync waits until
+    // the run replaces a file in another folder, or until syncPendingFolders(), which the run driver
+    // calls when the run ends: one journal commit per folder instead of one per file. Until then a
+    // power cut may undo the folder's renames, leaving the old, complete files in place.
     virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+
+    // Syncs the folder whose sync replace() deferred, if any. A failure is reported on the diagnostic
+    // sink and returned.
+    virtual Status syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
     // absent when the volume does not say.
     virtual Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const = 0;
 
-    // The name of the one entry in `folder` that equals `name` ignoring ASCII letter case, when
-    // exactly one such entry exists (and `name` itself does not).
-    virtual std::optional<std::string> entryIgnoringCase(const std::filesystem::path& folder,
-                                                         std::string_view name) const = 0;
+    // The names of the entries in `folder` that equal `name` ignoring ASCII letter case, `name` itself
+    // among them when it exists, in byte order. Absent when the folder cannot be listed. During a run
+    // the listing of the folder last asked about is kept and reused (only the names that end like
+    // `name`), so a folder of many files is listed once while the run is in it, and the question
+    // costs no system call per file.
+    virtual std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
+                                                                        std::string_view name) const = 0;
 };
+
+// "PATH is not a regular file (KIND)", KIND one of "a FIFO", "a directory", "a character device",
+// "a block device", "a socket", "an unknown kind of file"; `mode` is a stat st_mode.
+std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mode);
 
 // Path helpers on file locations, the same on every platform.
 std::string lastPathComponent(const std::filesystem::path& path);

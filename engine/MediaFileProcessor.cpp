@@ -6,6 +6,9 @@
 #include "engine/SidecarGPS.h"
 #include "engine/Text.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace corvane {
 namespace {
 
@@ -24,12 +27,34 @@ private:
 };
 
 // Linux volumes are case-sensitive: when IMG_0001.xmp does not exist but the folder holds exactly one
-// entry equal to it ignoring case (IMG_0001.XMP), that entry is the sidecar.
-std::filesystem::path resolveSidecarName(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL) {
-    if (fileSystem.exists(sidecarURL)) return sidecarURL;
-    if (auto actual = fileSystem.entryIgnoringCase(sidecarURL.parent_path(), lastPathComponent(sidecarURL)))
-        return sidecarURL.parent_path() / *actual;
+// entry equal to it ignoring case (IMG_0001.XMP), that entry is the sidecar. Two or more such entries
+// (A.xmp beside A.XMP without a.xmp) leave no way to choose: the file is treated as having no sidecar,
+// and a line names the candidates.
+std::filesystem::path resolveSidecarName(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL,
+                                         std::string_view name) {
+    const std::string sidecarName = lastPathComponent(sidecarURL);
+    // The folder's listing answers both questions (during a run without a system call per file); only
+    // a folder that cannot be listed is asked about the one name.
+    const auto matches = fileSystem.entriesIgnoringCase(sidecarURL.parent_path(), sidecarName);
+    if (!matches) return sidecarURL;
+    if (std::find(matches->begin(), matches->end(), sidecarName) != matches->end()) return sidecarURL;
+    if (matches->size() == 1) return sidecarURL.parent_path() / matches->front();
+    if (matches->size() > 1) {
+        std::string names = matches->front();
+        for (size_t index = 1; index < matches->size(); ++index)
+            names += (index + 1 == matches->size() ? " and " : ", ") + (*matches)[index];
+        Diagnostics::line("[DEBUG] Ambiguous XMP sidecar for ", name, ": ", names, " differ only in letter case");
+    }
     return sidecarURL;
+}
+
+// Whether a failed read of the sidecar means that there is none. The read's own error answers it for a
+// missing file; for any other failure (a folder that may not be searched, a link loop) the question is
+// put as before, so that the outcome does not depend on which call noticed.
+bool sidecarIsMissing(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL, const Error& readError) {
+    if (readError.domain != "POSIX") return false;
+    if (readError.code == ENOENT) return true;
+    return !fileSystem.exists(sidecarURL);
 }
 
 }  // namespace
@@ -95,9 +120,10 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         return outcome::Failed{"No GPS available"};
     }
 
-    std::filesystem::path sidecarURL = resolveSidecarName(services_.fileSystem, sidecarURLFor(fileURL));
+    std::filesystem::path sidecarURL = resolveSidecarName(services_.fileSystem, sidecarURLFor(fileURL), name);
 
-    auto access = services_.access.ensureSidecarAccess(sidecarURL);
+    auto access = services_.access.ensureSidecarAccess(
+        sidecarURL, settings.dryRun ? SidecarUse::readOnly : SidecarUse::readAndWrite);
     if (!access) {
         Diagnostics::line("[DEBUG] Permission not granted for XMP sidecar: ", sidecarURL.string());
         return outcome::Failed{"Permission denied for XMP sidecar"};
@@ -105,13 +131,15 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
     sidecarURL = access->scopedURL;
     const AccessRelease release(std::move(access->stop));
 
-    if (!services_.fileSystem.exists(sidecarURL)) {
+    // The read itself tells whether the sidecar exists; no separate look.
+    auto document = loadSidecar(services_.fileSystem, sidecarURL);
+    if (!document && sidecarIsMissing(services_.fileSystem, sidecarURL, document.error())) {
         Diagnostics::line("[DEBUG] Skipping ", name, " - no XMP sidecar file exists");
         return outcome::SkippedMissing{"No XMP sidecar file"};
     }
 
     // A sidecar that cannot be read, parsed or searched goes to the writer, whose error names the cause.
-    if (auto document = loadSidecar(services_.fileSystem, sidecarURL)) {
+    if (document) {
         if (auto element = XMPXML::findGPSElement(*document.value())) {
             if (!hasGPSData(*element)) {
                 Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");

@@ -3,6 +3,9 @@
 #include "engine/FileSystem.h"
 
 #include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -28,5 +31,44 @@ std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSys
 // otherwise. Not sorted, not de-duplicated.
 std::vector<std::filesystem::path> expandDroppedItems(const FileSystem& fileSystem,
                                                       const std::vector<std::filesystem::path>& items);
+
+// One file of a run: the location the pipeline works on, absolute and standardised, so that every
+// diagnostic line names the full path; and the location as the user gave it (a relative path stays
+// relative), which the file's row shows. `givenURL` is empty when the two are the same, as for every
+// drop on the window.
+struct QueuedFile {
+    std::filesystem::path fileURL;
+    std::filesystem::path givenURL;
+
+    const std::filesystem::path& shownURL() const { return givenURL.empty() ? fileURL : givenURL; }
+};
+
+// The files of a run, in order, held compactly: a run of files in one folder shares that folder's
+// two locations (standardised and as given), and each file keeps only its name, so the list of a
+// library of 100,000 files costs a few megabytes. The working folder is asked for once per folder
+// given relative to it, not once per file.
+class FileQueue {
+public:
+    void add(const std::string& given);
+    size_t size() const { return files_.size(); }
+    bool empty() const { return files_.empty(); }
+    QueuedFile operator[](size_t index) const;
+
+private:
+    struct Folder {
+        std::string absolutePrefix;  // the standardised folder + "/"
+        std::string givenPrefix;     // the given path up to its last "/", or the whole given path
+        bool givenIsWhole = false;   // a given path whose last component is not a plain name
+    };
+    struct File {
+        uint32_t folder;
+        std::string name;
+    };
+    std::vector<Folder> folders_;
+    std::deque<File> files_;  // grows in pieces: no copy of the whole list as it grows
+};
+
+// The run's queue from the dropped locations, as expandDroppedItems orders them.
+FileQueue queueDroppedItems(const FileSystem& fileSystem, const std::vector<std::filesystem::path>& items);
 
 }  // namespace corvane

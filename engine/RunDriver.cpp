@@ -1,6 +1,8 @@
 #include "engine/RunDriver.h"
 
+#include "engine/Diagnostics.h"
 #include "engine/MediaFiles.h"
+#include "engine/RunScope.h"
 
 #include <algorithm>
 #include <exception>
@@ -8,14 +10,25 @@
 namespace corvane {
 
 struct RunDriver::State {
-    const FileSystem& fileSystem;
+    FileSystem& fileSystem;
     ProcessFile processFile;
     Executor executor;
     RunObserver* observer;
+    RowRetention retention;
     RunProgress progress;
     uint64_t runsStarted = 0;
+    bool inScope = false;  // between RunScope::begin and end
 
     bool abandoned = false;
+
+    // The run's last file has its row (or the driver goes away): what the run deferred is done now.
+    void closeScope() {
+        if (!inScope) return;
+        inScope = false;
+        (void)fileSystem.syncPendingFolders();
+        RunScope::end();
+        Diagnostics::flush();
+    }
 
     void stateChanged() {
         if (observer) observer->runStateChanged(progress);
@@ -32,9 +45,16 @@ struct RunDriver::State {
 
     void recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
         progress.currentFile = lastPathComponent(fileURL);
-        progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(result)));
         progress.processedCount += 1;
-        if (observer) observer->resultRecorded(progress);
+        if (retention == RowRetention::keepRows) {
+            progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(result)));
+            if (observer) observer->rowAdded(progress, progress.results.back());
+        } else {
+            const ProcessingResultDetail row = ProcessingResultDetail::make(fileURL, std::move(result));
+            if (observer) observer->rowAdded(progress, row);
+        }
+        // The file's lines reach their destination with its row.
+        Diagnostics::flush();
     }
 };
 
@@ -53,21 +73,21 @@ ProcessingResult processOneFile(RunDriver::State& state, const std::filesystem::
 
 // One batch per piece of work; the next batch is posted only when this one has its rows, so batches
 // never overlap and the event loop of a window gets its turn between batches.
-void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const std::vector<std::filesystem::path>> files,
-              size_t first) {
+void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQueue> files, size_t first) {
     auto state = weak.lock();
     if (!state || state->abandoned) return;
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
-        const auto& file = (*files)[index];
-        ProcessingResult result = processOneFile(*state, file);
+        const QueuedFile file = (*files)[index];
+        ProcessingResult result = processOneFile(*state, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
-        state->recordResult(file, std::move(result));
+        state->recordResult(file.shownURL(), std::move(result));
     }
     if (end < files->size()) {
         state->executor([weak, files, end] { runBatch(weak, files, end); });
         return;
     }
+    state->closeScope();
     state->progress.isProcessing = false;
     state->progress.currentFile.clear();
     state->stateChanged();
@@ -75,16 +95,21 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const std::v
 
 }  // namespace
 
-RunDriver::RunDriver(const FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer)
-    : state_(std::make_shared<State>(State{fileSystem, std::move(processFile), std::move(executor), observer, {}, 0})) {}
+RunDriver::RunDriver(FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer,
+                     RowRetention retention)
+    : state_(std::make_shared<State>(
+          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false})) {}
 
-RunDriver::~RunDriver() { state_->abandoned = true; }
+RunDriver::~RunDriver() {
+    state_->abandoned = true;
+    state_->closeScope();
+}
 
 bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     if (state_->progress.isProcessing) return false;
     // The previous run's rows go even when the new items hold no media file.
     state_->clear();
-    auto files = std::make_shared<const std::vector<std::filesystem::path>>(expandDroppedItems(state_->fileSystem, items));
+    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items));
     state_->progress.totalCount = static_cast<int64_t>(files->size());
     if (state_->progress.totalCount < 1) {
         state_->stateChanged();
@@ -92,6 +117,8 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     }
     state_->progress.isProcessing = true;
     state_->progress.task = ++state_->runsStarted;
+    RunScope::begin();
+    state_->inScope = true;
     state_->stateChanged();
     std::weak_ptr<State> weak = state_;
     state_->executor([weak, files] { runBatch(weak, files, 0); });

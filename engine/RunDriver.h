@@ -31,9 +31,20 @@ public:
     virtual ~RunObserver() = default;
     // The run was reset, started or finished.
     virtual void runStateChanged(const RunProgress& progress) = 0;
+    // One row was added: `row`, which is progress.results.back() when the driver keeps its rows. By
+    // default it calls resultRecorded.
+    virtual void rowAdded(const RunProgress& progress, const ProcessingResultDetail& row) {
+        (void)row;
+        resultRecorded(progress);
+    }
     // One row was appended (it is progress.results.back()).
-    virtual void resultRecorded(const RunProgress& progress) = 0;
+    virtual void resultRecorded(const RunProgress& progress) { (void)progress; }
 };
+
+// Whether the driver keeps the rows of a run in RunProgress::results (the window lists and copies them)
+// or only publishes each to the observer (a front end that prints each row as it comes needs no more,
+// and its memory then does not grow with the run).
+enum class RowRetention { keepRows, publishOnly };
 
 // The per-file operation: one outcome for one queued media file. Called once per file. It reports
 // failures as outcomes; an exception that escapes it all the same becomes a failed row whose text is
@@ -42,12 +53,16 @@ using ProcessFile = std::function<ProcessingResult(const std::filesystem::path& 
 
 // Turns dropped locations into a run and drives it: the files go to the per-file operation in
 // consecutive batches of `batchSize`, each batch one piece of work on the executor, and every outcome
-// becomes one row. A run cannot be cancelled; destroying the driver abandons the work not yet done.
+// becomes one row. The per-file operation gets each file's absolute, standardised location; the row
+// keeps the location as given. The run is a RunScope from its start to its end; when it ends the
+// file system's deferred folder sync is done and the diagnostic lines are flushed. A run cannot be
+// cancelled; destroying the driver abandons the work not yet done (and ends the run's scope).
 class RunDriver {
 public:
     static constexpr size_t batchSize = 2;
 
-    RunDriver(const FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer = nullptr);
+    RunDriver(FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer = nullptr,
+              RowRetention retention = RowRetention::keepRows);
     ~RunDriver();
     RunDriver(const RunDriver&) = delete;
     RunDriver& operator=(const RunDriver&) = delete;
@@ -59,7 +74,8 @@ public:
     // Clears the run state (not the switches) and tells the observer.
     void resetRunState();
 
-    // Publishes one outcome: currentFile, a new row with a fresh id, processedCount + 1.
+    // Publishes one outcome: currentFile, a new row with a fresh id (kept unless the driver only
+    // publishes its rows), processedCount + 1.
     void recordResult(const std::filesystem::path& fileURL, ProcessingResult result);
 
     const RunProgress& progress() const;

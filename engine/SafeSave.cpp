@@ -39,7 +39,7 @@ Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document,
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
 
-    if (fileSystem.exists(tempURL)) (void)fileSystem.remove(tempURL);  // left by an earlier failed save
+    (void)fileSystem.remove(tempURL);  // left by an earlier failed save; usually there is none
 
     const auto sidecarSize = fileSystem.itemSize(sidecarURL);
     const int64_t previousSize = sidecarSize ? sidecarSize.value() : 0;

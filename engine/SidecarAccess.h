@@ -13,12 +13,16 @@ struct ScopedAccess {
     std::function<void()> stop;
 };
 
+// What the pipeline will do with the sidecar: a dry run only reads it.
+enum class SidecarUse { readAndWrite, readOnly };
+
 // Obtains access to the folder of a sidecar before the pipeline looks at it. May ask the user and
 // wait for the answer. Absent when no access could be had.
 class SidecarAccessProvider {
 public:
     virtual ~SidecarAccessProvider() = default;
-    virtual std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL) = 0;
+    virtual std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL,
+                                                            SidecarUse use = SidecarUse::readAndWrite) = 0;
 };
 
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #include "engine/SidecarGPS.h"
 
+#include <cerrno>
+
 namespace corvane {
 
 SidecarGPSTexts readSidecarGPSTexts(pugi::xml_node element) {
@@ -25,9 +27,13 @@ SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts) {
 }
 
 Expected<XmlDocument> loadSidecar(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL) {
-    if (const auto size = fileSystem.itemSize(sidecarURL); size && size.value() > maximumSidecarSize)
-        return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(size.value()) + " bytes)"};
-    auto bytes = fileSystem.readFile(sidecarURL);
+    // One open answers whether the file exists, what it is and how large: no separate stat.
+    auto bytes = fileSystem.readFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize));
+    if (!bytes && bytes.error().domain == "POSIX" && bytes.error().code == EFBIG) {
+        const auto size = fileSystem.itemSize(sidecarURL);
+        const int64_t reported = size ? size.value() : maximumSidecarSize + 1;
+        return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(reported) + " bytes)"};
+    }
     if (!bytes) return bytes.error();
     return XMPXML::load(bytes.value());
 }

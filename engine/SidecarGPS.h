@@ -40,7 +40,8 @@ SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts);
 inline constexpr int64_t maximumSidecarSize = 64ll * 1048576;
 
 // Reads and parses a sidecar. Errors: "XMP" 2 "XMP sidecar too large (N bytes)" above the limit, then the
-// file system's and the XML parser's own errors.
+// file system's (among them "PATH is not a regular file (KIND)" for a FIFO, a device or a directory,
+// which is never read) and the XML parser's own errors.
 Expected<XmlDocument> loadSidecar(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL);
 
 }  // namespace corvane

@@ -46,23 +46,42 @@ std::string grantKey(const std::filesystem::path& folder);
 
 // Access to a sidecar's folder: a stored grant for the folder when the sidecar exists there, else the
 // access the process already has, else the user is asked for the folder and the answer is remembered.
-// On Linux a grant's bytes are the folder's path; resolving fails when that folder no longer exists,
-// and starting or stopping access does nothing.
+// A sidecar that is only to be read (a dry run) is used directly whenever it is readable, also in a
+// folder this process may not write. On Linux a grant's bytes are the folder's path; resolving fails
+// when that folder no longer exists, and starting or stopping access does nothing.
+//
+// During a run (RunScope) what concerns the folder rather than the sidecar (its stored grant, whether
+// it may be read and written) is looked up once while the run stays in the folder; a grant the user
+// gives during the run is used for the files that follow. Outside a run every call looks afresh.
 class FolderAccess : public SidecarAccessProvider {
 public:
     FolderAccess(const FileSystem& fileSystem, GrantStore& grants, FolderPrompt& prompt)
         : fileSystem_(fileSystem), grants_(grants), prompt_(prompt) {}
 
-    std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL) override;
+    std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL,
+                                                    SidecarUse use = SidecarUse::readAndWrite) override;
 
     static constexpr std::string_view promptMessage =
         "This app needs access to the folder containing your XMP sidecar so it can read and update it.";
     static constexpr std::string_view promptConfirmTitle = "Allow";
 
 private:
+    // What is known of one folder during one run; filled as the questions come.
+    struct FolderFacts {
+        uint64_t run = 0;
+        std::filesystem::path folder;
+        std::optional<std::optional<std::filesystem::path>> grantedFolder;  // outer: not looked up yet
+        std::optional<bool> readable, writable;
+    };
+    FolderFacts& factsFor(const std::filesystem::path& folder);
+    const std::optional<std::filesystem::path>& grantedFolder(FolderFacts& facts);
+    bool folderReadable(FolderFacts& facts);
+    bool folderWritable(FolderFacts& facts);
+
     const FileSystem& fileSystem_;
     GrantStore& grants_;
     FolderPrompt& prompt_;
+    FolderFacts facts_;
 };
 
 }  // namespace corvane

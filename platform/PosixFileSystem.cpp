@@ -1,5 +1,8 @@
 #include "platform/PosixFileSystem.h"
 
+#include "engine/Diagnostics.h"
+#include "engine/RunScope.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 namespace corvane {
@@ -27,18 +31,27 @@ struct Descriptor {
     }
 };
 
-bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
+// The last four characters of a name (or all of a shorter one), lower-cased in ASCII.
+std::string lowerSuffix(std::string_view name) {
+    std::string suffix(name.substr(name.size() > 4 ? name.size() - 4 : 0));
+    for (char& c : suffix)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return suffix;
+}
+
+// Orders names by their ASCII lower-case form.
+bool lessIgnoringCase(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        auto lower = [](char c) { return static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c + 32 : c); };
+        if (lower(a[i]) != lower(b[i])) return lower(a[i]) < lower(b[i]);
     }
-    return true;
+    return a.size() < b.size();
 }
 
 struct ListedEntry {
     std::string name;
-    bool isDirectory = false;  // a directory itself, not a link to one
+    unsigned char type = DT_UNKNOWN;  // the listing's d_type; DT_UNKNOWN is resolved with lstat
 };
 
 // The entries of one folder in the order the system gives them, without "." and "..". Absent when the
@@ -50,12 +63,13 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        bool isDirectory = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
             struct stat info {};
-            isDirectory = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+            if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : S_ISLNK(info.st_mode) ? DT_LNK : DT_FIFO;
         }
-        entries.push_back({std::string(name), isDirectory});
+        entries.push_back({std::string(name), type});
     }
     ::closedir(dir);
     return entries;
@@ -64,16 +78,22 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
 // The unique files of writeTextAtomically are named "." + destination name + "." + six characters, and
 // their writer holds an exclusive lock on each from its creation until it has been renamed into place or
 // removed. A process killed in between leaves its file behind with the lock released, so a unique file
-// for the same destination whose lock can be taken is abandoned: no writer will ever rename or remove
-// it. The next write to that destination removes it.
-void removeAbandonedUniqueFiles(const fs::path& destination) {
-    const fs::path folder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
-    const std::string prefix = "." + destination.filename().string() + ".";
-    DIR* dir = ::opendir(folder.c_str());
+// whose lock can be taken is abandoned: no writer will ever rename or remove it. The program writes only
+// hidden temporary destinations (".NAME.tmp"), so only names of the form "..NAME.tmp." + six characters
+// are considered: a user's own hidden file never has that form.
+bool isUniqueFileName(std::string_view name) {
+    constexpr size_t suffix = 6;
+    constexpr std::string_view marker = ".tmp.";
+    return name.size() > 2 + marker.size() + suffix && name.starts_with("..") &&
+           name.substr(name.size() - suffix - marker.size(), marker.size()) == marker;
+}
+
+void removeAbandonedUniqueFiles(const fs::path& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        if (!isUniqueFileName(entry->d_name)) continue;
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
         Descriptor candidate{::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
         if (candidate.fd < 0) continue;
         struct stat info {};
@@ -83,9 +103,12 @@ void removeAbandonedUniqueFiles(const fs::path& destination) {
     ::closedir(dir);
 }
 
-Status syncFolderOf(const fs::path& path) {
+fs::path folderOf(const fs::path& path) {
     fs::path folder = path.parent_path();
-    if (folder.empty()) folder = ".";
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+Status syncFolder(const fs::path& folder) {
     Descriptor dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     // A folder this process may write into but not list cannot be opened for syncing. The rename has
     // already happened by then; failing now would report a completed replacement as a failure.
@@ -97,6 +120,16 @@ Status syncFolderOf(const fs::path& path) {
 
 }  // namespace
 
+std::string notRegularFileMessage(const fs::path& path, unsigned mode) {
+    std::string_view kind = "an unknown kind of file";
+    if (S_ISFIFO(mode)) kind = "a FIFO";
+    else if (S_ISDIR(mode)) kind = "a directory";
+    else if (S_ISCHR(mode)) kind = "a character device";
+    else if (S_ISBLK(mode)) kind = "a block device";
+    else if (S_ISSOCK(mode)) kind = "a socket";
+    return path.string() + " is not a regular file (" + std::string(kind) + ")";
+}
+
 FileSystem::Presence PosixFileSystem::presence(const fs::path& path) const {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return {};
@@ -107,20 +140,20 @@ bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(p
 
 bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
-std::optional<std::vector<FileSystem::WalkEntry>> PosixFileSystem::walk(const fs::path& folder) const {
+bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(const WalkEntry&)>& visit) const {
     auto top = folderListing(folder);
-    if (!top) return std::nullopt;
+    if (!top) return false;
     // Depth first, each folder listed in full and closed before its entries are visited: no descriptor
     // stays open per level, so the depth of a tree cannot exhaust them, and a folder that cannot be
     // listed costs only its own entries.
     struct Level {
-        fs::path folder;
+        std::string folder;
         std::vector<ListedEntry> entries;
         size_t next = 0;
     };
     std::vector<Level> pending;
-    pending.push_back({folder, std::move(*top)});
-    std::vector<WalkEntry> entries;
+    pending.push_back({folder.string(), std::move(*top)});
+    WalkEntry entry;
     while (!pending.empty()) {
         Level& level = pending.back();
         if (level.next == level.entries.size()) {
@@ -129,43 +162,66 @@ std::optional<std::vector<FileSystem::WalkEntry>> PosixFileSystem::walk(const fs
         }
         const ListedEntry& listed = level.entries[level.next++];
         if (listed.name.front() == '.') continue;  // hidden: neither listed nor entered
-        fs::path path = level.folder / listed.name;
-        struct stat info {};
-        // A file is judged by what it names (a link to a regular file counts as one); a link is never
-        // entered, so a link to an enclosing folder cannot make the walk go round.
-        std::optional<bool> isRegularFile;
-        if (::stat(path.c_str(), &info) == 0) isRegularFile = S_ISREG(info.st_mode);
-        entries.push_back({path, isRegularFile});
-        if (listed.isDirectory) {
-            if (auto inner = folderListing(path)) pending.push_back({std::move(path), std::move(*inner)});
+        entry.path = level.folder;
+        if (!entry.path.empty() && entry.path.back() != '/') entry.path.push_back('/');
+        entry.path += listed.name;
+        // A file is judged by what it names (a link to a regular file counts as one), so only a link
+        // costs a stat; a link is never entered, so a link to an enclosing folder cannot make the walk
+        // go round.
+        entry.isRegularFile.reset();
+        if (listed.type == DT_LNK || listed.type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::stat(entry.path.c_str(), &info) == 0) entry.isRegularFile = S_ISREG(info.st_mode);
+        } else {
+            entry.isRegularFile = listed.type == DT_REG;
+        }
+        const bool enter = listed.type == DT_DIR;
+        visit(entry);
+        if (enter) {
+            if (auto inner = folderListing(entry.path)) pending.push_back({entry.path, std::move(*inner)});
         }
     }
-    return entries;
+    return true;
 }
 
-Expected<std::string> PosixFileSystem::readFile(const fs::path& path) const {
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+Expected<std::string> PosixFileSystem::readFile(const fs::path& path, uint64_t maximumSize) const {
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer that never comes.
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) return posixError(errno, "Cannot open", path);
     struct stat info {};
     if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
-    if (S_ISDIR(info.st_mode)) return posixError(EISDIR, "Cannot read", path);
-    std::string bytes;
-    if (info.st_size > 0) bytes.reserve(static_cast<size_t>(info.st_size));
-    char buffer[65536];
+    if (!S_ISREG(info.st_mode)) {
+        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
+    }
+    const auto tooLarge = [&] {
+        return Error{"POSIX", EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes"};
+    };
+    if (info.st_size > 0 && static_cast<uint64_t>(info.st_size) > maximumSize) return tooLarge();
+    // One byte more than the size says, so that one read normally both fills the text and meets the
+    // end; a file that grew since keeps being read, but never past the limit.
+    std::string bytes(std::min<uint64_t>(static_cast<uint64_t>(std::max<off_t>(info.st_size, 0)), maximumSize) + 1, '\0');
+    size_t filled = 0;
     while (true) {
-        const ssize_t count = ::read(file.fd, buffer, sizeof buffer);
+        if (filled == bytes.size()) {
+            if (bytes.size() > maximumSize) return tooLarge();
+            bytes.resize(static_cast<size_t>(std::min<uint64_t>(maximumSize + 1, bytes.size() * 2 + 65536)));
+        }
+        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
         if (count < 0) {
             if (errno == EINTR) continue;
             return posixError(errno, "Cannot read", path);
         }
         if (count == 0) break;
-        bytes.append(buffer, static_cast<size_t>(count));
+        filled += static_cast<size_t>(count);
+        // A regular file reads short only at its end: no second read just to meet it.
+        if (filled < bytes.size() && static_cast<off_t>(filled) == info.st_size) break;
     }
+    bytes.resize(filled);
     return bytes;
 }
 
 Status PosixFileSystem::writeTextAtomically(const fs::path& path, std::string_view text) {
-    removeAbandonedUniqueFiles(path);
+    removeAbandonedFilesOnce(folderOf(path));
     std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
     Descriptor file{::mkostemp(pattern.data(), O_CLOEXEC)};
     if (file.fd < 0) return posixError(errno, "Cannot create a file beside", path);
@@ -226,7 +282,52 @@ Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
                      "to are left unchanged"};
     }
     if (::rename(from.c_str(), to.c_str()) != 0) return posixError(errno, "Cannot replace", to);
-    return syncFolderOf(to);
+    const fs::path folder = folderOf(to);
+    const uint64_t run = RunScope::current();
+    if (run == 0) return syncFolder(folder);
+    // The rename of a file whose contents are synced leaves the old or the new file under its name
+    // after any crash; the folder's sync only makes the new one last. It is deferred while the run
+    // stays in this folder, so a folder of many rewritten sidecars costs one journal commit.
+    std::optional<fs::path> previous;
+    {
+        std::lock_guard lock(mutex_);
+        if (pendingSync_ && *pendingSync_ != folder) previous = std::move(pendingSync_);
+        pendingSync_ = folder;
+    }
+    if (previous) return reportedSync(*previous);
+    return {};
+}
+
+Status PosixFileSystem::syncPendingFolders() {
+    std::optional<fs::path> pending;
+    {
+        std::lock_guard lock(mutex_);
+        pending = std::move(pendingSync_);
+        pendingSync_.reset();
+    }
+    if (!pending) return {};
+    return reportedSync(*pending);
+}
+
+Status PosixFileSystem::reportedSync(const fs::path& folder) {
+    Status synced = syncFolder(folder);
+    // The renames in the folder have been reported as done; should they not last a power cut, the
+    // user at least reads why.
+    if (!synced) Diagnostics::line("[DEBUG] ", synced.error().message);
+    return synced;
+}
+
+void PosixFileSystem::removeAbandonedFilesOnce(const fs::path& folder) {
+    const uint64_t run = RunScope::current();
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        if (cleanedRun_ != run) {
+            cleanedRun_ = run;
+            cleanedFolders_.clear();
+        }
+        if (!cleanedFolders_.insert(folder.string()).second) return;
+    }
+    removeAbandonedUniqueFiles(folder);
 }
 
 Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::path& folder) const {
@@ -236,26 +337,42 @@ Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::p
     return std::optional<uint64_t>(static_cast<uint64_t>(info.f_bavail) * info.f_frsize);
 }
 
-std::optional<std::string> PosixFileSystem::entryIgnoringCase(const fs::path& folder, std::string_view name) const {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return std::nullopt;
-    std::optional<std::string> found;
-    int matches = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view entryName = entry->d_name;
-        if (entryName == name) {
-            matches = 0;  // the exact name exists: nothing to resolve
-            found.reset();
-            break;
+std::optional<std::vector<std::string>> PosixFileSystem::entriesIgnoringCase(const fs::path& folder,
+                                                                             std::string_view name) const {
+    const fs::path listed = folder.empty() ? fs::path(".") : folder;
+    const uint64_t run = RunScope::current();
+    // Only names that end like the asked one (".xmp" in any case) can match it, so only those are
+    // kept: a folder of 50,000 images and their sidecars keeps the sidecars' names.
+    const std::string suffix = lowerSuffix(name);
+    std::shared_ptr<const std::vector<std::string>> names;
+    {
+        std::lock_guard lock(mutex_);
+        if (run != 0 && listingRun_ == run && listingFolder_ == listed && listingSuffix_ == suffix) names = listing_;
+    }
+    if (!names) {
+        DIR* dir = ::opendir(listed.c_str());
+        if (!dir) return std::nullopt;
+        auto fresh = std::make_shared<std::vector<std::string>>();
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view entryName = entry->d_name;
+            if (entryName.size() >= suffix.size() && lowerSuffix(entryName) == suffix) fresh->emplace_back(entryName);
         }
-        if (asciiEqualsIgnoringCase(entryName, name)) {
-            ++matches;
-            found = std::string(entryName);
+        ::closedir(dir);
+        // Ordered ignoring case, so that each question is a binary search, not a pass over the folder.
+        std::sort(fresh->begin(), fresh->end(), lessIgnoringCase);
+        names = fresh;
+        if (run != 0) {
+            std::lock_guard lock(mutex_);
+            listingRun_ = run;
+            listingFolder_ = listed;
+            listingSuffix_ = suffix;
+            listing_ = names;
         }
     }
-    ::closedir(dir);
-    if (matches != 1) return std::nullopt;
-    return found;
+    const auto [first, last] = std::equal_range(names->begin(), names->end(), name, lessIgnoringCase);
+    std::vector<std::string> matches(first, last);
+    std::sort(matches.begin(), matches.end());
+    return matches;
 }
 
 PosixFileSystem& PosixFileSystem::shared() {

@@ -97,13 +97,16 @@ void makeIfdsLoop(const fs::path& dng, IfdLoop loop) {
     writeBytes(dng, bytes);
 }
 
-// What a case leaves in place of the sidecar: its bytes, or that it is a directory or a link.
+// What a case leaves in place of the sidecar: its bytes, or what kind of file it is. Only a regular
+// file is read (opening a FIFO would wait for a writer, reading /dev/zero would never end).
 std::string snapshot(const fs::path& sidecar) {
     std::error_code error;
     const auto status = fs::symlink_status(sidecar, error);
-    if (fs::is_symlink(status)) return "link to " + fs::read_symlink(sidecar).string() + ": " + readText(sidecar);
+    const auto contents = [&] { return fs::is_regular_file(sidecar, error) ? readText(sidecar) : std::string("(not read)"); };
+    if (fs::is_symlink(status)) return "link to " + fs::read_symlink(sidecar).string() + ": " + contents();
     if (fs::is_directory(status)) return "directory";
-    return readText(sidecar);
+    if (fs::is_fifo(status)) return "FIFO";
+    return contents();
 }
 
 struct HostileCase {
@@ -111,7 +114,7 @@ struct HostileCase {
     std::function<void(const fs::path& folder)> make;  // writes IMG_0001.HEIC (or .DNG) and IMG_0001.xmp
     std::string image = "IMG_0001.HEIC";
     std::string outcome;        // the JSON "outcome"
-    std::string textContains;   // a part of the row's text that names the cause
+    std::string textContains;   // a part of the row's text that names the cause; "$FOLDER" stands for the folder
 };
 
 void heicAndSidecar(const fs::path& folder, const std::string& sidecar) {
@@ -194,7 +197,21 @@ std::vector<HostileCase> hostileCases() {
              fs::create_directory(folder / "IMG_0001.xmp");
              writeText(folder / "IMG_0001.xmp" / "inside.txt", "kept");
          },
-         "IMG_0001.HEIC", "failed", "Is a directory"},
+         "IMG_0001.HEIC", "failed", "$FOLDER/IMG_0001.xmp is not a regular file (a directory)"},
+        // Opened without blocking and judged by its descriptor: a FIFO is never waited on and /dev/zero
+        // is never read.
+        {"SidecarIsAFifo",
+         [](const fs::path& folder) {
+             writeHeic(folder / "IMG_0001.HEIC", iPhoneImageAt(37.7749, -122.4194));
+             ASSERT_EQ(::mkfifo((folder / "IMG_0001.xmp").c_str(), 0644), 0);
+         },
+         "IMG_0001.HEIC", "failed", "$FOLDER/IMG_0001.xmp is not a regular file (a FIFO)"},
+        {"SidecarLinkedToDevZero",
+         [](const fs::path& folder) {
+             writeHeic(folder / "IMG_0001.HEIC", iPhoneImageAt(37.7749, -122.4194));
+             fs::create_symlink("/dev/zero", folder / "IMG_0001.xmp");
+         },
+         "IMG_0001.HEIC", "failed", "$FOLDER/IMG_0001.xmp is not a regular file (a character device)"},
         {"SidecarLargerThan64MiB",
          [](const fs::path& folder) {
              heicAndSidecar(folder, letterlessSidecar());
@@ -228,15 +245,22 @@ TEST_P(HostileInputTest, EndsInOneClearOutcomeAndLeavesTheSidecarAlone) {
     const std::string before = snapshot(folder / "IMG_0001.xmp");
     const auto entriesBefore = folderEntries(folder);
 
-    const ProcessResult run = runCli({"--write", "--json", "--quiet", (folder / hostile.image).string()}, dir_.path(),
-                                     std::chrono::seconds(90));
+    // Given relative to the working folder: the row keeps that path, messages name the full one.
+    const fs::path given = (folder / hostile.image).lexically_relative(fs::current_path());
+    const ProcessResult run = runCli({"--write", "--json", "--quiet", given.string()}, dir_.path(), std::chrono::seconds(60));
     ASSERT_FALSE(run.timedOut) << "hung";
     ASSERT_EQ(run.signal, 0) << "crashed:\n" << run.err.substr(0, 4000);
     EXPECT_EQ(run.exitCode, hostile.outcome == "failed" ? 1 : 0) << run.err.substr(0, 4000);
 
     const json row = json::parse(run.out.substr(0, run.out.find('\n')));
     EXPECT_EQ(row["outcome"], hostile.outcome) << row.dump().substr(0, 2000);
-    EXPECT_NE(row["text"].get<std::string>().find(hostile.textContains), std::string::npos) << row.dump().substr(0, 2000);
+    EXPECT_EQ(row["file"], given.string());
+    if (hostile.textContains.starts_with("$FOLDER")) {
+        // The whole error, so that it is seen to name the full path although a relative one was given.
+        EXPECT_EQ(row["error"], folder.string() + hostile.textContains.substr(7)) << row.dump().substr(0, 2000);
+    } else {
+        EXPECT_NE(row["text"].get<std::string>().find(hostile.textContains), std::string::npos) << row.dump().substr(0, 2000);
+    }
     EXPECT_EQ(snapshot(folder / "IMG_0001.xmp"), before);
     EXPECT_EQ(folderEntries(folder), entriesBefore);
     EXPECT_EQ(run.out.find("root:"), std::string::npos) << "an external entity was read";
@@ -299,20 +323,28 @@ ProcessResult runInPrivateMounts(const std::string& script, const std::vector<st
     return runProgram(all, home, std::chrono::seconds(90));
 }
 
-// A sidecar in a folder on a read-only mount: the folder cannot be written, nobody can be asked for
-// another (the command line declines), and the file fails without a write being tried.
+// A sidecar in a folder on a read-only mount: a dry run reads it as usual; a writing run cannot write
+// the folder, nobody can be asked for another (the command line declines), and the file fails without
+// a write being tried.
 TEST(HostileInputCli, SidecarInReadOnlyFolder) {
     if (!canUsePrivateMounts()) GTEST_SKIP() << "no private mounts here; SidecarInReadOnlyFolderAtEngineLevel covers it";
     TempDir dir;
     const fs::path folder = dir.path() / "library";
     fs::create_directories(folder);
     heicAndSidecar(folder, letterlessSidecar());
+    // A dry run first: it only reads, so the read-only folder is no obstacle.
     const ProcessResult run = runInPrivateMounts(
-        "mount --bind \"$1\" \"$1\" && mount -o remount,ro,bind \"$1\" && exec \"$2\" --write --json --quiet \"$1\"",
+        "mount --bind \"$1\" \"$1\" && mount -o remount,ro,bind \"$1\" && \"$2\" --json --quiet \"$1\" && "
+        "exec \"$2\" --write --json --quiet \"$1\"",
         {folder.string(), cliPath()}, dir.path());
     ASSERT_EQ(run.signal, 0) << run.err;
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    const json row = json::parse(run.out);
+    const size_t lineEnd = run.out.find('\n');
+    ASSERT_NE(lineEnd, std::string::npos) << run.out << run.err;
+    const json dryRow = json::parse(run.out.substr(0, lineEnd));
+    EXPECT_EQ(dryRow["outcome"], "updated") << dryRow.dump();
+    EXPECT_EQ(dryRow["text"].get<std::string>().rfind("[Dry Run] Would Update", 0), 0u) << dryRow.dump();
+    const json row = json::parse(run.out.substr(lineEnd + 1));
     EXPECT_EQ(row["outcome"], "failed");
     EXPECT_EQ(row["error"], "Permission denied for XMP sidecar");
     EXPECT_EQ(readText(folder / "IMG_0001.xmp"), letterlessSidecar());

@@ -1,7 +1,9 @@
 // A writer killed at any moment loses nothing: corvane-cli --write is started on real HEIC images with
 // letterless sidecars (so every sidecar is rewritten) and killed with SIGKILL at a random moment of its
 // run. After every kill each sidecar exists and is byte for byte either its old or its new document, and
-// the next run finishes the work and leaves no temporary file behind.
+// the next run finishes the work and leaves no temporary file behind. The run syncs the library folder
+// once, after its last rename there, so many kills land between renames whose folder sync is still to
+// come: the sidecar must be whole at every such moment too.
 //
 // KILL_TRIALS sets the number of kills (40 by default; run 200 or more by hand), KILL_SEED the random
 // seed (printed, so a failure can be replayed).

@@ -60,9 +60,9 @@ public:
 class CountingAccess : public SidecarAccessProvider {
 public:
     explicit CountingAccess(SidecarAccessProvider& inner) : inner_(inner) {}
-    std::optional<ScopedAccess> ensureSidecarAccess(const fs::path& sidecarURL) override {
+    std::optional<ScopedAccess> ensureSidecarAccess(const fs::path& sidecarURL, SidecarUse use) override {
         ++requests;
-        auto access = inner_.ensureSidecarAccess(sidecarURL);
+        auto access = inner_.ensureSidecarAccess(sidecarURL, use);
         if (!access) return access;
         ++grants;
         lastScopedURL = access->scopedURL;
@@ -507,6 +507,7 @@ TEST_F(MediaFileProcessorTest, TwoOtherSpellingsAreAmbiguousAndCountAsMissing) {
     sidecar("IMG_0001.XMP", canonical);
     sidecar("IMG_0001.Xmp", canonical);
     EXPECT_EQ(process(file), ProcessingResult(outcome::SkippedMissing{"No XMP sidecar file"}));
+    EXPECT_TRUE(logged("[DEBUG] Ambiguous XMP sidecar for IMG_0001.HEIC: IMG_0001.XMP and IMG_0001.Xmp differ only in letter case"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "engine/Executor.h"
 #include "engine/RunDriver.h"
 #include "platform/PosixFileSystem.h"
+#include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -246,6 +247,34 @@ TEST_F(RunDriverTest, RecordResultPublishesOneRow) {
     EXPECT_EQ(progress.results[0].fileURL, fs::path("relative/IMG_7.HEIC")) << "kept as queued";
     ASSERT_EQ(observer.events.size(), 1u);
     EXPECT_EQ(observer.events[0].kind, "row");
+}
+
+// A front end that prints each row as it comes needs the driver to keep none; the file operation works
+// on the standardised absolute location, the row shows the location as given.
+TEST(RunDriver, PublishedRowsAreNotKeptAndKeepTheGivenPath) {
+    TempDir dir;
+    test::writeText(dir.path() / "IMG_1.HEIC", "");
+    const fs::path given = (dir.path() / "." / "IMG_1.HEIC").lexically_relative(fs::current_path());
+    ASSERT_TRUE(given.is_relative());
+    struct RowCollector : RunObserver {
+        std::vector<fs::path> rows;
+        void runStateChanged(const RunProgress&) override {}
+        void rowAdded(const RunProgress&, const ProcessingResultDetail& row) override { rows.push_back(row.fileURL); }
+    } collector;
+    std::vector<fs::path> processed;
+    InlineExecutor executor;
+    RunDriver driver(
+        PosixFileSystem::shared(),
+        [&](const fs::path& file) -> ProcessingResult {
+            processed.push_back(file);
+            return outcome::AlreadyCorrect{};
+        },
+        executor.executor(), &collector, RowRetention::publishOnly);
+    ASSERT_TRUE(driver.startRun({given, given}));
+    EXPECT_EQ(processed, (std::vector<fs::path>{dir.path() / "IMG_1.HEIC", dir.path() / "IMG_1.HEIC"}));
+    EXPECT_EQ(collector.rows, (std::vector<fs::path>{given, given}));
+    EXPECT_TRUE(driver.progress().results.empty());
+    EXPECT_EQ(driver.progress().processedCount, 2);
 }
 
 TEST(RunDriver, DropDuringAFileIsRefusedAndTheRunGoesOn) {

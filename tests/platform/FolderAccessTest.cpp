@@ -1,4 +1,5 @@
 #include "engine/Diagnostics.h"
+#include "engine/RunScope.h"
 #include "platform/FolderAccess.h"
 #include "platform/SettingsGrantStore.h"
 #include "tests/support/FaultyFileSystem.h"
@@ -41,8 +42,8 @@ protected:
     }
 
     // Runs one request and ends the access, as the pipeline does.
-    std::optional<fs::path> access(const fs::path& target) {
-        auto granted = folderAccess.ensureSidecarAccess(target);
+    std::optional<fs::path> access(const fs::path& target, SidecarUse use = SidecarUse::readAndWrite) {
+        auto granted = folderAccess.ensureSidecarAccess(target, use);
         if (!granted) return std::nullopt;
         granted->stop();
         return granted->scopedURL;
@@ -83,6 +84,33 @@ TEST_F(FolderAccessTest, DeniedFolderAsksOnceAndRemembersTheGrant) {
     // The next file of the folder (and the next run) finds the stored grant.
     EXPECT_EQ(access(sidecar), photos / "IMG_0001.xmp");
     EXPECT_EQ(prompt.asked.size(), 1u);
+}
+
+// A dry run writes nothing: a folder that cannot be written (an archive, a read-only mount) needs no
+// prompt that picking could not answer anyway. Writing still asks.
+TEST_F(FolderAccessTest, DryRunUsesAReadableSidecarInAFolderItCannotWrite) {
+    fileSystem.denyAccessBelow(photos, /*readable=*/true);
+    EXPECT_EQ(access(sidecar, SidecarUse::readOnly), sidecar);
+    EXPECT_EQ(access(photos / "IMG_0002.xmp", SidecarUse::readOnly), photos / "IMG_0002.xmp") << "missing sidecar";
+    EXPECT_TRUE(prompt.asked.empty());
+    EXPECT_FALSE(access(sidecar, SidecarUse::readAndWrite)) << "declined";
+    EXPECT_EQ(prompt.asked.size(), 1u);
+}
+
+// During a run the folder's grant is looked up once, but a grant the user gives in the middle of the
+// run serves the folder's next files.
+TEST_F(FolderAccessTest, GrantGivenDuringARunServesTheFolderFromThenOn) {
+    fileSystem.denyAccessBelow(photos);
+    std::ofstream(photos / "IMG_0002.xmp") << "<x/>";
+    RunScope::begin();
+    prompt.answer.reset();
+    EXPECT_FALSE(access(sidecar)) << "declined first";
+    prompt.answer = photos;
+    EXPECT_EQ(access(sidecar), sidecar);
+    prompt.answer.reset();
+    EXPECT_EQ(access(photos / "IMG_0002.xmp"), photos / "IMG_0002.xmp");
+    RunScope::end();
+    EXPECT_EQ(prompt.asked.size(), 2u);
 }
 
 TEST_F(FolderAccessTest, StoredGrantWithoutTheSidecarFallsThroughToThePrompt) {

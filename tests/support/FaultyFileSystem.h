@@ -19,10 +19,14 @@ public:
     void fail(Failing operation) { failing_ = operation; }
     // Everything at or below `folder` reads as neither readable nor writable for this process (root
     // passes every permission check, so tests cannot rely on chmod for this).
-    void denyAccessBelow(const std::filesystem::path& folder) { denied_ = folder; }
+    // With `readable` true only writing is denied (a read-only mount or archive).
+    void denyAccessBelow(const std::filesystem::path& folder, bool readable = false) {
+        denied_ = folder;
+        readable_ = readable;
+    }
 
     bool isReadable(const std::filesystem::path& path) const override {
-        return !isDenied(path) && PosixFileSystem::isReadable(path);
+        return (readable_ || !isDenied(path)) && PosixFileSystem::isReadable(path);
     }
     bool isWritable(const std::filesystem::path& path) const override {
         return !isDenied(path) && PosixFileSystem::isWritable(path);
@@ -50,6 +54,7 @@ private:
     }
 
     std::optional<std::filesystem::path> denied_;
+    bool readable_ = false;
     std::optional<uint64_t> capacity_;
     bool capacityOverridden_ = false;
     Failing failing_ = Failing::nothing;
