@@ -1,5 +1,7 @@
 #include "engine/Diagnostics.h"
 
+#include "engine/RunScope.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -45,7 +47,9 @@ void writeToStandardOutput(std::string_view line) {
     (void)registered;
     buffer.append(line);
     buffer.push_back('\n');
-    if (buffer.size() >= bufferLimit) flushStandardOutputLocked();
+    // Only a run prints enough lines for the buffer to pay; a line printed outside one (the update
+    // service's, a window's start-up) is written at once, so that nobody waits on it.
+    if (buffer.size() >= bufferLimit || RunScope::current() == 0) flushStandardOutputLocked();
 }
 
 Diagnostics::Sink& currentSink() {

@@ -20,7 +20,8 @@ inline std::string orNil(const std::optional<double>& value) { return value ? fo
 
 // The one sink for the engine's "[DEBUG] ..." lines. By default every line goes to standard output,
 // through a buffer that flush() empties (the run driver flushes at the end of each file and of the run;
-// the buffer also empties when it fills, when the sink is replaced and when the process exits), so a
+// the buffer also empties when it fills, when the sink is replaced and when the process exits; outside a
+// run every line is written at once), so a
 // run of many files costs few write calls. A front end may redirect the lines (to standard error, a
 // log view) or switch them off, and a test may capture them. Thread-safe: the write queue prints from
 // its own thread.
