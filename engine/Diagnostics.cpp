@@ -122,8 +122,6 @@ Diagnostics::Sink Diagnostics::setSink(Sink sink) {
     return previous;
 }
 
-void Diagnostics::useStandardOutput() { setSink(writeToStandardOutput); }
-
 void Diagnostics::flush() {
     std::lock_guard lock(sinkMutex());
     flushStandardOutputLocked();
@@ -134,36 +132,6 @@ bool Diagnostics::enabled() { return sinkPresent().load(std::memory_order_relaxe
 void Diagnostics::write(std::string_view text) {
     std::lock_guard lock(sinkMutex());
     if (currentSink()) currentSink()(text);
-}
-
-struct DiagnosticsCapture::State {
-    mutable std::mutex mutex;
-    std::vector<std::string> lines;
-};
-
-DiagnosticsCapture::DiagnosticsCapture() : state_(std::make_shared<State>()) {
-    previous_ = Diagnostics::setSink([state = state_](std::string_view line) {
-        std::lock_guard lock(state->mutex);
-        state->lines.emplace_back(line);
-    });
-}
-
-DiagnosticsCapture::~DiagnosticsCapture() { Diagnostics::setSink(std::move(previous_)); }
-
-std::vector<std::string> DiagnosticsCapture::lines() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->lines;
-}
-
-std::string DiagnosticsCapture::text() const {
-    std::string out;
-    for (const auto& line : lines()) out += line + "\n";
-    return out;
-}
-
-void DiagnosticsCapture::clear() {
-    std::lock_guard lock(state_->mutex);
-    state_->lines.clear();
 }
 
 }  // namespace corvane

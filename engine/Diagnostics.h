@@ -2,12 +2,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace corvane {
 
@@ -34,8 +32,6 @@ public:
 
     // Replaces the sink; an empty function silences every line. Returns the previous sink.
     static Sink setSink(Sink sink);
-    // Restores the default sink (standard output).
-    static void useStandardOutput();
     // Writes what the default sink has buffered.
     static void flush();
     static bool enabled();
@@ -64,26 +60,6 @@ private:
     static void append(std::string& out, Int piece) {
         out.append(std::to_string(piece));
     }
-};
-
-// Captures every diagnostic line for the lifetime of the object, then restores the previous sink.
-class DiagnosticsCapture {
-public:
-    DiagnosticsCapture();
-    ~DiagnosticsCapture();
-    DiagnosticsCapture(const DiagnosticsCapture&) = delete;
-    DiagnosticsCapture& operator=(const DiagnosticsCapture&) = delete;
-
-    // The lines captured so far, in order.
-    std::vector<std::string> lines() const;
-    // The captured lines, each followed by "\n".
-    std::string text() const;
-    void clear();
-
-private:
-    struct State;
-    std::shared_ptr<State> state_;
-    Diagnostics::Sink previous_;
 };
 
 }  // namespace corvane

@@ -60,8 +60,8 @@ std::vector<std::vector<std::string>> switchSets() {
 
 // The image a case describes: an iPhone photo at the position (degree/minute/second rationals, references
 // from the signs) unless the case says otherwise; a key given as null leaves that tag out.
-test::ImageSpec imageSpecOf(const json& image) {
-    test::ImageSpec spec = test::iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
+test::TestImage imageSpecOf(const json& image) {
+    test::TestImage spec = test::iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
     if (!image.contains("latitude")) {
         spec.latitude.reset();
         spec.latitudeRef.reset();

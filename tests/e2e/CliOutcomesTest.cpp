@@ -102,7 +102,7 @@ protected:
         test::writeHeic(media->path() / "iphone.HEIC", test::iPhoneImageAt(imageLatitude, imageLongitude));
         test::writeDng(media->path() / "iphone.DNG", test::iPhoneImageAt(imageLatitude, imageLongitude));
         test::writeDng(media->path() / "camera.DNG", test::cameraImageAt(imageLatitude, imageLongitude));
-        test::ImageSpec noPosition = test::iPhoneImageAt(0, 0);
+        test::TestImage noPosition = test::iPhoneImageAt(0, 0);
         noPosition.latitude.reset();
         noPosition.longitude.reset();
         noPosition.latitudeRef.reset();

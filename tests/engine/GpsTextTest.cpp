@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/GpsText.h"
 #include "engine/Text.h"
 #include "tests/support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/MediaFileProcessor.h"
 #include "platform/FolderAccess.h"
 #include "platform/ImageMetadataReader.h"
@@ -21,7 +21,7 @@
 namespace corvane {
 namespace {
 
-using test::ImageSpec;
+using test::TestImage;
 using test::SidecarGPSProperties;
 using test::TempDir;
 namespace fs = std::filesystem;
@@ -88,7 +88,7 @@ protected:
         fs::create_directories(folder);
     }
 
-    fs::path image(const std::string& name, const ImageSpec& metadata) {
+    fs::path image(const std::string& name, const TestImage& metadata) {
         const fs::path path = folder / name;
         const std::string extension = toLowerAscii(path.extension().string());
         if (extension == ".dng") test::writeDng(path, metadata);
@@ -298,7 +298,7 @@ TEST_F(MediaFileProcessorTest, UnsupportedExtensionEndsBeforeAnythingIsRead) {
 }
 
 TEST_F(MediaFileProcessorTest, ImageWithoutGPSFailsOrIsSkippedWithoutLookingForTheSidecar) {
-    ImageSpec metadata = test::iPhoneImageAt(0, 0);
+    TestImage metadata = test::iPhoneImageAt(0, 0);
     metadata.latitude.reset();
     metadata.longitude.reset();
     metadata.latitudeRef.reset();
@@ -372,7 +372,7 @@ TEST_F(MediaFileProcessorTest, AppleOnlyFilterFollowsTheCameraIdentity) {
         for (const char* extension : {".HEIC", ".DNG"}) {
             if (!c.withExif && std::string(extension) == ".DNG") continue;  // a TIFF always carries IFD0
             const std::string stem = "IMG_" + std::to_string(++index);
-            ImageSpec metadata = test::iPhoneImageAt(imageLatitude, imageLongitude);
+            TestImage metadata = test::iPhoneImageAt(imageLatitude, imageLongitude);
             metadata.make = c.make;
             metadata.model = c.model;
             metadata.software = c.software;

@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/MediaFiles.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/support/TempDir.h"

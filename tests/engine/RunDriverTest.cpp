@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/Executor.h"
 #include "engine/RunDriver.h"
 #include "platform/PosixFileSystem.h"

@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/SidecarComparison.h"
 #include "engine/XmpXml.h"
 #include "tests/support/SidecarXml.h"

@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/SafeSave.h"
 #include "engine/SidecarGPS.h"
 #include "engine/SidecarWriter.h"

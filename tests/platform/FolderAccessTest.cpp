@@ -1,4 +1,4 @@
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "engine/RunScope.h"
 #include "platform/FolderAccess.h"
 #include "platform/SettingsGrantStore.h"

@@ -1,7 +1,7 @@
 // The image metadata reader on real HEIC and DNG files made by libheif and Exiv2: what it reads, the
 // sign rules of the references, and how it survives files that are damaged or no images at all.
 
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "platform/ImageMetadataReader.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
@@ -16,7 +16,7 @@ namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ImageSpec;
+using test::TestImage;
 using test::StoredCoordinate;
 using test::TempDir;
 using test::readBytes;
@@ -28,7 +28,7 @@ enum class Format { heic, dng, jpegNamedHeic };
 
 std::string extension(Format format) { return format == Format::dng ? ".dng" : ".HEIC"; }
 
-void writeImage(Format format, const fs::path& path, const ImageSpec& metadata) {
+void writeImage(Format format, const fs::path& path, const TestImage& metadata) {
     switch (format) {
         case Format::heic: test::writeHeic(path, metadata); break;
         case Format::dng: test::writeDng(path, metadata); break;
@@ -37,8 +37,8 @@ void writeImage(Format format, const fs::path& path, const ImageSpec& metadata) 
 }
 
 // A metadata with only a latitude (and a fixed eastern longitude), to look at one axis at a time.
-ImageSpec latitudeOnly(StoredCoordinate latitude, std::optional<std::string> reference) {
-    ImageSpec metadata;
+TestImage latitudeOnly(StoredCoordinate latitude, std::optional<std::string> reference) {
+    TestImage metadata;
     metadata.latitude = std::move(latitude);
     metadata.latitudeRef = std::move(reference);
     metadata.longitude = StoredCoordinate::rationalList({20});
@@ -48,7 +48,7 @@ ImageSpec latitudeOnly(StoredCoordinate latitude, std::optional<std::string> ref
 
 class ImageMetadataReaderTest : public ::testing::TestWithParam<Format> {
 protected:
-    fs::path image(const std::string& stem, const ImageSpec& metadata) {
+    fs::path image(const std::string& stem, const TestImage& metadata) {
         const fs::path path = dir.path() / (stem + extension(GetParam()));
         writeImage(GetParam(), path, metadata);
         return path;
@@ -81,7 +81,7 @@ TEST_P(ImageMetadataReaderTest, ReadsTheIPhonePositionAndDeviceWithTheExactLines
 }
 
 TEST_P(ImageMetadataReaderTest, ReadsMakeModelAndSoftwareAsStored) {
-    ImageSpec metadata = test::cameraImageAt(-33.8688, 151.2093);
+    TestImage metadata = test::cameraImageAt(-33.8688, 151.2093);
     metadata.software = " Firmware Version 1.8.1 ";  // taken as stored, blanks included
     const fs::path path = image("camera", metadata);
 
@@ -140,7 +140,7 @@ TEST_P(ImageMetadataReaderTest, ConvertsEachStoredLatitudeForm) {
 // Make, Model and Software stored in the Exif IFD only (as `exiftool -ExifIFD:Make=Apple` writes them)
 // are the Exif group's fallback for the camera identity.
 TEST_P(ImageMetadataReaderTest, CameraTagsInTheExifIfdFillTheDevice) {
-    ImageSpec metadata = test::iPhoneImageAt(1, 2);
+    TestImage metadata = test::iPhoneImageAt(1, 2);
     metadata.software = "17.1";
     metadata.cameraInExifIfd = true;
     const auto device = reader.readDeviceData(image("exififd", metadata));
@@ -148,7 +148,7 @@ TEST_P(ImageMetadataReaderTest, CameraTagsInTheExifIfdFillTheDevice) {
 }
 
 TEST_P(ImageMetadataReaderTest, AWestLongitudeReferenceInLowerCaseIsNegative) {
-    ImageSpec metadata = test::iPhoneImageAt(1, 2);
+    TestImage metadata = test::iPhoneImageAt(1, 2);
     metadata.longitudeRef = "w";
     const auto position = reader.readImageGPS(image("west", metadata));
     ASSERT_TRUE(position);
@@ -156,7 +156,7 @@ TEST_P(ImageMetadataReaderTest, AWestLongitudeReferenceInLowerCaseIsNegative) {
 }
 
 TEST_P(ImageMetadataReaderTest, AMissingLongitudePrintsTheTwoLinesAndNoPosition) {
-    ImageSpec metadata = test::iPhoneImageAt(37.7749, -122.4194);
+    TestImage metadata = test::iPhoneImageAt(37.7749, -122.4194);
     metadata.longitude.reset();
     const fs::path path = image("nolon", metadata);
 
@@ -171,7 +171,7 @@ TEST_P(ImageMetadataReaderTest, AMissingLongitudePrintsTheTwoLinesAndNoPosition)
 }
 
 TEST_P(ImageMetadataReaderTest, AnImageWithoutExifHasNoGpsButADeviceRecord) {
-    ImageSpec metadata = test::iPhoneImageAt(1, 2);
+    TestImage metadata = test::iPhoneImageAt(1, 2);
     metadata.withExif = false;
     const fs::path path = image("plain", metadata);
     const std::string name = path.filename().string();
@@ -187,7 +187,7 @@ TEST_P(ImageMetadataReaderTest, AnImageWithoutExifHasNoGpsButADeviceRecord) {
 }
 
 TEST_P(ImageMetadataReaderTest, CameraTagsWithoutGpsLeaveNoGpsDictionary) {
-    ImageSpec metadata;
+    TestImage metadata;
     metadata.make = "Apple";
     const fs::path path = image("nogps", metadata);
     EXPECT_FALSE(reader.readImageGPS(path));

@@ -1,7 +1,7 @@
 // The value conversion and the device/GPS rules applied to property groups, without any file: the value
 // kinds here include some that the container readers never produce but another reader could.
 
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "platform/ImageProperties.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // as the two separate reads, and reads the file only once (a file replaced after the first answer does
 // not change the second).
 
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "platform/ImageMetadataReader.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
@@ -54,7 +54,7 @@ void expectSameAnswers(const Answers& a, const Answers& b) {
 
 TEST(ImageReading, AnswersAndLinesEqualTheSeparateReads) {
     test::TempDir dir;
-    test::ImageSpec noExif = test::iPhoneImageAt(1, 2);
+    test::TestImage noExif = test::iPhoneImageAt(1, 2);
     noExif.withExif = false;
     const std::vector<fs::path> files = {
         [&] { const fs::path p = dir.path() / "a.HEIC"; test::writeHeic(p, test::iPhoneImageAt(37.7749, -122.4194)); return p; }(),

@@ -72,7 +72,7 @@ void addText(Exiv2::ExifData& exif, const char* key, const std::optional<std::st
 }
 
 // The metadata's tags as Exiv2 metadata.
-Exiv2::ExifData exifDataFor(const ImageSpec& metadata) {
+Exiv2::ExifData exifDataFor(const TestImage& metadata) {
     Exiv2::ExifData exif;
     if (!metadata.withExif) return exif;
     // In the Exif IFD, Exiv2 knows these three tags only by their numbers.
@@ -93,8 +93,8 @@ Exiv2::ExifData exifDataFor(const ImageSpec& metadata) {
     return exif;
 }
 
-ImageSpec imageAt(double latitude, double longitude, std::string make, std::string model) {
-    ImageSpec metadata;
+TestImage imageAt(double latitude, double longitude, std::string make, std::string model) {
+    TestImage metadata;
     metadata.latitude = StoredCoordinate::degrees(latitude);
     metadata.longitude = StoredCoordinate::degrees(longitude);
     metadata.latitudeRef = latitude >= 0 ? "N" : "S";
@@ -226,15 +226,15 @@ StoredCoordinate StoredCoordinate::asText(std::string text) {
     return coordinate;
 }
 
-ImageSpec iPhoneImageAt(double latitude, double longitude) {
+TestImage iPhoneImageAt(double latitude, double longitude) {
     return imageAt(latitude, longitude, "Apple", "iPhone 15 Pro");
 }
 
-ImageSpec cameraImageAt(double latitude, double longitude) {
+TestImage cameraImageAt(double latitude, double longitude) {
     return imageAt(latitude, longitude, "Canon", "Canon EOS R5");
 }
 
-std::vector<uint8_t> encodeExifTiff(const ImageSpec& metadata) {
+std::vector<uint8_t> encodeExifTiff(const TestImage& metadata) {
     quietExiv2();
     Exiv2::Blob blob;
     Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exifDataFor(metadata));
@@ -271,7 +271,7 @@ void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t
 
 }  // namespace
 
-void writeHeic(const fs::path& path, const ImageSpec& metadata) {
+void writeHeic(const fs::path& path, const TestImage& metadata) {
     writeHeicWith(path, metadata.withExif ? std::optional(encodeExifTiff(metadata)) : std::nullopt);
 }
 
@@ -425,7 +425,7 @@ void relayoutExif(const fs::path& path, HeicLayout layout, const std::vector<uin
 
 }  // namespace
 
-void writeHeic(const fs::path& path, const ImageSpec& metadata, HeicLayout layout) {
+void writeHeic(const fs::path& path, const TestImage& metadata, HeicLayout layout) {
     const std::vector<uint8_t> tiff = encodeExifTiff(metadata);
     // An odd-sized picture is coded at the next even size; libheif then crops it with a grid item.
     writeHeicWith(path, tiff, layout == HeicLayout::grid ? 63 : 64);
@@ -446,7 +446,7 @@ std::vector<uint8_t> exifBlockByLibheif(const fs::path& path) {
     return block;
 }
 
-void writeDng(const fs::path& path, const ImageSpec& metadata) {
+void writeDng(const fs::path& path, const TestImage& metadata) {
     quietExiv2();
     {
         const std::vector<uint8_t> tiff = minimalTiff();
@@ -469,7 +469,7 @@ void writeDng(const fs::path& path, const ImageSpec& metadata) {
     }
 }
 
-void writeJpeg(const fs::path& path, const ImageSpec& metadata) {
+void writeJpeg(const fs::path& path, const TestImage& metadata) {
     quietExiv2();
     try {
         auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, path.string());

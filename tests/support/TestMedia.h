@@ -33,7 +33,7 @@ struct StoredCoordinate {
 };
 
 // The metadata of one test image. Absent fields are not written.
-struct ImageSpec {
+struct TestImage {
     std::optional<StoredCoordinate> latitude;
     std::optional<StoredCoordinate> longitude;
     std::optional<std::string> latitudeRef;   // "N", "S", "s", "South", ...
@@ -47,17 +47,17 @@ struct ImageSpec {
 
 // An iPhone photo (make "Apple", model "iPhone 15 Pro") taken at the signed position; the references
 // follow the signs and the magnitudes are stored as degree/minute/second rationals.
-ImageSpec iPhoneImageAt(double latitude, double longitude);
+TestImage iPhoneImageAt(double latitude, double longitude);
 
 // The same position from another camera (make "Canon", model "Canon EOS R5").
-ImageSpec cameraImageAt(double latitude, double longitude);
+TestImage cameraImageAt(double latitude, double longitude);
 
 // The metadata as a TIFF structure ("II*\0..."), as an Exif block carries it after its header.
-std::vector<uint8_t> encodeExifTiff(const ImageSpec& metadata);
+std::vector<uint8_t> encodeExifTiff(const TestImage& metadata);
 
 // Writes a small real HEIC (a 64x64 picture encoded with HEVC) with the metadata as an Exif block attached to
 // the primary image. Throws std::runtime_error when libheif cannot encode or write.
-void writeHeic(const std::filesystem::path& path, const ImageSpec& metadata);
+void writeHeic(const std::filesystem::path& path, const TestImage& metadata);
 
 // Where a HEIC keeps its picture and its Exif item; all but `single` exercise less common ISOBMFF forms.
 enum class HeicLayout {
@@ -66,7 +66,7 @@ enum class HeicLayout {
     exifInIdat,        // the Exif item moved into the "idat" box (iloc construction method 1)
     exifInTwoExtents,  // the Exif item split into two extents, the second one in a box at the end of the file
 };
-void writeHeic(const std::filesystem::path& path, const ImageSpec& metadata, HeicLayout layout);
+void writeHeic(const std::filesystem::path& path, const TestImage& metadata, HeicLayout layout);
 
 // The Exif item of the file's primary image as libheif reads it; empty when it has none.
 std::vector<uint8_t> exifBlockByLibheif(const std::filesystem::path& path);
@@ -78,11 +78,11 @@ void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector
 
 // Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
-void writeDng(const std::filesystem::path& path, const ImageSpec& metadata);
+void writeDng(const std::filesystem::path& path, const TestImage& metadata);
 
 // Writes a small real JPEG (Exiv2's blank picture) carrying the metadata in its Exif segment. Throws
 // std::runtime_error when it cannot be written.
-void writeJpeg(const std::filesystem::path& path, const ImageSpec& metadata);
+void writeJpeg(const std::filesystem::path& path, const TestImage& metadata);
 
 // A file's bytes, to damage or patch a made image; empty when the file cannot be read.
 std::vector<uint8_t> readBytes(const std::filesystem::path& path);

@@ -24,7 +24,7 @@ struct Sample {
     const char* shows;
 };
 
-void writeImage(const fs::path& path, const ImageSpec& metadata) {
+void writeImage(const fs::path& path, const TestImage& metadata) {
     if (path.extension() == ".DNG") writeDng(path, metadata);
     else writeHeic(path, metadata);
 }

@@ -1,7 +1,7 @@
 // The update service: its preferences and start-up line, the appcast parser and version order, and
 // checks against feeds served on 127.0.0.1 by the test itself (no outside network), with their
 // answers shown over the window that asked.
-#include "engine/Diagnostics.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "platform/Appcast.h"
 #include "platform/UpdatesViewModel.h"
 #include "ui/UpdateDialogs.h"

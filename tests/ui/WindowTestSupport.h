@@ -17,6 +17,8 @@
 
 #include <QByteArray>
 #include <QList>
+#include "tests/support/Fixtures.h"
+
 #include <QMimeData>
 #include <QUrl>
 
@@ -27,15 +29,8 @@
 
 namespace corvane::test {
 
-// The photos of the suites were taken here.
-constexpr double photoLatitude = 37.7749;
-constexpr double photoLongitude = -122.4194;
-
-// Sidecars against that position: canonical (already correct), without hemisphere letters (updated),
-// and somewhere else entirely (GPS differs).
-inline const SidecarGPSProperties canonicalSidecar{"37.77490000N", "122.41940000W", "N", "W"};
-inline const SidecarGPSProperties letterlessSidecar{"37.7749", "122.4194", "N", "W"};
-inline const SidecarGPSProperties elsewhereSidecar{"48.8566N", "2.3522E", "N", "E"};
+// Sidecars somewhere else entirely (GPS differs).
+inline const SidecarGPSProperties& elsewhereSidecar = parisSidecar;
 
 class PhotoFolder {
 public:
