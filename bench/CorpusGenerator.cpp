@@ -38,7 +38,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using corvane::test::ImageSpec;
+using corvane::test::TestImage;
 using corvane::test::readBytes;
 using corvane::test::writeBytes;
 
@@ -269,7 +269,7 @@ std::string templateName(const Options& options, const char* device, bool dng) {
     return name;
 }
 
-Template makeTemplate(const Options& options, const fs::path& folder, const char* device, const ImageSpec& metadata,
+Template makeTemplate(const Options& options, const fs::path& folder, const char* device, const TestImage& metadata,
                       bool dng, const corvane::bench::CodedPicture* picture) {
     const fs::path path = folder / templateName(options, device, dng);
     const bool kept = !options.templates.empty() && fs::exists(path);

@@ -18,18 +18,18 @@ namespace {
 
 void write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-std::vector<std::pair<std::string, ImageSpec>> imageSpecs() {
-    ImageSpec textCoordinates = iPhoneImageAt(10.5, 20.25);
+std::vector<std::pair<std::string, TestImage>> imageSpecs() {
+    TestImage textCoordinates = iPhoneImageAt(10.5, 20.25);
     textCoordinates.latitude = StoredCoordinate::asText("10 deg 30' 36\"");
     textCoordinates.longitude = StoredCoordinate::asText(" 10,25 ");
-    ImageSpec signedValues = cameraImageAt(-12.5, -45.75);
+    TestImage signedValues = cameraImageAt(-12.5, -45.75);
     signedValues.latitude = StoredCoordinate::signedDegrees(-12.5);
     signedValues.longitude = StoredCoordinate::rationalList({45, 45});
     signedValues.latitudeRef = "South";
-    ImageSpec noGps;
+    TestImage noGps;
     noGps.make = "Apple";
     noGps.software = "Apple Image Capture";
-    ImageSpec noExif;
+    TestImage noExif;
     noExif.withExif = false;
     return {{"iphone", iPhoneImageAt(37.7749, -122.4194)},
             {"camera", cameraImageAt(-33.8688, 151.2093)},
