@@ -457,7 +457,7 @@ int main(int argc, char** argv) {
             patchCoordinate(bytes, base.points, base.points.longitude, base.points.longitudeRef, longitude, 'E', 'W');
             writeBytes(image, bytes);
 
-            const auto position = reader.readImageGPS(image);
+            const auto position = reader.read(image)->readImageGPS();
             // The reader's sum of the three rationals may round differently in the last bit; the
             // sidecar texts below are made from what it reads.
             if (!position || std::fabs(position->latitude - latitude.value()) > 1e-9 ||

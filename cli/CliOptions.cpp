@@ -20,7 +20,13 @@ std::string usageText() {
            "Exit status: 0 when no file failed, 1 when at least one did, 2 for a usage error.\n";
 }
 
-std::optional<CliOptions> parseArguments(const std::vector<std::string>& arguments, std::string& error) {
+namespace {
+
+Error usageError(std::string message) { return Error{"Usage", 2, std::move(message)}; }
+
+}  // namespace
+
+Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments) {
     CliOptions options;
     bool optionsEnded = false;
     for (const std::string& argument : arguments) {
@@ -40,16 +46,12 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& argumen
         else if (argument == "--inspect") options.mode = CliOptions::Mode::inspect;
         else if (argument == "-h" || argument == "--help") options.mode = CliOptions::Mode::help;
         else if (argument == "--version") options.mode = CliOptions::Mode::version;
-        else {
-            error = "unknown option " + argument + " (see --help)";
-            return std::nullopt;
-        }
+        else return usageError("unknown option " + argument + " (see --help)");
     }
     if (options.mode == CliOptions::Mode::help || options.mode == CliOptions::Mode::version) return options;
     if (options.paths.empty()) {
-        error = options.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE (see --help)"
-                                                          : "no PATH given (see --help)";
-        return std::nullopt;
+        return usageError(options.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE (see --help)"
+                                                                    : "no PATH given (see --help)");
     }
     return options;
 }

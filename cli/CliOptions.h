@@ -1,6 +1,7 @@
 #pragma once
 
-#include <optional>
+#include "engine/Error.h"
+
 #include <string>
 #include <vector>
 
@@ -20,9 +21,9 @@ struct CliOptions {
     std::vector<std::string> paths;
 };
 
-// Parses the arguments after the program name. Absent with `error` set for a usage error (unknown
-// option, no path).
-std::optional<CliOptions> parseArguments(const std::vector<std::string>& arguments, std::string& error);
+// Parses the arguments after the program name. A usage error (unknown option, no path) is an Error of
+// domain "Usage" whose message says what is wrong.
+Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments);
 
 // The --help text.
 std::string usageText();

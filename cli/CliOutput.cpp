@@ -52,11 +52,14 @@ std::string resultJson(const ProcessingResultDetail& row, bool dryRun) {
 
 std::string inspectionLine(const std::string& file, const std::optional<ImagePosition>& position,
                            const std::optional<DeviceData>& device) {
-    auto field = [&](std::optional<std::string> DeviceData::*member) -> std::string {
-        return device && (*device).*member ? *((*device).*member) : "nil";
+    auto field = [&](std::optional<std::string> DeviceData::*member) {
+        return std::string(orNil(device ? (*device).*member : std::optional<std::string>()));
     };
-    return lastPathComponent(file) + ": lat=" + (position ? formatDouble(position->latitude) : "nil") +
-           " lon=" + (position ? formatDouble(position->longitude) : "nil") + " make=" + field(&DeviceData::make) +
+    auto coordinate = [&](double ImagePosition::*member) {
+        return orNil(position ? std::optional<double>((*position).*member) : std::optional<double>());
+    };
+    return lastPathComponent(file) + ": lat=" + coordinate(&ImagePosition::latitude) +
+           " lon=" + coordinate(&ImagePosition::longitude) + " make=" + field(&DeviceData::make) +
            " model=" + field(&DeviceData::model) + " software=" + field(&DeviceData::software);
 }
 

@@ -100,73 +100,68 @@ private:
 
 int inspect(const cli::CliOptions& options, const ImageMetadataSource& reader) {
     for (const std::string& file : options.paths) {
-        const auto position = reader.readImageGPS(file);
-        const auto device = reader.readDeviceData(file);
+        // One opening of the file answers both; the position is asked first, so its lines come first.
+        const auto reading = reader.read(file);
+        const auto position = reading->readImageGPS();
+        const auto device = reading->readDeviceData();
         std::cout << (options.json ? cli::inspectionJson(file, position, device) : cli::inspectionLine(file, position, device))
                   << '\n';
     }
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::string error;
-    const auto options = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc), error);
-    if (!options) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
-        return 2;
-    }
-    if (options->mode == cli::CliOptions::Mode::help) {
-        std::cout << cli::usageText();
-        return 0;
-    }
-    if (options->mode == cli::CliOptions::Mode::version) {
-        std::cout << "corvane-cli " << CORVANE_VERSION << '\n';
-        return 0;
-    }
-
-    CliObserver observer(*options, !options->quiet && ::isatty(STDERR_FILENO));
-    if (options->debug) {
-        // One write call per line: standard error is unbuffered.
-        Diagnostics::setSink([&observer, text = std::string()](std::string_view line) mutable {
-            observer.clearProgress();
-            text.assign(line);
-            text.push_back('\n');
-            std::fwrite(text.data(), 1, text.size(), stderr);
-        });
-    } else {
+// The engine's diagnostic lines go to standard error with --debug, one write call per line (standard
+// error is unbuffered), each after the progress line is cleared; without --debug they are silenced.
+void routeDiagnostics(bool debug, CliObserver& observer) {
+    if (!debug) {
         Diagnostics::setSink({});
+        return;
     }
+    Diagnostics::setSink([&observer, text = std::string()](std::string_view line) mutable {
+        observer.clearProgress();
+        text.assign(line);
+        text.push_back('\n');
+        std::fwrite(text.data(), 1, text.size(), stderr);
+    });
+}
 
-    PosixFileSystem& fileSystem = PosixFileSystem::shared();
-    const ImageMetadataReader reader;
-    if (options->mode == cli::CliOptions::Mode::inspect) return inspect(*options, reader);
-
-    RunSettings& settings = RunSettings::shared();
-    settings.dryRun = options->dryRun;
-    settings.alwaysOverwrite = options->alwaysOverwrite;
-    settings.appleOnly = options->appleOnly;
-    settings.silentlyIgnoreSkipped = options->silentlyIgnoreSkipped;
-
-    // Folders and media files go to the run. A file named on the command line that is not a media
-    // file still gets its "unsupported" row, so that nothing the user asked for passes unmentioned;
-    // inside folders such files (the sidecars among them) are passed over silently, as in the window.
+// The command line's paths, sorted: folders and media files go to the run. A file named on the command
+// line that is not a media file still gets its "unsupported" row, so that nothing the user asked for
+// passes unmentioned; inside folders such files (the sidecars among them) are passed over silently, as
+// in the window. A path that does not exist and is no media file name is reported at once.
+struct SortedPaths {
     std::vector<std::filesystem::path> items;
     std::vector<std::filesystem::path> unsupported;
     bool missingPath = false;
-    for (const std::string& path : options->paths) {
+};
+
+SortedPaths sortPaths(const FileSystem& fileSystem, const std::vector<std::string>& paths) {
+    SortedPaths sorted;
+    for (const std::string& path : paths) {
         const FileSystem::Presence presence = fileSystem.presence(path);
         if (!presence.exists && !hasSupportedExtension(path)) {
             std::fprintf(stderr, "corvane-cli: %s: no such file or folder\n", path.c_str());
-            missingPath = true;
+            sorted.missingPath = true;
         } else if (presence.exists && !presence.isDirectory && !hasSupportedExtension(path)) {
-            unsupported.emplace_back(path);
+            sorted.unsupported.emplace_back(path);
         } else {
-            items.emplace_back(path);
+            sorted.items.emplace_back(path);
         }
     }
-    observer.addToTotal(static_cast<int64_t>(unsupported.size()));
+    return sorted;
+}
+
+// Processes the paths and prints the report (or the JSON lines) and the closing line; the exit status.
+int process(const cli::CliOptions& options, CliObserver& observer, const ImageMetadataSource& reader) {
+    PosixFileSystem& fileSystem = PosixFileSystem::shared();
+    RunSettings& settings = RunSettings::shared();
+    settings.dryRun = options.dryRun;
+    settings.alwaysOverwrite = options.alwaysOverwrite;
+    settings.appleOnly = options.appleOnly;
+    settings.silentlyIgnoreSkipped = options.silentlyIgnoreSkipped;
+
+    const SortedPaths paths = sortPaths(fileSystem, options.paths);
+    observer.addToTotal(static_cast<int64_t>(paths.unsupported.size()));
 
     // Nobody can be asked for a folder here: folders granted in the window are used, others decline.
     SettingsGrantStore grants;
@@ -180,11 +175,34 @@ int main(int argc, char** argv) {
         executor.executor(), &observer, RowRetention::publishOnly);
     observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
                                         settings.silentlyIgnoreSkipped});
-    if (!items.empty()) driver.startRun(items);
-    for (const auto& file : unsupported)
+    if (!paths.items.empty()) driver.startRun(paths.items);
+    for (const auto& file : paths.unsupported)
         observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).processFile(file)));
     observer.endReport();
 
     std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
-    return observer.anyFailed() || missingPath ? 1 : 0;
+    return observer.anyFailed() || paths.missingPath ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed) {
+        std::fprintf(stderr, "corvane-cli: %s\n", parsed.error().message.c_str());
+        return 2;
+    }
+    const cli::CliOptions& options = parsed.value();
+    switch (options.mode) {
+        case cli::CliOptions::Mode::help: std::cout << cli::usageText(); return 0;
+        case cli::CliOptions::Mode::version: std::cout << "corvane-cli " << CORVANE_VERSION << '\n'; return 0;
+        case cli::CliOptions::Mode::inspect:
+        case cli::CliOptions::Mode::process: break;
+    }
+
+    CliObserver observer(options, !options.quiet && ::isatty(STDERR_FILENO));
+    routeDiagnostics(options.debug, observer);
+    const ImageMetadataReader reader;
+    if (options.mode == cli::CliOptions::Mode::inspect) return inspect(options, reader);
+    return process(options, observer, reader);
 }

@@ -15,9 +15,9 @@ struct ImagePosition {
     double longitude = 0;
 };
 
-// Both facts of one media file from a single look at it. Each answer prints, when it is asked for, the
-// lines that the matching call of ImageMetadataSource prints, so a caller sees the same lines in the
-// same order. Lives for one file; asking twice gives the same answer without reading again.
+// Both facts of one media file from a single look at it. Each answer prints its diagnostic lines when
+// it is asked for, so a caller sees the lines in the order it asks. Lives for one file; asking twice
+// gives the same answer without reading again.
 class ImageReading {
 public:
     virtual ~ImageReading() = default;
@@ -25,26 +25,22 @@ public:
     // other than a regular file at the path ("<path> is not a regular file (a FIFO)"). Absent otherwise,
     // including for a missing file or one that is no image (those answer with absent results below).
     // Asked before the other answers, it is what opens the file.
-    virtual std::optional<std::string> failure() { return std::nullopt; }
+    virtual std::optional<std::string> failure() = 0;
+    // Absent only when the file's properties cannot be read at all; otherwise present, with any of the
+    // three fields absent.
     virtual std::optional<DeviceData> readDeviceData() = 0;
     virtual std::optional<ImagePosition> readImageGPS() = 0;
 };
 
 // What the engine needs to know of a media file itself (never of its sidecar). Implementations open
-// the file read-only, keep nothing between calls, never throw, and report every failure as an absent
-// result with a diagnostic line. Safe to call from any thread.
+// the file read-only, once per reading, never throw, and report every failure as an absent answer with
+// a diagnostic line. Safe to call from any thread.
 class ImageMetadataSource {
 public:
     virtual ~ImageMetadataSource() = default;
-    virtual std::optional<ImagePosition> readImageGPS(const std::filesystem::path& fileURL) const = 0;
-    // Absent only when the file's properties cannot be read at all; otherwise present, with any of the
-    // three fields absent.
-    virtual std::optional<DeviceData> readDeviceData(const std::filesystem::path& fileURL) const = 0;
-
     // The device and the position of one file. The file is not touched until the first answer is asked
-    // for. This default asks the two calls above; a source that can answer both from one opening of the
-    // file overrides it, so that the pipeline reads each image once.
-    virtual std::unique_ptr<ImageReading> read(const std::filesystem::path& fileURL) const;
+    // for; all answers come from that one opening.
+    virtual std::unique_ptr<ImageReading> read(const std::filesystem::path& fileURL) const = 0;
 };
 
 }  // namespace corvane

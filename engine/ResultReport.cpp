@@ -2,19 +2,10 @@
 
 #include "engine/DateText.h"
 #include "engine/FileSystem.h"
+#include "engine/Text.h"
 
 namespace corvane {
 namespace {
-
-std::string joined(const std::vector<std::string>& items, std::string_view separator, std::string_view prefix = {}) {
-    std::string out;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i) out += separator;
-        out += prefix;
-        out += items[i];
-    }
-    return out;
-}
 
 std::string deviceText(const std::optional<DeviceData>& device) {
     if (!device) return {};
@@ -32,7 +23,7 @@ std::string resultText(const ProcessingResult& result, bool dryRun) {
         bool dryRun;
         std::string operator()(const Updated& r) const {
             if (r.changes.empty()) return "Updated";
-            return std::string(dryRun ? "[Dry Run] Would Update:\n" : "Updated:\n") + joined(r.changes, "\n", "• ");
+            return std::string(dryRun ? "[Dry Run] Would Update:\n" : "Updated:\n") + "• " + joined(r.changes, "\n• ");
         }
         std::string operator()(const WithinTolerance& r) const {
             if (r.differences.empty()) return "Within tolerance — not updated";

@@ -43,6 +43,8 @@ struct RunDriver::State {
         progress.task.reset();
     }
 
+    // Publishes one outcome: currentFile, a new row (kept unless the driver only publishes its rows),
+    // processedCount + 1.
     void recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
         progress.currentFile = lastPathComponent(fileURL);
         progress.processedCount += 1;
@@ -123,15 +125,6 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     std::weak_ptr<State> weak = state_;
     state_->executor([weak, files] { runBatch(weak, files, 0); });
     return true;
-}
-
-void RunDriver::resetRunState() {
-    state_->clear();
-    state_->stateChanged();
-}
-
-void RunDriver::recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
-    state_->recordResult(fileURL, std::move(result));
 }
 
 const RunProgress& RunDriver::progress() const { return state_->progress; }

@@ -71,13 +71,6 @@ public:
     // items, and when at least one media file is found starts the run on the executor (returns true).
     bool startRun(const std::vector<std::filesystem::path>& items);
 
-    // Clears the run state (not the switches) and tells the observer.
-    void resetRunState();
-
-    // Publishes one outcome: currentFile, a new row with a fresh id (kept unless the driver only
-    // publishes its rows), processedCount + 1.
-    void recordResult(const std::filesystem::path& fileURL, ProcessingResult result);
-
     const RunProgress& progress() const;
 
     struct State;  // opaque; shared with the work posted on the executor

@@ -47,7 +47,7 @@ Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document,
     // Indentation can make the text of a deeply nested document many times larger than the sidecar it
     // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
     const XMPXML::BoundedText text = XMPXML::serialize(document, static_cast<uint64_t>(maximumSidecarSize));
-    if (!text.text) return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(text.size) + " bytes)"};
+    if (!text.text) return sidecarTooLarge(text.size);
     if (Status written = fileSystem.writeTextAtomically(tempURL, *text.text); !written) return written;
     if (Status valid = validateTempFile(fileSystem, tempURL, previousSize); !valid) return valid;
 
@@ -85,21 +85,18 @@ Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::pat
     if (!element) return validationError(5, "Temp file missing required XMP structure (rdf:Description)");
     Diagnostics::line("[DEBUG] XML structure validation passed");
 
-    const auto latitude = XMPXML::getPropertyValue("exif:GPSLatitude", *element);
-    const auto longitude = XMPXML::getPropertyValue("exif:GPSLongitude", *element);
-    const auto latitudeRef = XMPXML::getPropertyValue("exif:GPSLatitudeRef", *element);
-    const auto longitudeRef = XMPXML::getPropertyValue("exif:GPSLongitudeRef", *element);
-    if (!latitude || !longitude) return validationError(6, "Temp file missing expected GPS coordinates");
-    if (!parseXmpGPS(*latitude).value || !parseXmpGPS(*longitude).value)
+    const SidecarGPSTexts written = readSidecarGPSTexts(*element);
+    if (!written.latitude || !written.longitude) return validationError(6, "Temp file missing expected GPS coordinates");
+    if (!parseXmpGPS(written.latitude).value || !parseXmpGPS(written.longitude).value)
         return validationError(7, "Temp file contains unparseable GPS coordinates");
 
-    const std::string latRef = normalizeHemisphereRef(latitudeRef);
-    const std::string lonRef = normalizeHemisphereRef(longitudeRef);
+    const std::string latRef = normalizeHemisphereRef(written.latitudeRef);
+    const std::string lonRef = normalizeHemisphereRef(written.longitudeRef);
     if ((latRef != "N" && latRef != "S") || (lonRef != "E" && lonRef != "W"))
         return validationError(8, "Temp file contains invalid GPS hemisphere references");
 
-    Diagnostics::line("[DEBUG] GPS data validation passed: lat=", *latitude, " lon=", *longitude, " latRef=", latRef,
-                      " lonRef=", lonRef);
+    Diagnostics::line("[DEBUG] GPS data validation passed: lat=", *written.latitude, " lon=", *written.longitude,
+                      " latRef=", latRef, " lonRef=", lonRef);
     Diagnostics::line("[DEBUG] All temp file validations passed successfully");
     return {};
 }

@@ -26,13 +26,16 @@ SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts) {
     return reading;
 }
 
+Error sidecarTooLarge(uint64_t size) {
+    return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(size) + " bytes)"};
+}
+
 Expected<XmlDocument> loadSidecar(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL) {
     // One open answers whether the file exists, what it is and how large: no separate stat.
     auto bytes = fileSystem.readFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize));
     if (!bytes && bytes.error().domain == "POSIX" && bytes.error().code == EFBIG) {
         const auto size = fileSystem.itemSize(sidecarURL);
-        const int64_t reported = size ? size.value() : maximumSidecarSize + 1;
-        return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(reported) + " bytes)"};
+        return sidecarTooLarge(static_cast<uint64_t>(size ? size.value() : maximumSidecarSize + 1));
     }
     if (!bytes) return bytes.error();
     return XMPXML::load(bytes.value());

@@ -39,6 +39,10 @@ SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts);
 // cost memory in proportion to whatever the file holds.
 inline constexpr int64_t maximumSidecarSize = 64ll * 1048576;
 
+// "XMP" 2 "XMP sidecar too large (N bytes)": a sidecar, or the text of one, of `size` bytes is beyond
+// the limit.
+Error sidecarTooLarge(uint64_t size);
+
 // Reads and parses a sidecar. Errors: "XMP" 2 "XMP sidecar too large (N bytes)" above the limit, then the
 // file system's (among them "PATH is not a regular file (KIND)" for a FIFO, a device or a directory,
 // which is never read) and the XML parser's own errors.

@@ -85,8 +85,7 @@ std::string toUpper(std::string_view text) {
 
 std::string toLower(std::string_view text) {
     return mapCase(
-        text, [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; },
-        [](icu::UnicodeString& u) { u.toLower(icu::Locale::getRoot()); });
+        text, asciiLower, [](icu::UnicodeString& u) { u.toLower(icu::Locale::getRoot()); });
 }
 
 bool textEquals(std::string_view a, std::string_view b) {
@@ -120,10 +119,18 @@ std::optional<double> parseDecimalNumber(std::string_view text) {
     return value;
 }
 
+std::string joined(const std::vector<std::string>& items, std::string_view separator) {
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) out += separator;
+        out += items[i];
+    }
+    return out;
+}
+
 bool containsIgnoringAsciiCase(std::string_view text, std::string_view needle) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
     auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
-                          [&](char a, char b) { return lower(a) == lower(b); });
+                          [](char a, char b) { return asciiLower(a) == asciiLower(b); });
     return it != text.end() || needle.empty();
 }
 

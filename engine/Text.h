@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -27,6 +28,12 @@ bool textEquals(std::string_view a, std::string_view b);
 // must be consumed and must not begin with white space. Hexadecimal, "inf" and "nan" forms are
 // accepted exactly as strtod accepts them.
 std::optional<double> parseDecimalNumber(std::string_view text);
+
+// The ASCII lower-case of one byte: A-Z become a-z, every other byte stays.
+constexpr char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// The items with `separator` between each two ("a; b; c"); empty for no items.
+std::string joined(const std::vector<std::string>& items, std::string_view separator);
 
 // True when `text` contains `needle` ignoring ASCII letter case (the needles here are ASCII words).
 bool containsIgnoringAsciiCase(std::string_view text, std::string_view needle);

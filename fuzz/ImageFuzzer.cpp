@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::silenceDiagnostics();
     const std::filesystem::path image = fuzz::writeScratchFile(CORVANE_FUZZ_IMAGE_NAME, data, size);
     static const ImageMetadataReader reader;
-    (void)reader.readImageGPS(image);
-    (void)reader.readDeviceData(image);
+    const auto reading = reader.read(image);
+    (void)reading->readImageGPS();
+    (void)reading->readDeviceData();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/Appcast.h"
 
+#include "engine/DateText.h"
 #include "engine/Diagnostics.h"
 
 #include <QCoreApplication>
@@ -27,7 +28,8 @@ const QString& sparkleNamespace() {
 }
 constexpr int transferTimeoutMs = 15000;
 
-// The preference keys carry Sparkle's names, so anyone who knows that framework finds them.
+// The preference keys are the customary names of appcast updaters (SU...), so the settings file reads
+// as any appcast feed's publisher expects.
 constexpr auto automaticChecksKey = "SUEnableAutomaticChecks";
 constexpr auto intervalKey = "SUScheduledCheckInterval";
 constexpr auto lastCheckKey = "SULastCheckTime";
@@ -73,7 +75,7 @@ AppcastItem readItem(QXmlStreamReader& reader) {
             reader.skipCurrentElement();
         }
     }
-    // An element in the item wins over the enclosure's attribute, as in Sparkle's own feeds.
+    // An element in the item wins over the enclosure's attribute, as appcast feeds publish them.
     item.shortVersion = nonEmpty(!elementShortVersion.empty() ? elementShortVersion : enclosureShortVersion);
     item.version = !elementVersion.empty() ? elementVersion : enclosureVersion;
     if (item.version.empty() && item.shortVersion) item.version = *item.shortVersion;
@@ -209,19 +211,23 @@ std::optional<AppcastItem> newestItem(const std::vector<AppcastItem>& items) {
 }
 
 std::string updaterStatusLine(const UpdaterPreferences& preferences) {
+    std::optional<std::string> last;
+    if (preferences.lastUpdateCheckDate) {
+        // Whole seconds, counted down as the date's own seconds field is, also before 1970.
+        const auto moment = std::chrono::floor<std::chrono::seconds>(
+            std::chrono::milliseconds(preferences.lastUpdateCheckDate->toMSecsSinceEpoch()));
+        last = "Optional(" + formatUtcDate(std::chrono::system_clock::time_point(moment)) + ")";
+    }
+    std::optional<std::string> feed;
+    if (preferences.feedURL) feed = "Optional(" + preferences.feedURL->toString(QUrl::FullyEncoded).toStdString() + ")";
+
     std::string line = "[Sparkle] auto=";
     line += formatBool(preferences.automaticallyChecksForUpdates);
     line += " interval=" + formatDouble(preferences.updateCheckInterval) + "s";
     line += " last=";
-    if (preferences.lastUpdateCheckDate) {
-        const QDateTime utc = preferences.lastUpdateCheckDate->toTimeZone(QTimeZone::utc());
-        line += "Optional(" + utc.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString() + " +0000)";
-    } else {
-        line += "nil";
-    }
+    line += orNil(last);
     line += " feed=";
-    line += preferences.feedURL ? "Optional(" + preferences.feedURL->toString(QUrl::FullyEncoded).toStdString() + ")"
-                                : std::string("nil");
+    line += orNil(feed);
     return line;
 }
 
@@ -295,7 +301,7 @@ void AppcastUpdater::checkForUpdates(CheckKind kind) {
     const std::optional<QUrl> feed = feedURL();
     auto answerLater = [this, kind](UpdateCheckResult result) {
         QMetaObject::invokeMethod(
-            this, [this, kind, result = std::move(result)] { Q_EMIT checkFinished(kind, result); }, Qt::QueuedConnection);
+            this, [this, kind, result = std::move(result)] { emit checkFinished(kind, result); }, Qt::QueuedConnection);
     };
     if (!feed) return answerLater(NoFeed{});
     if (!fetchable(*feed)) {
@@ -341,7 +347,7 @@ void AppcastUpdater::finish(QNetworkReply* reply, CheckKind kind, const QUrl& fe
                                  currentVersion_);
     }
     setLastUpdateCheckDate(QDateTime::currentDateTimeUtc());
-    Q_EMIT checkFinished(kind, result);
+    emit checkFinished(kind, result);
 }
 
 }  // namespace corvane

@@ -19,7 +19,7 @@ class QNetworkReply;
 
 namespace corvane {
 
-// One release listed in an appcast: an RSS <item> in the Sparkle style.
+// One release listed in an appcast: an RSS <item> with the sparkle: namespace's elements.
 struct AppcastItem {
     std::string title;
     // The version compared against the running program: <sparkle:version> or the enclosure's
@@ -100,7 +100,7 @@ inline constexpr qint64 maximumFeedBytes = 16 * 1024 * 1024;
 // sparkle:os, or "linux") with `currentVersion`. Relative links resolve against `feedURL`.
 UpdateCheckResult evaluateAppcast(std::string_view xml, const QUrl& feedURL, const std::string& currentVersion);
 
-// A small Sparkle-style updater: its preferences live in the user's settings (QSettings, organisation
+// A small appcast updater: its preferences live in the user's settings (QSettings, organisation
 // and application "Corvane"), and a check fetches the configured RSS appcast (http, https or file;
 // 15 s transfer timeout) and compares its newest item with the running version. Checks run
 // asynchronously on the thread that owns the object (the UI thread); each one ends in exactly one
@@ -137,7 +137,7 @@ public:
     // Checks under way.
     int pendingChecks() const { return static_cast<int>(pending_.size()); }
 
-Q_SIGNALS:
+signals:
     void checkFinished(corvane::CheckKind kind, const corvane::UpdateCheckResult& result);
 
 private:

@@ -6,13 +6,23 @@
 #include "platform/ExivImage.h"
 #include "platform/HeifExifLocator.h"
 #include "platform/ImageFile.h"
+#include "platform/ImageProperties.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-using Reading = ImageMetadataReader::Reading;
-using Opened = ImageMetadataReader::Opened;
+
+enum class Opened { image, notAnImage, noProperties };
+
+// The property groups of the file's first image, and how far the file could be read.
+struct Reading {
+    Opened opened = Opened::notAnImage;
+    PropertySet properties;
+    // Set when something other than a regular file is at the path: "<path> is not a regular file
+    // (a FIFO)" and the like.
+    std::optional<std::string> failure;
+};
 
 Reading readOpenedFile(ImageFile& file, const fs::path& path) {
     Reading reading;
@@ -36,11 +46,7 @@ Reading readOpenedFile(ImageFile& file, const fs::path& path) {
     return reading;
 }
 
-}  // namespace
-
-ImageMetadataReader::ImageMetadataReader() { prepareExiv2(); }
-
-ImageMetadataReader::Reading ImageMetadataReader::readProperties(const fs::path& fileURL) {
+Reading readProperties(const fs::path& fileURL) {
     prepareExiv2();
     try {
         ImageFile file(fileURL);
@@ -55,9 +61,7 @@ ImageMetadataReader::Reading ImageMetadataReader::readProperties(const fs::path&
     }
 }
 
-namespace {
-
-// The answers of the two public reads from one reading of the file, with their diagnostic lines.
+// The two answers from one reading of the file, with their diagnostic lines.
 std::optional<ImagePosition> imageGPSOf(const Reading& reading, const fs::path& fileURL) {
     if (reading.opened == Opened::notAnImage) {
         Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
@@ -90,7 +94,7 @@ public:
 
 private:
     const Reading& reading() {
-        if (!reading_) reading_ = ImageMetadataReader::readProperties(fileURL_);
+        if (!reading_) reading_ = readProperties(fileURL_);
         return *reading_;
     }
 
@@ -100,13 +104,7 @@ private:
 
 }  // namespace
 
-std::optional<ImagePosition> ImageMetadataReader::readImageGPS(const fs::path& fileURL) const {
-    return imageGPSOf(readProperties(fileURL), fileURL);
-}
-
-std::optional<DeviceData> ImageMetadataReader::readDeviceData(const fs::path& fileURL) const {
-    return deviceDataOf(readProperties(fileURL), fileURL);
-}
+ImageMetadataReader::ImageMetadataReader() { prepareExiv2(); }
 
 std::unique_ptr<ImageReading> ImageMetadataReader::read(const fs::path& fileURL) const {
     return std::make_unique<SingleOpeningReading>(fileURL);

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "engine/ImageMetadata.h"
-#include "platform/ImageProperties.h"
 
 #include <filesystem>
-#include <optional>
-#include <string>
 
 namespace corvane {
 
@@ -27,21 +24,8 @@ class ImageMetadataReader : public ImageMetadataSource {
 public:
     ImageMetadataReader();
 
-    std::optional<ImagePosition> readImageGPS(const std::filesystem::path& fileURL) const override;
-    std::optional<DeviceData> readDeviceData(const std::filesystem::path& fileURL) const override;
     // Opens the file once, at the first question asked, and answers all of them from that reading.
     std::unique_ptr<ImageReading> read(const std::filesystem::path& fileURL) const override;
-
-    enum class Opened { image, notAnImage, noProperties };
-    struct Reading {
-        Opened opened = Opened::notAnImage;
-        PropertySet properties;
-        // Set when something other than a regular file is at the path: "<path> is not a regular file
-        // (a FIFO)" and the like.
-        std::optional<std::string> failure;
-    };
-    // The property groups of the file's first image.
-    static Reading readProperties(const std::filesystem::path& fileURL);
 };
 
 }  // namespace corvane

@@ -102,13 +102,9 @@ DeviceData deviceDataFromProperties(const PropertySet& properties, std::string_v
 }
 
 std::string describeGroup(const PropertyGroup& group) {
-    std::string out = "{";
-    bool first = true;
-    for (const auto& [key, value] : group) {
-        out += (first ? "" : "; ") + key + " = " + describe(value);
-        first = false;
-    }
-    return out + "}";
+    std::vector<std::string> entries;
+    for (const auto& [key, value] : group) entries.push_back(key + " = " + describe(value));
+    return "{" + joined(entries, "; ") + "}";
 }
 
 }  // namespace corvane

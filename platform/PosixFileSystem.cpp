@@ -2,6 +2,7 @@
 
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"
+#include "engine/Text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -34,8 +35,7 @@ struct Descriptor {
 // The last four characters of a name (or all of a shorter one), lower-cased in ASCII.
 std::string lowerSuffix(std::string_view name) {
     std::string suffix(name.substr(name.size() > 4 ? name.size() - 4 : 0));
-    for (char& c : suffix)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    for (char& c : suffix) c = asciiLower(c);
     return suffix;
 }
 
@@ -43,8 +43,9 @@ std::string lowerSuffix(std::string_view name) {
 bool lessIgnoringCase(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
-        auto lower = [](char c) { return static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c + 32 : c); };
-        if (lower(a[i]) != lower(b[i])) return lower(a[i]) < lower(b[i]);
+        const auto left = static_cast<unsigned char>(asciiLower(a[i]));
+        const auto right = static_cast<unsigned char>(asciiLower(b[i]));
+        if (left != right) return left < right;
     }
     return a.size() < b.size();
 }

@@ -224,31 +224,6 @@ TEST_F(RunDriverTest, DroppedFolderWithoutMediaStartsNothing) {
     EXPECT_EQ(executor.pending(), 0u);
 }
 
-TEST_F(RunDriverTest, ResetRunStateClearsEverythingAndTellsTheObserver) {
-    driver.startRun({file("a.heic")});
-    executor.runNext();
-    observer.events.clear();
-    driver.resetRunState();
-    const RunProgress& progress = driver.progress();
-    EXPECT_TRUE(progress.results.empty());
-    EXPECT_EQ(progress.totalCount, 0);
-    EXPECT_EQ(progress.processedCount, 0);
-    EXPECT_FALSE(progress.task.has_value());
-    ASSERT_EQ(observer.events.size(), 1u);
-    EXPECT_EQ(observer.events[0].kind, "state");
-}
-
-TEST_F(RunDriverTest, RecordResultPublishesOneRow) {
-    driver.recordResult("relative/IMG_7.HEIC", outcome::AlreadyCorrect{});
-    const RunProgress& progress = driver.progress();
-    EXPECT_EQ(progress.currentFile, "IMG_7.HEIC");
-    EXPECT_EQ(progress.processedCount, 1);
-    ASSERT_EQ(progress.results.size(), 1u);
-    EXPECT_EQ(progress.results[0].fileURL, fs::path("relative/IMG_7.HEIC")) << "kept as queued";
-    ASSERT_EQ(observer.events.size(), 1u);
-    EXPECT_EQ(observer.events[0].kind, "row");
-}
-
 // A front end that prints each row as it comes needs the driver to keep none; the file operation works
 // on the standardised absolute location, the row shows the location as given.
 TEST(RunDriver, PublishedRowsAreNotKeptAndKeepTheGivenPath) {

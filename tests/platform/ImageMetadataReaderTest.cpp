@@ -63,12 +63,12 @@ TEST_P(ImageMetadataReaderTest, ReadsTheIPhonePositionAndDeviceWithTheExactLines
     const fs::path path = image("IMG_0001", test::iPhoneImageAt(37.7749, -122.4194));
     const std::string name = path.filename().string();
 
-    const auto position = reader.readImageGPS(path);
+    const auto position = reader.read(path)->readImageGPS();
     ASSERT_TRUE(position);
     EXPECT_EQ(position->latitude, 37.7749);
     EXPECT_EQ(position->longitude, -122.4194);
 
-    const auto device = reader.readDeviceData(path);
+    const auto device = reader.read(path)->readDeviceData();
     ASSERT_TRUE(device);
     EXPECT_EQ(device->make, "Apple");
     EXPECT_EQ(device->model, "iPhone 15 Pro");
@@ -85,13 +85,13 @@ TEST_P(ImageMetadataReaderTest, ReadsMakeModelAndSoftwareAsStored) {
     metadata.software = " Firmware Version 1.8.1 ";  // taken as stored, blanks included
     const fs::path path = image("camera", metadata);
 
-    const auto device = reader.readDeviceData(path);
+    const auto device = reader.read(path)->readDeviceData();
     ASSERT_TRUE(device);
     EXPECT_EQ(device->make, "Canon");
     EXPECT_EQ(device->model, "Canon EOS R5");
     EXPECT_EQ(device->software, " Firmware Version 1.8.1 ");
 
-    const auto position = reader.readImageGPS(path);
+    const auto position = reader.read(path)->readImageGPS();
     ASSERT_TRUE(position);
     EXPECT_EQ(position->latitude, -33.8688);
     EXPECT_EQ(position->longitude, 151.2093);
@@ -126,7 +126,7 @@ TEST_P(ImageMetadataReaderTest, ConvertsEachStoredLatitudeForm) {
     for (const LatitudeCase& c : cases) {
         SCOPED_TRACE(c.why);
         const fs::path path = image("lat" + std::to_string(index++), latitudeOnly(c.stored, c.reference));
-        const auto position = reader.readImageGPS(path);
+        const auto position = reader.read(path)->readImageGPS();
         if (!c.expected) {
             EXPECT_FALSE(position);
             continue;
@@ -143,14 +143,14 @@ TEST_P(ImageMetadataReaderTest, CameraTagsInTheExifIfdFillTheDevice) {
     TestImage metadata = test::iPhoneImageAt(1, 2);
     metadata.software = "17.1";
     metadata.cameraInExifIfd = true;
-    const auto device = reader.readDeviceData(image("exififd", metadata));
+    const auto device = reader.read(image("exififd", metadata))->readDeviceData();
     EXPECT_EQ(device, (DeviceData{"Apple", "iPhone 15 Pro", "17.1"}));
 }
 
 TEST_P(ImageMetadataReaderTest, AWestLongitudeReferenceInLowerCaseIsNegative) {
     TestImage metadata = test::iPhoneImageAt(1, 2);
     metadata.longitudeRef = "w";
-    const auto position = reader.readImageGPS(image("west", metadata));
+    const auto position = reader.read(image("west", metadata))->readImageGPS();
     ASSERT_TRUE(position);
     EXPECT_EQ(position->longitude, -2.0);
 }
@@ -160,7 +160,7 @@ TEST_P(ImageMetadataReaderTest, AMissingLongitudePrintsTheTwoLinesAndNoPosition)
     metadata.longitude.reset();
     const fs::path path = image("nolon", metadata);
 
-    EXPECT_FALSE(reader.readImageGPS(path));
+    EXPECT_FALSE(reader.read(path)->readImageGPS());
     const auto lines = capture.lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "[DEBUG] GPS lat/lon missing or unparsable in " + path.filename().string());
@@ -176,8 +176,8 @@ TEST_P(ImageMetadataReaderTest, AnImageWithoutExifHasNoGpsButADeviceRecord) {
     const fs::path path = image("plain", metadata);
     const std::string name = path.filename().string();
 
-    EXPECT_FALSE(reader.readImageGPS(path));
-    const auto device = reader.readDeviceData(path);
+    EXPECT_FALSE(reader.read(path)->readImageGPS());
+    const auto device = reader.read(path)->readDeviceData();
     ASSERT_TRUE(device);
     EXPECT_EQ(*device, (DeviceData{}));
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{
@@ -190,7 +190,7 @@ TEST_P(ImageMetadataReaderTest, CameraTagsWithoutGpsLeaveNoGpsDictionary) {
     TestImage metadata;
     metadata.make = "Apple";
     const fs::path path = image("nogps", metadata);
-    EXPECT_FALSE(reader.readImageGPS(path));
+    EXPECT_FALSE(reader.read(path)->readImageGPS());
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[DEBUG] No GPS dictionary for " + path.filename().string()}));
 }
 
@@ -210,8 +210,8 @@ protected:
     std::string readBoth(const fs::path& path, std::optional<ImagePosition>& position,
                          std::optional<DeviceData>& device) {
         ::testing::internal::CaptureStderr();
-        position = reader.readImageGPS(path);
-        device = reader.readDeviceData(path);
+        position = reader.read(path)->readImageGPS();
+        device = reader.read(path)->readDeviceData();
         return ::testing::internal::GetCapturedStderr();
     }
 

@@ -26,8 +26,8 @@ Answers separately(const fs::path& file) {
     DiagnosticsCapture capture;
     const ImageMetadataReader reader;
     Answers answers;
-    answers.device = reader.readDeviceData(file);
-    answers.position = reader.readImageGPS(file);
+    answers.device = reader.read(file)->readDeviceData();
+    answers.position = reader.read(file)->readImageGPS();
     answers.lines = capture.lines();
     return answers;
 }
