@@ -61,22 +61,23 @@ Reading readProperties(const fs::path& fileURL) {
     }
 }
 
-// The two answers from one reading of the file, with their diagnostic lines.
+// The two answers from one reading of the file, with their diagnostic lines. Either answer is absent
+// for a file that could not be opened as an image.
+bool openedAsImage(const Reading& reading, const fs::path& fileURL) {
+    if (reading.opened != Opened::notAnImage) return true;
+    Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
+    return false;
+}
+
 std::optional<ImagePosition> imageGPSOf(const Reading& reading, const fs::path& fileURL) {
-    if (reading.opened == Opened::notAnImage) {
-        Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
-        return std::nullopt;
-    }
+    if (!openedAsImage(reading, fileURL)) return std::nullopt;
     std::optional<PropertySet> properties;
     if (reading.opened == Opened::image) properties = reading.properties;
     return imageGPSFromProperties(properties, lastPathComponent(fileURL));
 }
 
 std::optional<DeviceData> deviceDataOf(const Reading& reading, const fs::path& fileURL) {
-    if (reading.opened == Opened::notAnImage) {
-        Diagnostics::line("[DEBUG] CGImageSourceCreateWithURL failed for ", fileURL.string());
-        return std::nullopt;
-    }
+    if (!openedAsImage(reading, fileURL)) return std::nullopt;
     if (reading.opened == Opened::noProperties) {
         Diagnostics::line("[DEBUG] CGImageSourceCopyPropertiesAtIndex returned nil for ", lastPathComponent(fileURL));
         return std::nullopt;

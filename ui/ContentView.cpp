@@ -44,8 +44,20 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(contentInset, contentInset, contentInset, contentInset);
     layout_->setSpacing(contentSpacing);
+    addTitle();
+    addSwitches();
+    addDropZone();
+    addProgress();
+    addResults();
+    addActions();
+    // Keeps the content at the top while no list takes up the height.
+    bottomSpace_ = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding);
+    layout_->addItem(bottomSpace_);
 
-    // Title and badge.
+    followState();
+}
+
+void ContentView::addTitle() {
     auto* titleRow = new QHBoxLayout;
     auto* title = new QLabel(QStringLiteral("Corvane"), this);
     title->setObjectName(QStringLiteral("title"));
@@ -60,8 +72,9 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     titleRow->addWidget(badge_, 0, Qt::AlignVCenter);
     titleRow->addStretch(1);
     layout_->addLayout(titleRow);
+}
 
-    // Switches.
+void ContentView::addSwitches() {
     auto* switchRow = new QHBoxLayout;
     switchRow->setSpacing(switchSpacing);
     dryRunBox_ = new QCheckBox(QStringLiteral("Dry Run"), this);
@@ -74,14 +87,16 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     layout_->addLayout(switchRow);
     connect(dryRunBox_, &QCheckBox::toggled, &state_, &ContentState::setDryRun);
     connect(silentSkipBox_, &QCheckBox::toggled, &state_, &ContentState::setSilentlyIgnoreSkipped);
+}
 
-    // Drop zone.
+void ContentView::addDropZone() {
     dropZone_ = new DropZone(this);
     dropZone_->setDropHandler([this](const QMimeData& mime) { return state_.handleDrop(mime); });
     dropZone_->setDropCheck([this] { return !state_.isProcessing(); });
     layout_->addWidget(dropZone_);
+}
 
-    // Progress.
+void ContentView::addProgress() {
     progressBlock_ = new QWidget(this);
     auto* progressLayout = new QVBoxLayout(progressBlock_);
     progressLayout->setContentsMargins(0, 0, 0, 0);
@@ -94,8 +109,9 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     progressLayout->addWidget(progressBar_);
     progressLayout->addWidget(statusLabel_);
     layout_->addWidget(progressBlock_);
+}
 
-    // Results.
+void ContentView::addResults() {
     resultsHeading_ = new QLabel(QStringLiteral("Results"), this);
     resultsHeading_->setFont(theme::headlineFont(font()));
     layout_->addWidget(resultsHeading_);
@@ -107,8 +123,9 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     connect(resultList_, &ResultListView::revealRequested, this, [this](int row) {
         if (const ProcessingResultDetail* detail = model_->detail(row)) revealInFileManager(detail->fileURL);
     });
+}
 
-    // Actions.
+void ContentView::addActions() {
     auto* actionRow = new QHBoxLayout;
     copyAllButton_ = new QPushButton(QStringLiteral("Copy All Results"), this);
     copyAllButton_->setAutoDefault(false);
@@ -116,11 +133,10 @@ ContentView::ContentView(ContentState& state, QWidget* parent) : QWidget(parent)
     actionRow->addStretch(1);
     layout_->addLayout(actionRow);
     connect(copyAllButton_, &QPushButton::clicked, &state_, &ContentState::copyAllResults);
+}
 
-    // Keeps the content at the top while no list takes up the height.
-    bottomSpace_ = new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding);
-    layout_->addItem(bottomSpace_);
-
+// Shows the state now and again at each of its changes.
+void ContentView::followState() {
     connect(&state_, &ContentState::switchesChanged, this, [this] {
         showSwitches();
         showResults();

@@ -43,6 +43,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The parts, each added below the one before.
+    void addTitle();
+    void addSwitches();
+    void addDropZone();
+    void addProgress();
+    void addResults();
+    void addActions();
+    void followState();
+
     void showSwitches();
     void showRun();
     void showResults();

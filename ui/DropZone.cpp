@@ -88,11 +88,8 @@ bool DropZone::takes(const QDropEvent& event) const {
            (!check_ || check_());
 }
 
-void DropZone::dragEnterEvent(QDragEnterEvent* event) {
-    if (!takes(*event)) return event->ignore();
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
+// Entering and moving over the zone are answered alike.
+void DropZone::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void DropZone::dragMoveEvent(QDragMoveEvent* event) {
     if (!takes(*event)) return event->ignore();

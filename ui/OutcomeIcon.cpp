@@ -73,103 +73,115 @@ void drawQuestionMark(QPainter& p, const QColor& color, QPointF centre, double h
     p.drawPath(transform.map(path));
 }
 
-void drawShape(QPainter& p, Shape shape, const QColor& color) {
-    const QPointF centre(12, 12);
-    const double radius = 10;
-    const QColor cut(Qt::transparent);
-    auto cutOut = [&p] { p.setCompositionMode(QPainter::CompositionMode_Clear); };
+const QPointF centre(12, 12);
+constexpr double radius = 10;
 
+// A pen that, after cutOut, clears what it strokes.
+QPen cutPen(double width) { return strokePen(Qt::transparent, width); }
+void cutOut(QPainter& p) { p.setCompositionMode(QPainter::CompositionMode_Clear); }
+
+void outlineCircle(QPainter& p, const QColor& color, double width) {
+    p.setPen(strokePen(color, width));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(centre, radius, radius);
+}
+
+// A filled disc; whatever is drawn after it is cut out of it.
+void discToCutInto(QPainter& p, const QColor& color) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawEllipse(centre, radius + 1, radius + 1);
+    cutOut(p);
+}
+
+void drawInfo(QPainter& p, const QColor& color) {
+    outlineCircle(p, color, 1.9);
+    p.setPen(strokePen(color, 2.4));
+    p.drawLine(QPointF(12, 10.8), QPointF(12, 16.8));
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawEllipse(QPointF(12, 7.3), 1.5, 1.5);
+}
+
+void drawQuestionFolder(QPainter& p, const QColor& color) {
+    QPainterPath folder;
+    folder.moveTo(2.2, 19.8);
+    folder.lineTo(2.2, 5.0);
+    folder.lineTo(9.0, 5.0);
+    folder.lineTo(11.2, 7.4);
+    folder.lineTo(21.8, 7.4);
+    folder.lineTo(21.8, 19.8);
+    folder.closeSubpath();
+    p.setPen(strokePen(color, 1.8));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(folder);
+    drawQuestionMark(p, color, QPointF(12, 13.7), 8.5);
+}
+
+void drawNoSign(QPainter& p, const QColor& color) {
+    outlineCircle(p, color, 2.0);
+    p.drawLine(QPointF(12 - radius * M_SQRT1_2, 12 - radius * M_SQRT1_2),
+               QPointF(12 + radius * M_SQRT1_2, 12 + radius * M_SQRT1_2));
+}
+
+void drawPhoneSlash(QPainter& p, const QColor& color) {
+    p.setPen(strokePen(color, 2.1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(5.8, 2.0, 12.4, 20.0), 2.8, 2.8);
+    p.drawLine(QPointF(10.3, 5.0), QPointF(13.7, 5.0));
+    // The slash cuts through the phone with a gap on each side.
+    cutOut(p);
+    p.setPen(cutPen(5.0));
+    p.drawLine(QPointF(3.2, 3.2), QPointF(20.8, 20.8));
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setPen(strokePen(color, 2.1));
+    p.drawLine(QPointF(3.2, 3.2), QPointF(20.8, 20.8));
+}
+
+void drawExclamationFilled(QPainter& p, const QColor& color) {
+    discToCutInto(p, color);
+    p.setPen(cutPen(2.7));
+    p.drawLine(QPointF(12, 6.6), QPointF(12, 13.2));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);  // any opaque brush clears in this mode
+    p.drawEllipse(QPointF(12, 17.1), 1.6, 1.6);
+}
+
+void drawXOctagonFilled(QPainter& p, const QColor& color) {
+    QPolygonF octagon;
+    for (int corner = 0; corner < 8; ++corner) {
+        const double angle = M_PI / 8 + corner * M_PI / 4;
+        octagon << QPointF(12 + 11.2 * std::cos(angle), 12 + 11.2 * std::sin(angle));
+    }
+    p.setPen(strokePen(color, 1.0));
+    p.setBrush(color);
+    p.drawPolygon(octagon);
+    cutOut(p);
+    p.setPen(cutPen(2.6));
+    p.drawLine(QPointF(8.4, 8.4), QPointF(15.6, 15.6));
+    p.drawLine(QPointF(15.6, 8.4), QPointF(8.4, 15.6));
+}
+
+void drawShape(QPainter& p, Shape shape, const QColor& color) {
     switch (shape) {
         case Shape::checkFilled:
-            p.setPen(Qt::NoPen);
-            p.setBrush(color);
-            p.drawEllipse(centre, radius + 1, radius + 1);
-            cutOut();
-            drawCheck(p, strokePen(cut, 2.6));
+            discToCutInto(p, color);
+            drawCheck(p, cutPen(2.6));
             break;
         case Shape::check:
-            p.setPen(strokePen(color, 1.9));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(centre, radius, radius);
+            outlineCircle(p, color, 1.9);
             drawCheck(p, strokePen(color, 2.2));
             break;
-        case Shape::info:
-            p.setPen(strokePen(color, 1.9));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(centre, radius, radius);
-            p.setPen(strokePen(color, 2.4));
-            p.drawLine(QPointF(12, 10.8), QPointF(12, 16.8));
-            p.setPen(Qt::NoPen);
-            p.setBrush(color);
-            p.drawEllipse(QPointF(12, 7.3), 1.5, 1.5);
-            break;
+        case Shape::info: drawInfo(p, color); break;
         case Shape::questionCircle:
-            p.setPen(strokePen(color, 1.9));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(centre, radius, radius);
+            outlineCircle(p, color, 1.9);
             drawQuestionMark(p, color, centre, 11);
             break;
-        case Shape::questionFolder: {
-            QPainterPath folder;
-            folder.moveTo(2.2, 19.8);
-            folder.lineTo(2.2, 5.0);
-            folder.lineTo(9.0, 5.0);
-            folder.lineTo(11.2, 7.4);
-            folder.lineTo(21.8, 7.4);
-            folder.lineTo(21.8, 19.8);
-            folder.closeSubpath();
-            p.setPen(strokePen(color, 1.8));
-            p.setBrush(Qt::NoBrush);
-            p.drawPath(folder);
-            drawQuestionMark(p, color, QPointF(12, 13.7), 8.5);
-            break;
-        }
-        case Shape::noSign:
-            p.setPen(strokePen(color, 2.0));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(centre, radius, radius);
-            p.drawLine(QPointF(12 - radius * M_SQRT1_2, 12 - radius * M_SQRT1_2),
-                       QPointF(12 + radius * M_SQRT1_2, 12 + radius * M_SQRT1_2));
-            break;
-        case Shape::phoneSlash:
-            p.setPen(strokePen(color, 2.1));
-            p.setBrush(Qt::NoBrush);
-            p.drawRoundedRect(QRectF(5.8, 2.0, 12.4, 20.0), 2.8, 2.8);
-            p.drawLine(QPointF(10.3, 5.0), QPointF(13.7, 5.0));
-            // The slash cuts through the phone with a gap on each side.
-            cutOut();
-            p.setPen(strokePen(cut, 5.0));
-            p.drawLine(QPointF(3.2, 3.2), QPointF(20.8, 20.8));
-            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            p.setPen(strokePen(color, 2.1));
-            p.drawLine(QPointF(3.2, 3.2), QPointF(20.8, 20.8));
-            break;
-        case Shape::exclamationFilled:
-            p.setPen(Qt::NoPen);
-            p.setBrush(color);
-            p.drawEllipse(centre, radius + 1, radius + 1);
-            cutOut();
-            p.setPen(strokePen(cut, 2.7));
-            p.drawLine(QPointF(12, 6.6), QPointF(12, 13.2));
-            p.setPen(Qt::NoPen);
-            p.setBrush(Qt::black);  // any opaque brush clears in this mode
-            p.drawEllipse(QPointF(12, 17.1), 1.6, 1.6);
-            break;
-        case Shape::xOctagonFilled: {
-            QPolygonF octagon;
-            for (int corner = 0; corner < 8; ++corner) {
-                const double angle = M_PI / 8 + corner * M_PI / 4;
-                octagon << QPointF(12 + 11.2 * std::cos(angle), 12 + 11.2 * std::sin(angle));
-            }
-            p.setPen(strokePen(color, 1.0));
-            p.setBrush(color);
-            p.drawPolygon(octagon);
-            cutOut();
-            p.setPen(strokePen(cut, 2.6));
-            p.drawLine(QPointF(8.4, 8.4), QPointF(15.6, 15.6));
-            p.drawLine(QPointF(15.6, 8.4), QPointF(8.4, 15.6));
-            break;
-        }
+        case Shape::questionFolder: drawQuestionFolder(p, color); break;
+        case Shape::noSign: drawNoSign(p, color); break;
+        case Shape::phoneSlash: drawPhoneSlash(p, color); break;
+        case Shape::exclamationFilled: drawExclamationFilled(p, color); break;
+        case Shape::xOctagonFilled: drawXOctagonFilled(p, color); break;
     }
 }
 
