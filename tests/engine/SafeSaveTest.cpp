@@ -118,6 +118,8 @@ TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
          5, "Temp file missing required XMP structure (rdf:Description)"},
         {"latitude missing", sidecarXml({std::nullopt, "122.41940000W", "N", "W"}), 6,
          "Temp file missing expected GPS coordinates"},
+        {"longitude missing", sidecarXml({"37.77490000N", std::nullopt, "N", "W"}), 6,
+         "Temp file missing expected GPS coordinates"},
         {"latitude unreadable", sidecarXml({"north-ish", "122.41940000W", "N", "W"}), 7,
          "Temp file contains unparseable GPS coordinates"},
         {"longitude reference missing", sidecarXml({"37.77490000N", "122.41940000W", "N", std::nullopt}), 8,
