@@ -51,16 +51,17 @@ TEST_F(SidecarWriter, CanonicalSidecarIsNotWritten) {
 }
 
 TEST_F(SidecarWriter, ComparisonBlockIsLoggedExactly) {
-    writeText(sidecar, sidecarXml({"37.7749", "122.4194", "N", "W"}));
+    // Latitude right and longitude not, so each value stands at its own place in the lines.
+    writeText(sidecar, sidecarXml({"37.77490000N", "122.4194", "N", std::nullopt}));
     DiagnosticsCapture capture;
     ASSERT_TRUE(write().ok());
     const std::vector<std::string> block = {
         "[DEBUG] IMG_0001.xmp update comparison:",
-        "[DEBUG]   existing: lat=37.7749 lon=122.4194",
-        "[DEBUG]   existing decimal: lat=37.7749 lon=-122.4194",
+        "[DEBUG]   existing: lat=37.77490000N lon=122.4194",
+        "[DEBUG]   existing decimal: lat=37.7749 lon=122.4194",
         "[DEBUG]   target:   lat=37.77490000N lon=122.41940000W",
         "[DEBUG]   target decimal: lat=37.7749 lon=-122.4194",
-        "[DEBUG]   matches:  latText=false lonText=false latRef=true lonRef=true",
+        "[DEBUG]   matches:  latText=true lonText=false latRef=true lonRef=false",
     };
     const auto lines = capture.lines();
     auto at = std::find(lines.begin(), lines.end(), block.front());
