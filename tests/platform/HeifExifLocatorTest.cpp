@@ -18,63 +18,42 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::HeicLayout;
+using Status = HeifExif::Status;
 
-struct Located {
-    HeifExif exif;
-    uint64_t bytesRead = 0;
-};
-
-Located locate(const fs::path& path) {
+HeifExif locate(const fs::path& path, uint64_t* bytesRead = nullptr) {
     ImageFile file(path);
-    Located located;
-    located.exif = readHeifExif(
+    return readHeifExif(
         [&](uint64_t offset, std::span<uint8_t> out) {
-            located.bytesRead += out.size();
+            if (bytesRead) *bytesRead += out.size();
             return file.readAt(offset, out);
         },
         file.size());
-    return located;
 }
 
-// Where the first top-level "mdat" box starts: everything before it is ftyp and meta.
-size_t mdatStart(const std::vector<uint8_t>& bytes) {
-    const std::string mdat = "mdat";
-    return static_cast<size_t>(std::search(bytes.begin(), bytes.end(), mdat.begin(), mdat.end()) - bytes.begin()) - 4;
-}
-
-bool contains(const std::vector<uint8_t>& bytes, const std::string& text) {
-    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+// Where the text first occurs in the bytes; their size when it does not.
+size_t offsetOf(const std::vector<uint8_t>& bytes, const std::string& text) {
+    return static_cast<size_t>(std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) - bytes.begin());
 }
 
 TEST(HeifExifLocator, FindsTheBytesLibheifFindsAndReadsNoPictureData) {
-    const struct {
-        const char* why;
-        HeicLayout layout;
-    } cases[] = {
-        {"one coded picture, Exif in mdat", HeicLayout::single},
-        {"a grid as the primary item", HeicLayout::grid},
-        {"Exif in idat (construction method 1)", HeicLayout::exifInIdat},
-        {"Exif in two extents, the second after mdat", HeicLayout::exifInTwoExtents},
-    };
-    test::TempDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
+    const test::TempDir dir;
+    for (HeicLayout layout : {HeicLayout::single, HeicLayout::grid, HeicLayout::exifInIdat, HeicLayout::exifInTwoExtents}) {
+        SCOPED_TRACE(static_cast<int>(layout));
         const fs::path path = dir.path() / "IMG.HEIC";
-        test::writeHeic(path, test::iPhoneImageAt(37.7749, -122.4194), c.layout);
+        test::writeHeic(path, test::iPhoneImageAt(37.7749, -122.4194), layout);
         const std::vector<uint8_t> bytes = test::readBytes(path);
-        if (c.layout == HeicLayout::grid) {
-            ASSERT_TRUE(contains(bytes, "grid"));
-        }
+        EXPECT_EQ(offsetOf(bytes, "grid") < bytes.size(), layout == HeicLayout::grid);
         const std::vector<uint8_t> expected = test::exifBlockByLibheif(path);
         ASSERT_FALSE(expected.empty());
 
-        const Located located = locate(path);
-        ASSERT_EQ(located.exif.status, HeifExif::Status::found);
-        EXPECT_EQ(located.exif.block, expected);
+        uint64_t bytesRead = 0;
+        const HeifExif exif = locate(path, &bytesRead);
+        ASSERT_EQ(exif.status, Status::found);
+        EXPECT_EQ(exif.block, expected);
         // The boxes before mdat, one more box header, and the Exif bytes; the picture is never read.
-        EXPECT_LE(located.bytesRead, mdatStart(bytes) + 16 + expected.size());
-        const auto properties = decodeHeifExifBlock(located.exif.block);
-        ASSERT_TRUE(properties && properties->gps);
+        EXPECT_LE(bytesRead, offsetOf(bytes, "mdat") - 4 + 16 + expected.size());
+        const auto properties = decodeHeifExifBlock(exif.block);
+        EXPECT_TRUE(properties && properties->gps);
     }
 }
 
@@ -85,31 +64,28 @@ TEST(HeifExifLocator, RefusesSizesAndCountsThatDoNotFit) {
         const char* box;  // the four-character type the patch is placed after
         int offset;       // from the type's first byte
         std::vector<uint8_t> bytes;
-        HeifExif::Status expected;
+        Status expected;
     } cases[] = {
-        {"meta of size 0 runs to the end of the file", "meta", -4, {0, 0, 0, 0}, HeifExif::Status::found},
-        {"meta larger than the file", "meta", -4, {0x7f, 0xff, 0xff, 0xff}, HeifExif::Status::damaged},
-        {"a 64-bit meta size too small for its own children", "meta", -4, {0, 0, 0, 1}, HeifExif::Status::damaged},
-        {"iloc counts more items than it holds", "iloc", 10, {0xff, 0xff}, HeifExif::Status::damaged},
-        {"the primary item is not in iinf", "pitm", 8, {0x7f, 0x7f}, HeifExif::Status::damaged},
-        {"the Exif item describes another item", "cdsc", 8, {0x7f, 0x7f}, HeifExif::Status::noExif},
+        {"meta of size 0 runs to the end of the file", "meta", -4, {0, 0, 0, 0}, Status::found},
+        {"meta larger than the file", "meta", -4, {0x7f, 0xff, 0xff, 0xff}, Status::damaged},
+        {"a 64-bit meta size too small for its own children", "meta", -4, {0, 0, 0, 1}, Status::damaged},
+        {"iloc counts more items than it holds", "iloc", 10, {0xff, 0xff}, Status::damaged},
+        {"the primary item is not in iinf", "pitm", 8, {0x7f, 0x7f}, Status::damaged},
+        {"the Exif item describes another item", "cdsc", 8, {0x7f, 0x7f}, Status::noExif},
         {"no HEIF brand in ftyp", "ftyp", 4, {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm', 'i', 's', 'o', '2', 'm', 'p', '4', '1'},
-         HeifExif::Status::notHeif},
+         Status::notHeif},
     };
-    test::TempDir dir;
-    const fs::path original = dir.path() / "original.heic";
-    test::writeHeic(original, test::iPhoneImageAt(1, 2));
-    const std::vector<uint8_t> bytes = test::readBytes(original);
+    const test::TempDir dir;
+    const fs::path path = dir.path() / "patched.heic";
+    test::writeHeic(path, test::iPhoneImageAt(1, 2));
+    const std::vector<uint8_t> bytes = test::readBytes(path);
     ASSERT_EQ(bytes[11], 'c') << "libheif's ftyp: major brand heic, three compatible brands";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         std::vector<uint8_t> patched = bytes;
-        const std::string type = c.box;
-        const auto at = std::search(patched.begin(), patched.end(), type.begin(), type.end()) + c.offset;
-        std::copy(c.bytes.begin(), c.bytes.end(), at);
-        const fs::path path = dir.path() / "patched.heic";
+        std::copy(c.bytes.begin(), c.bytes.end(), patched.begin() + static_cast<long>(offsetOf(bytes, c.box)) + c.offset);
         test::writeBytes(path, patched);
-        EXPECT_EQ(locate(path).exif.status, c.expected);
+        EXPECT_EQ(locate(path).status, c.expected);
     }
 }
 

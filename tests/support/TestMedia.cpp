@@ -4,6 +4,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -43,26 +44,17 @@ Exiv2::Rational signedRational(double value) {
 }
 
 void addCoordinate(Exiv2::ExifData& exif, const char* key, const StoredCoordinate& coordinate) {
-    const Exiv2::ExifKey exifKey(key);
-    switch (coordinate.kind) {
-        case StoredCoordinate::Kind::rationals: {
-            Exiv2::URationalValue value;
-            for (double component : coordinate.components) value.value_.push_back(unsignedRational(component));
-            exif.add(exifKey, &value);
-            break;
-        }
-        case StoredCoordinate::Kind::signedRationals: {
-            Exiv2::RationalValue value;
-            for (double component : coordinate.components) value.value_.push_back(signedRational(component));
-            exif.add(exifKey, &value);
-            break;
-        }
-        case StoredCoordinate::Kind::text: {
-            Exiv2::AsciiValue value(coordinate.text);
-            exif.add(exifKey, &value);
-            break;
-        }
+    Exiv2::URationalValue unsignedValue;
+    Exiv2::RationalValue signedValue;
+    Exiv2::AsciiValue textValue(coordinate.text);
+    for (double component : coordinate.components) {
+        unsignedValue.value_.push_back(unsignedRational(component));
+        signedValue.value_.push_back(signedRational(component));
     }
+    using Kind = StoredCoordinate::Kind;
+    const Exiv2::Value* value = &textValue;
+    if (coordinate.kind != Kind::text) value = coordinate.kind == Kind::rationals ? static_cast<Exiv2::Value*>(&unsignedValue) : &signedValue;
+    exif.add(Exiv2::ExifKey(key), value);
 }
 
 void addText(Exiv2::ExifData& exif, const char* key, const std::optional<std::string>& text) {
@@ -115,77 +107,45 @@ void initHeif() {
     std::call_once(once, [] { heif_init(nullptr); });
 }
 
-// A 64x64 4:2:0 picture: a gradient, so the encoder has something to do.
-std::unique_ptr<heif_image, decltype(&heif_image_release)> makePicture(int side = 64) {
+// A side x side 4:2:0 picture: a gradient, so the encoder has something to do.
+std::unique_ptr<heif_image, decltype(&heif_image_release)> makePicture(int side) {
     heif_image* raw = nullptr;
     check(heif_image_create(side, side, heif_colorspace_YCbCr, heif_chroma_420, &raw), "image create");
     std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
-    const struct {
-        heif_channel channel;
-        int side;
-    } planes[] = {{heif_channel_Y, side}, {heif_channel_Cb, (side + 1) / 2}, {heif_channel_Cr, (side + 1) / 2}};
-    for (const auto& plane : planes) {
-        check(heif_image_add_plane(image.get(), plane.channel, plane.side, plane.side, 8), "add plane");
+    for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr}) {
+        const int planeSide = channel == heif_channel_Y ? side : (side + 1) / 2;
+        check(heif_image_add_plane(image.get(), channel, planeSide, planeSide, 8), "add plane");
         int stride = 0;
-        uint8_t* data = heif_image_get_plane(image.get(), plane.channel, &stride);
-        if (data == nullptr) throw std::runtime_error("libheif: no plane data");
-        for (int y = 0; y < plane.side; ++y) {
-            for (int x = 0; x < plane.side; ++x) {
-                data[y * stride + x] = plane.channel == heif_channel_Y ? static_cast<uint8_t>((x + y) * 2) : 128;
-            }
-        }
+        uint8_t* data = heif_image_get_plane(image.get(), channel, &stride);
+        for (int y = 0; y < planeSide; ++y)
+            for (int x = 0; x < planeSide; ++x)
+                data[y * stride + x] = channel == heif_channel_Y ? static_cast<uint8_t>((x + y) * 2) : 128;
     }
     return image;
 }
 
+void put(std::vector<uint8_t>& bytes, uint64_t value, size_t size, bool bigEndian) {
+    for (size_t i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * (bigEndian ? size - 1 - i : i))));
+}
+
 // A minimal little-endian TIFF: one 8x8 8-bit grey strip and the tags a reader needs to show it.
 std::vector<uint8_t> minimalTiff() {
-    std::vector<uint8_t> bytes;
-    auto put16 = [&](uint16_t v) {
-        bytes.push_back(static_cast<uint8_t>(v));
-        bytes.push_back(static_cast<uint8_t>(v >> 8));
-    };
-    auto put32 = [&](uint32_t v) {
-        put16(static_cast<uint16_t>(v));
-        put16(static_cast<uint16_t>(v >> 16));
-    };
     constexpr uint16_t kShort = 3, kLong = 4;
-    struct Entry {
-        uint16_t tag, type;
-        uint32_t value;
-    };
-    constexpr uint32_t side = 8;
-    const Entry entries[] = {
-        {256, kShort, side},  // ImageWidth
-        {257, kShort, side},  // ImageLength
-        {258, kShort, 8},     // BitsPerSample
-        {259, kShort, 1},     // Compression: none
-        {262, kShort, 1},     // PhotometricInterpretation: black is zero
-        {273, kLong, 0},      // StripOffsets, filled in below
-        {277, kShort, 1},     // SamplesPerPixel
-        {278, kShort, side},  // RowsPerStrip
-        {279, kLong, side * side},  // StripByteCounts
-    };
-    const uint32_t entryCount = sizeof entries / sizeof entries[0];
-    const uint32_t ifdSize = 2 + entryCount * 12 + 4;
-    const uint32_t stripOffset = 8 + ifdSize;
-
-    bytes.insert(bytes.end(), {'I', 'I', 42, 0});
-    put32(8);
-    put16(static_cast<uint16_t>(entryCount));
-    for (const Entry& entry : entries) {
-        put16(entry.tag);
-        put16(entry.type);
-        put32(1);
-        const uint32_t value = entry.tag == 273 ? stripOffset : entry.value;
-        if (entry.type == kShort) {
-            put16(static_cast<uint16_t>(value));
-            put16(0);
-        } else {
-            put32(value);
-        }
+    constexpr uint32_t side = 8, entryCount = 9, stripOffset = 8 + 2 + entryCount * 12 + 4;
+    const std::array<std::array<uint32_t, 3>, entryCount> entries = {{
+        {256, kShort, side}, {257, kShort, side},  // ImageWidth, ImageLength
+        {258, kShort, 8}, {259, kShort, 1},        // BitsPerSample, Compression: none
+        {262, kShort, 1}, {273, kLong, stripOffset},  // PhotometricInterpretation: black is zero, StripOffsets
+        {277, kShort, 1}, {278, kShort, side},     // SamplesPerPixel, RowsPerStrip
+        {279, kLong, side * side},                 // StripByteCounts
+    }};
+    std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    put(bytes, entryCount, 2, false);
+    for (const auto& [tag, type, value] : entries) {
+        put(bytes, tag, 2, false), put(bytes, type, 2, false), put(bytes, 1, 4, false);
+        put(bytes, value, 4, false);  // a SHORT sits in the first two bytes, little-endian
     }
-    put32(0);  // no next IFD
+    put(bytes, 0, 4, false);  // no next IFD
     for (uint32_t i = 0; i < side * side; ++i) bytes.push_back(static_cast<uint8_t>(i * 4));
     return bytes;
 }
@@ -202,27 +162,6 @@ StoredCoordinate StoredCoordinate::degrees(double value) {
     StoredCoordinate coordinate;
     coordinate.kind = Kind::rationals;
     coordinate.components = {wholeDegrees, wholeMinutes, seconds};
-    return coordinate;
-}
-
-StoredCoordinate StoredCoordinate::rationalList(std::vector<double> components) {
-    StoredCoordinate coordinate;
-    coordinate.kind = Kind::rationals;
-    coordinate.components = std::move(components);
-    return coordinate;
-}
-
-StoredCoordinate StoredCoordinate::signedDegrees(double value) {
-    StoredCoordinate coordinate;
-    coordinate.kind = Kind::signedRationals;
-    coordinate.components = {value};
-    return coordinate;
-}
-
-StoredCoordinate StoredCoordinate::asText(std::string text) {
-    StoredCoordinate coordinate;
-    coordinate.kind = Kind::text;
-    coordinate.text = std::move(text);
     return coordinate;
 }
 
@@ -284,20 +223,17 @@ namespace {
 // A small box patcher for HEIC files as libheif writes them (ftyp, meta, mdat): it rewrites the
 // "iloc" box as version 1 and moves or splits the Exif item, shifting every other item's file offsets
 // by what "meta" grew.
-uint64_t bigEndianAt(const std::vector<uint8_t>& bytes, size_t at, size_t size) {
+uint64_t numberAt(const std::vector<uint8_t>& bytes, size_t at, size_t size, bool bigEndian) {
     if (at + size > bytes.size()) throw std::runtime_error("HEIC patch: field beyond the file");
     uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i) value = (value << 8) | bytes[at + i];
+    for (size_t i = 0; i < size; ++i) value |= uint64_t{bytes[at + i]} << (8 * (bigEndian ? size - 1 - i : i));
     return value;
 }
-
-void appendBigEndian(std::vector<uint8_t>& out, uint64_t value, size_t size) {
-    for (size_t i = size; i-- > 0;) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
+uint64_t bigEndianAt(const std::vector<uint8_t>& bytes, size_t at, size_t size) { return numberAt(bytes, at, size, true); }
 
 std::vector<uint8_t> box(const char* type, const std::vector<uint8_t>& body) {
     std::vector<uint8_t> out;
-    appendBigEndian(out, body.size() + 8, 4);
+    put(out, body.size() + 8, 4, true);
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), body.begin(), body.end());
     return out;
@@ -343,16 +279,11 @@ std::vector<IlocItem> parseIloc(const std::vector<uint8_t>& bytes, size_t at) {
 
 std::vector<uint8_t> ilocVersion1(const std::vector<IlocItem>& items) {
     std::vector<uint8_t> body = {1, 0, 0, 0, 0x44, 0x00};  // version 1; offsets and lengths of 4 bytes
-    appendBigEndian(body, items.size(), 2);
+    put(body, items.size(), 2, true);
     for (const IlocItem& item : items) {
-        appendBigEndian(body, item.id, 2);
-        appendBigEndian(body, item.method, 2);
-        appendBigEndian(body, 0, 2);
-        appendBigEndian(body, item.extents.size(), 2);
-        for (const auto& [offset, length] : item.extents) {
-            appendBigEndian(body, offset, 4);
-            appendBigEndian(body, length, 4);
-        }
+        put(body, item.id, 2, true), put(body, item.method, 2, true), put(body, 0, 2, true);
+        put(body, item.extents.size(), 2, true);
+        for (const auto& [offset, length] : item.extents) put(body, offset, 4, true), put(body, length, 4, true);
     }
     return box("iloc", body);
 }
@@ -446,39 +377,37 @@ std::vector<uint8_t> exifBlockByLibheif(const fs::path& path) {
     return block;
 }
 
-void writeDng(const fs::path& path, const TestImage& metadata) {
+namespace {
+
+// Opens (or creates) the file with Exiv2, lets `edit` change its Exif data, and writes it back.
+template <typename Edit>
+void editWithExiv2(const fs::path& path, bool create, Edit edit) {
     quietExiv2();
-    {
-        const std::vector<uint8_t> tiff = minimalTiff();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(tiff.data()), static_cast<std::streamsize>(tiff.size()));
-        if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
-    }
     try {
-        auto image = Exiv2::ImageFactory::open(path.string());
-        if (image.get() == nullptr) throw std::runtime_error("Exiv2 cannot open " + path.string());
-        image->readMetadata();
-        Exiv2::ExifData& exif = image->exifData();
-        Exiv2::DataValue dngVersion(Exiv2::unsignedByte);
-        dngVersion.read("1 4 0 0");
-        exif.add(Exiv2::ExifKey("Exif.Image.DNGVersion"), &dngVersion);
-        for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
+        auto image = create ? Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, path.string())
+                            : Exiv2::ImageFactory::open(path.string());
+        if (!create) image->readMetadata();
+        edit(image->exifData());
         image->writeMetadata();
     } catch (const Exiv2::AnyError& error) {
         throw std::runtime_error("Exiv2 cannot write " + path.string() + ": " + error.what());
     }
 }
 
+}  // namespace
+
+void writeDng(const fs::path& path, const TestImage& metadata) {
+    writeBytes(path, minimalTiff());
+    editWithExiv2(path, false, [&](Exiv2::ExifData& exif) {
+        Exiv2::DataValue dngVersion(Exiv2::unsignedByte);
+        dngVersion.read("1 4 0 0");
+        exif.add(Exiv2::ExifKey("Exif.Image.DNGVersion"), &dngVersion);
+        for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
+    });
+}
+
 void writeJpeg(const fs::path& path, const TestImage& metadata) {
-    quietExiv2();
-    try {
-        auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, path.string());
-        if (image.get() == nullptr) throw std::runtime_error("Exiv2 cannot create " + path.string());
-        image->setExifData(exifDataFor(metadata));
-        image->writeMetadata();
-    } catch (const Exiv2::AnyError& error) {
-        throw std::runtime_error("Exiv2 cannot write " + path.string() + ": " + error.what());
-    }
+    editWithExiv2(path, true, [&](Exiv2::ExifData& exif) { exif = exifDataFor(metadata); });
 }
 
 std::vector<uint8_t> readBytes(const std::filesystem::path& path) {
@@ -490,6 +419,85 @@ void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+namespace {
+
+size_t find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needle) {
+    const auto at = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+    if (at == bytes.end()) throw std::runtime_error("damage: the file lacks the part to damage");
+    return static_cast<size_t>(at - bytes.begin());
+}
+
+void patch(std::vector<uint8_t>& bytes, size_t at, uint64_t value, size_t size, bool bigEndian) {
+    std::vector<uint8_t> field;
+    put(field, value, size, bigEndian);
+    std::copy(field.begin(), field.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// libheif's Exif block: the 4-byte offset to the TIFF header (0), then the TIFF structure.
+const std::vector<uint8_t> exifBlockStart = {0, 0, 0, 0, 'I', 'I', '*', 0};
+
+// libheif writes the Exif item's location into iloc as its base offset followed by one extent at offset 0,
+// or as the extent's own offset; the extent's length follows that offset.
+void claimExifLength(std::vector<uint8_t>& bytes, uint32_t length) {
+    const size_t block = find(bytes, exifBlockStart), iloc = find(bytes, {'i', 'l', 'o', 'c'});
+    const size_t end = iloc - 4 + bigEndianAt(bytes, iloc - 4, 4);
+    for (size_t at = iloc + 4; at + 14 <= end; ++at) {
+        if (bigEndianAt(bytes, at, 4) != block) continue;
+        const bool baseThenExtent = bigEndianAt(bytes, at + 4, 2) == 1 && bigEndianAt(bytes, at + 6, 4) == 0;
+        return patch(bytes, baseThenExtent ? at + 10 : at + 4, length, 4, true);
+    }
+    throw std::runtime_error("damage: no location entry of the Exif block");
+}
+
+// Points IFD0's next-IFD offset, or its GPS IFD pointer (tag 0x8825), back at IFD0 itself.
+void loopIfd0(std::vector<uint8_t>& bytes, bool gpsPointer) {
+    if (bytes.size() < 8 || bytes[0] != 'I') throw std::runtime_error("damage: not a little-endian TIFF");
+    const size_t ifd0 = numberAt(bytes, 4, 4, false), count = numberAt(bytes, ifd0, 2, false);
+    for (size_t i = 0; i < count && gpsPointer; ++i)
+        if (numberAt(bytes, ifd0 + 2 + 12 * i, 2, false) == 0x8825) return patch(bytes, ifd0 + 2 + 12 * i + 8, ifd0, 4, false);
+    if (gpsPointer) throw std::runtime_error("damage: no GPS IFD pointer");
+    patch(bytes, ifd0 + 2 + 12 * count, ifd0, 4, false);
+}
+
+std::vector<uint8_t> loopingTiff() {
+    std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0, 4, 0};
+    const uint32_t entries[][4] = {{0x010f, 2, 4, 0x00636241},   // Make "Abc"
+                                   {0x0110, 2, 0x7ffffff0, 8},   // Model: 2 GB of text
+                                   {0x8825, 4, 1, 8},            // GPS IFD -> IFD0
+                                   {0x8769, 4, 1, 8}};           // Exif IFD -> IFD0
+    for (const auto& entry : entries) put(bytes, entry[0], 2, false), put(bytes, entry[1], 2, false), put(bytes, entry[2], 4, false), put(bytes, entry[3], 4, false);
+    put(bytes, 8, 4, false);  // next IFD -> IFD0
+    return bytes;
+}
+
+constexpr const char* damageNames[] = {"truncated", "overlongFtyp", "exifLengthBeyondFile", "exifLengthFourGigabytes",
+                                       "exifOffsetBeyondBlock", "nextIfdIsItself", "gpsIfdIsTheFirstIfd", "loopingIfds"};
+
+}  // namespace
+
+void damageImage(const fs::path& path, ImageDamage damage) {
+    std::vector<uint8_t> bytes = readBytes(path);
+    switch (damage) {
+        case ImageDamage::truncated: bytes.resize(bytes.size() / 3); break;
+        case ImageDamage::overlongFtyp: bytes.at(0) = 0x05; break;
+        case ImageDamage::exifLengthBeyondFile: claimExifLength(bytes, static_cast<uint32_t>(bytes.size() + 4096)); break;
+        case ImageDamage::exifLengthFourGigabytes: claimExifLength(bytes, 0xFFFFFFF0u); break;
+        case ImageDamage::exifOffsetBeyondBlock: patch(bytes, find(bytes, exifBlockStart), 0xFFFFFFFFu, 4, true); break;
+        case ImageDamage::nextIfdIsItself: loopIfd0(bytes, false); break;
+        case ImageDamage::gpsIfdIsTheFirstIfd: loopIfd0(bytes, true); break;
+        case ImageDamage::loopingIfds:
+            if (bytes.size() > 1 && bytes[0] == 'I') return writeBytes(path, loopingTiff());
+            return writeHeicWithExifBlock(path, loopingTiff());
+    }
+    writeBytes(path, bytes);
+}
+
+std::optional<ImageDamage> imageDamageNamed(const std::string& name) {
+    for (size_t i = 0; i < std::size(damageNames); ++i)
+        if (name == damageNames[i]) return static_cast<ImageDamage>(i);
+    return std::nullopt;
 }
 
 }  // namespace corvane::test
