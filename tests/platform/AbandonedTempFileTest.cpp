@@ -17,43 +17,33 @@
 namespace corvane::test {
 namespace {
 
-TEST(AbandonedTempFileTest, AtomicWriteRemovesAbandonedUniqueFilesOnly) {
-    TempDir dir;
+TEST(AbandonedTempFileTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnly) {
+    const TempDir dir;
     const auto destination = dir.path() / ".IMG_0001.xmp.tmp";
-    writeText(dir.path() / "..IMG_0001.xmp.tmp.Ab12Cd", "half a docu");   // its writer was killed
+    const auto abandoned = dir.path() / "..IMG_0001.xmp.tmp.Ab12Cd";
+    writeText(abandoned, "half a docu");                                  // its writer was killed
     writeText(dir.path() / "..IMG_0001.xmp.tmp.Xy34Zw", "in progress");   // its writer is still at work
     writeText(dir.path() / "..IMG_0002.xmp.tmp.Ab12Cd", "another file");  // killed, for another destination
     writeText(dir.path() / "..IMG_0001.xmp.tmp.toolong", "not a unique file name");
-    writeText(dir.path() / ".bashrc.backup", "a user's hidden file");   // "." + name + "." + six characters
+    writeText(dir.path() / ".bashrc.backup", "a user's hidden file");     // "." + name + "." + six characters
     const int working = ::open((dir.path() / "..IMG_0001.xmp.tmp.Xy34Zw").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(working, 0);
     ASSERT_EQ(::flock(working, LOCK_EX), 0);
 
     PosixFileSystem fileSystem;
+    RunScope::begin();
     ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "the new text"));
     ::close(working);
-
     EXPECT_EQ(readText(destination), "the new text");
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"..IMG_0001.xmp.tmp.Xy34Zw", "..IMG_0001.xmp.tmp.toolong",
                                                                    ".IMG_0001.xmp.tmp", ".bashrc.backup"}));
-}
-
-TEST(AbandonedTempFileTest, DuringARunEachFolderIsCleanedOnceBeforeItsFirstWrite) {
-    TempDir dir;
-    PosixFileSystem fileSystem;
-    const auto abandoned = dir.path() / "..IMG_0009.xmp.tmp.Ab12Cd";
-
-    RunScope::begin();
-    writeText(abandoned, "left by a killed writer");
-    ASSERT_TRUE(fileSystem.writeTextAtomically(dir.path() / ".IMG_0001.xmp.tmp", "first"));
-    EXPECT_FALSE(std::filesystem::exists(abandoned)) << "the folder's first write of the run cleans it";
     writeText(abandoned, "left by a killed writer");
     ASSERT_TRUE(fileSystem.writeTextAtomically(dir.path() / ".IMG_0002.xmp.tmp", "second"));
     EXPECT_TRUE(std::filesystem::exists(abandoned)) << "the folder is not listed again in the same run";
     RunScope::end();
 
     RunScope::begin();
-    ASSERT_TRUE(fileSystem.writeTextAtomically(dir.path() / ".IMG_0001.xmp.tmp", "next run"));
+    ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "next run"));
     EXPECT_FALSE(std::filesystem::exists(abandoned)) << "the next run cleans the folder again";
     RunScope::end();
 }

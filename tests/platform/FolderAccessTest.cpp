@@ -1,7 +1,10 @@
-#include "tests/support/DiagnosticsCapture.h"
+// Folder grants on real folders: direct access, the dry run's direct access, the prompt's answers, the
+// stored grants (also across processes) and what a run remembers of a folder.
+
 #include "engine/RunScope.h"
 #include "platform/FolderAccess.h"
 #include "platform/SettingsGrantStore.h"
+#include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempDir.h"
 
@@ -10,13 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-
 namespace corvane {
 namespace {
 
-using test::FaultyFileSystem;
-using test::TempDir;
 namespace fs = std::filesystem;
 
 // Stands in for the person at the folder dialog: answers with a scripted folder (or declines) and
@@ -34,12 +33,7 @@ public:
 
 class FolderAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        photos = dir.path() / "photos";
-        fs::create_directories(photos);
-        sidecar = photos / "IMG_0001.xmp";
-        std::ofstream(sidecar) << "<x/>";
-    }
+    void SetUp() override { dir.writeFile("photos/IMG_0001.xmp", "<x/>"); }
 
     // Runs one request and ends the access, as the pipeline does.
     std::optional<fs::path> access(const fs::path& target, SidecarUse use = SidecarUse::readAndWrite) {
@@ -49,129 +43,110 @@ protected:
         return granted->scopedURL;
     }
 
-    TempDir dir;
-    fs::path photos;
-    fs::path sidecar;
-    FaultyFileSystem fileSystem;
-    SettingsGrantStore grants{(dir.path() / "grants.ini").string()};
+    test::TempDir dir;
+    fs::path photos = dir.path() / "photos", sidecar = photos / "IMG_0001.xmp", missing = photos / "IMG_0002.xmp";
+    test::FaultyFileSystem fileSystem;
+    std::string ini = (dir.path() / "grants.ini").string();
+    SettingsGrantStore grants{ini};
     ScriptedPrompt prompt;
     FolderAccess folderAccess{fileSystem, grants, prompt};
+    DiagnosticsCapture capture;
 };
 
-TEST_F(FolderAccessTest, AccessibleSidecarIsUsedDirectly) {
+TEST_F(FolderAccessTest, WhatCanBeUsedIsUsedDirectlyWithoutAPrompt) {
     EXPECT_EQ(access(sidecar), sidecar);
+    EXPECT_EQ(access(missing), missing) << "a missing sidecar in a folder that may be written";
+    grants.setData(grantKey(photos), (dir.path() / "removed").string());
+    EXPECT_EQ(access(sidecar), sidecar) << "a grant whose folder is gone is passed over";
+    // A dry run writes nothing: a folder that cannot be written (an archive, a read-only mount) needs no
+    // prompt that picking could not answer anyway. Writing still asks.
+    fileSystem.denyAccessBelow(photos, /*readable=*/true);
+    EXPECT_EQ(access(sidecar, SidecarUse::readOnly), sidecar);
+    EXPECT_EQ(access(missing, SidecarUse::readOnly), missing);
     EXPECT_TRUE(prompt.asked.empty());
-    EXPECT_FALSE(grants.dataForKey(grantKey(photos)).has_value()) << "no grant is stored for direct access";
+    EXPECT_FALSE(access(sidecar)) << "declined";
+    EXPECT_EQ(prompt.asked.size(), 1u);
+    EXPECT_TRUE(capture.lines().empty());
 }
 
-TEST_F(FolderAccessTest, MissingSidecarInAnAccessibleFolderNeedsNoPrompt) {
-    const fs::path missing = photos / "IMG_0002.xmp";
-    EXPECT_EQ(access(missing), missing);
-    EXPECT_TRUE(prompt.asked.empty());
-}
-
-TEST_F(FolderAccessTest, DeniedFolderAsksOnceAndRemembersTheGrant) {
+TEST_F(FolderAccessTest, TheChosenFolderIsGrantedAndRemembered) {
     fileSystem.denyAccessBelow(photos);
     prompt.answer = photos;
-    EXPECT_EQ(access(sidecar), photos / "IMG_0001.xmp");
+    EXPECT_EQ(access(sidecar), sidecar);
     ASSERT_EQ(prompt.asked.size(), 1u);
     EXPECT_EQ(prompt.asked[0].message,
               "This app needs access to the folder containing your XMP sidecar so it can read and update it.");
     EXPECT_EQ(prompt.asked[0].confirmTitle, "Allow");
     EXPECT_EQ(prompt.asked[0].startFolder, photos);
     EXPECT_EQ(grants.dataForKey("xmpBookmark::" + photos.string()), photos.string());
-
-    // The next file of the folder (and the next run) finds the stored grant.
-    EXPECT_EQ(access(sidecar), photos / "IMG_0001.xmp");
+    EXPECT_EQ(access(sidecar), sidecar) << "the stored grant serves the next request";
     EXPECT_EQ(prompt.asked.size(), 1u);
-}
 
-// A dry run writes nothing: a folder that cannot be written (an archive, a read-only mount) needs no
-// prompt that picking could not answer anyway. Writing still asks.
-TEST_F(FolderAccessTest, DryRunUsesAReadableSidecarInAFolderItCannotWrite) {
-    fileSystem.denyAccessBelow(photos, /*readable=*/true);
-    EXPECT_EQ(access(sidecar, SidecarUse::readOnly), sidecar);
-    EXPECT_EQ(access(photos / "IMG_0002.xmp", SidecarUse::readOnly), photos / "IMG_0002.xmp") << "missing sidecar";
-    EXPECT_TRUE(prompt.asked.empty());
-    EXPECT_FALSE(access(sidecar, SidecarUse::readAndWrite)) << "declined";
-    EXPECT_EQ(prompt.asked.size(), 1u);
-}
-
-// During a run the folder's grant is looked up once, but a grant the user gives in the middle of the
-// run serves the folder's next files.
-TEST_F(FolderAccessTest, GrantGivenDuringARunServesTheFolderFromThenOn) {
-    fileSystem.denyAccessBelow(photos);
-    std::ofstream(photos / "IMG_0002.xmp") << "<x/>";
-    RunScope::begin();
     prompt.answer.reset();
-    EXPECT_FALSE(access(sidecar)) << "declined first";
-    prompt.answer = photos;
-    EXPECT_EQ(access(sidecar), sidecar);
-    prompt.answer.reset();
-    EXPECT_EQ(access(photos / "IMG_0002.xmp"), photos / "IMG_0002.xmp");
-    RunScope::end();
+    EXPECT_FALSE(access(missing)) << "a stored grant without the sidecar falls through to the prompt";
     EXPECT_EQ(prompt.asked.size(), 2u);
 }
 
-TEST_F(FolderAccessTest, StoredGrantWithoutTheSidecarFallsThroughToThePrompt) {
-    fileSystem.denyAccessBelow(photos);
-    prompt.answer = photos;
-    ASSERT_TRUE(access(sidecar));
-    const fs::path missing = photos / "IMG_0002.xmp";
-    prompt.answer.reset();
-    EXPECT_FALSE(access(missing)) << "declined";
-    EXPECT_EQ(prompt.asked.size(), 2u);
-}
-
-TEST_F(FolderAccessTest, AnotherPickedFolderIsGrantedUnderItsOwnKey) {
+TEST_F(FolderAccessTest, AnotherFolderIsGrantedUnderItsOwnKeyAndAVanishedOneNotAtAll) {
     fileSystem.denyAccessBelow(photos);
     const fs::path other = dir.path() / "elsewhere";
     fs::create_directories(other);
     prompt.answer = other;
     EXPECT_EQ(access(sidecar), other / "IMG_0001.xmp") << "even though no sidecar lies there";
     EXPECT_EQ(grants.dataForKey(grantKey(other)), other.string());
-    EXPECT_FALSE(grants.dataForKey(grantKey(photos)).has_value());
-}
+    EXPECT_FALSE(grants.dataForKey(grantKey(photos)));
 
-TEST_F(FolderAccessTest, DeclinedPromptGivesNoAccessAndNoLine) {
-    fileSystem.denyAccessBelow(photos);
-    DiagnosticsCapture capture;
-    EXPECT_FALSE(access(sidecar));
-    EXPECT_TRUE(capture.lines().empty());
-}
-
-TEST_F(FolderAccessTest, PickedFolderThatIsGoneCannotBeGranted) {
-    fileSystem.denyAccessBelow(photos);
     prompt.answer = dir.path() / "vanished";
-    DiagnosticsCapture capture;
     EXPECT_FALSE(access(sidecar));
-    ASSERT_EQ(capture.lines().size(), 1u);
-    EXPECT_EQ(capture.lines()[0].rfind("[DEBUG] Failed creating bookmark for folder: ", 0), 0u);
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[DEBUG] Failed creating bookmark for folder: “" +
+                                                         (dir.path() / "vanished").string() + "” is not a folder"}));
 }
 
-TEST_F(FolderAccessTest, GrantForAFolderThatNoLongerExistsIsIgnored) {
-    grants.setData(grantKey(photos), (dir.path() / "removed").string());
-    EXPECT_EQ(access(sidecar), sidecar) << "direct access follows silently";
+// During a run the folder's grant is looked up once (a grant stored meanwhile by another process waits
+// for the next run), but a grant the user gives in the middle of the run serves the folder's next files.
+TEST_F(FolderAccessTest, ARunLooksTheFolderUpOnceAndUsesAGrantGivenMeanwhile) {
+    fileSystem.denyAccessBelow(photos);
+    RunScope::begin();
+    EXPECT_FALSE(access(sidecar)) << "declined";
+    SettingsGrantStore(ini).setData(grantKey(photos), photos.string());
+    EXPECT_FALSE(access(sidecar)) << "declined again: the stored grant is not looked up again";
+    RunScope::end();
+    EXPECT_EQ(access(sidecar), sidecar) << "outside the run it is found";
+    EXPECT_EQ(prompt.asked.size(), 2u);
+
+    const fs::path unseen = dir.writeFile("unseen/a.xmp", "<x/>").parent_path();
+    dir.writeFile("unseen/b.xmp", "<x/>");
+    fileSystem.denyAccessBelow(unseen);
+    RunScope::begin();
+    prompt.answer = unseen;
+    EXPECT_EQ(access(unseen / "a.xmp"), unseen / "a.xmp");
+    prompt.answer.reset();
+    EXPECT_EQ(access(unseen / "b.xmp"), unseen / "b.xmp");
+    RunScope::end();
+    EXPECT_EQ(prompt.asked.size(), 3u);
 }
 
 TEST(GrantKey, IsTheStandardisedFolderPath) {
     EXPECT_EQ(grantKey("/Volumes/Archive/./2024/../2024/"), "xmpBookmark::/Volumes/Archive/2024");
 }
 
-TEST(SettingsGrantStore, TwoProcessesWritingAtOnceLoseNothing) {
-    TempDir dir;
+// Two processes store grants at once while a third, whose store has already looked keys up, keeps
+// running: nothing is lost, and the third sees every grant stored since its first lookup.
+TEST(SettingsGrantStore, GrantsStoredByOtherProcessesAtOnceAreAllFound) {
+    const test::TempDir dir;
     const std::string ini = (dir.path() / "grants.ini").string();
-    constexpr int keysPerProcess = 40;
+    SettingsGrantStore store(ini);
+    ASSERT_TRUE(store.setData("xmpBookmark::/first", "/first"));
+    EXPECT_EQ(store.dataForKey("xmpBookmark::/0/0"), std::nullopt);
+    auto folder = [](int child, int i) { return "/" + std::to_string(child) + "/" + std::to_string(i); };
     pid_t children[2];
     for (int child = 0; child < 2; ++child) {
         children[child] = ::fork();
         ASSERT_GE(children[child], 0);
         if (children[child] == 0) {
-            SettingsGrantStore store(ini);
-            for (int i = 0; i < keysPerProcess; ++i) {
-                const std::string folder = "/photos/" + std::to_string(child) + "/" + std::to_string(i);
-                if (!store.setData("xmpBookmark::" + folder, folder)) ::_exit(1);
-            }
+            SettingsGrantStore writer(ini);
+            for (int i = 0; i < 40; ++i)
+                if (!writer.setData("xmpBookmark::" + folder(child, i), folder(child, i))) ::_exit(1);
             ::_exit(0);
         }
     }
@@ -180,32 +155,8 @@ TEST(SettingsGrantStore, TwoProcessesWritingAtOnceLoseNothing) {
         ::waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    SettingsGrantStore store(ini);
     for (int child = 0; child < 2; ++child)
-        for (int i = 0; i < keysPerProcess; ++i) {
-            const std::string folder = "/photos/" + std::to_string(child) + "/" + std::to_string(i);
-            EXPECT_EQ(store.dataForKey("xmpBookmark::" + folder), folder);
-        }
-}
-
-// The store keeps its settings open between lookups; a grant that another process stores after the
-// first lookup must still be found by the next one.
-TEST(SettingsGrantStore, LookupSeesGrantAnotherProcessStoredSince) {
-    TempDir dir;
-    const std::string ini = (dir.path() / "grants.ini").string();
-    ASSERT_TRUE(SettingsGrantStore(ini).setData("xmpBookmark::/first", "/first"));
-    SettingsGrantStore store(ini);
-    EXPECT_EQ(store.dataForKey("xmpBookmark::/first"), "/first");
-    EXPECT_EQ(store.dataForKey("xmpBookmark::/later"), std::nullopt);
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) ::_exit(SettingsGrantStore(ini).setData("xmpBookmark::/later", "/later") ? 0 : 1);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    EXPECT_EQ(store.dataForKey("xmpBookmark::/later"), "/later");
+        for (int i = 0; i < 40; ++i) EXPECT_EQ(store.dataForKey("xmpBookmark::" + folder(child, i)), folder(child, i));
     EXPECT_EQ(store.dataForKey("xmpBookmark::/first"), "/first");
 }
 
