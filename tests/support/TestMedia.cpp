@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -18,29 +19,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Exiv2 logs warnings to standard error by default; test output stays clean without them.
-void quietExiv2() {
+// libheif wants one initialisation; Exiv2 logs warnings to standard error by default, and test output
+// stays clean without them.
+void prepareLibraries() {
     static std::once_flag once;
-    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+    std::call_once(once, [] { heif_init(nullptr), Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
 }
 
 // Six decimals of a component (a second of arc to a millionth) are below 1e-9 degrees; whole values
 // keep denominator 1 so that "10" reads back as exactly 10.
-int32_t denominatorFor(double value) {
-    const double magnitude = std::fabs(value);
-    if (magnitude == std::floor(magnitude)) return 1;
-    if (magnitude * 1'000'000.0 < 2'000'000'000.0) return 1'000'000;
-    return 1'000;
-}
-
-Exiv2::URational unsignedRational(double value) {
-    const int32_t denominator = denominatorFor(value);
-    return {static_cast<uint32_t>(std::llround(std::fabs(value) * denominator)), static_cast<uint32_t>(denominator)};
-}
-
-Exiv2::Rational signedRational(double value) {
-    const int32_t denominator = denominatorFor(value);
-    return {static_cast<int32_t>(std::llround(value * denominator)), denominator};
+std::pair<int64_t, int32_t> rational(double value) {
+    const int32_t denominator = value == std::floor(value) ? 1 : std::fabs(value) < 2000 ? 1'000'000 : 1'000;
+    return {std::llround(value * denominator), denominator};
 }
 
 void addCoordinate(Exiv2::ExifData& exif, const char* key, const StoredCoordinate& coordinate) {
@@ -48,8 +38,9 @@ void addCoordinate(Exiv2::ExifData& exif, const char* key, const StoredCoordinat
     Exiv2::RationalValue signedValue;
     Exiv2::AsciiValue textValue(coordinate.text);
     for (double component : coordinate.components) {
-        unsignedValue.value_.push_back(unsignedRational(component));
-        signedValue.value_.push_back(signedRational(component));
+        const auto [numerator, denominator] = rational(component);
+        unsignedValue.value_.emplace_back(static_cast<uint32_t>(std::llabs(numerator)), denominator);
+        signedValue.value_.emplace_back(static_cast<int32_t>(numerator), denominator);
     }
     using Kind = StoredCoordinate::Kind;
     const Exiv2::Value* value = &textValue;
@@ -57,54 +48,34 @@ void addCoordinate(Exiv2::ExifData& exif, const char* key, const StoredCoordinat
     exif.add(Exiv2::ExifKey(key), value);
 }
 
-void addText(Exiv2::ExifData& exif, const char* key, const std::optional<std::string>& text) {
-    if (!text) return;
-    Exiv2::AsciiValue value(*text);
-    exif.add(Exiv2::ExifKey(key), &value);
-}
-
 // The metadata's tags as Exiv2 metadata.
 Exiv2::ExifData exifDataFor(const TestImage& metadata) {
     Exiv2::ExifData exif;
+    auto addText = [&](const char* key, const std::optional<std::string>& text) {
+        if (text) exif.add(Exiv2::ExifKey(key), Exiv2::AsciiValue(*text).clone().get());  // as given, no NUL added
+    };
     if (!metadata.withExif) return exif;
     // In the Exif IFD, Exiv2 knows these three tags only by their numbers.
     const bool inExif = metadata.cameraInExifIfd;
-    addText(exif, inExif ? "Exif.Photo.0x010f" : "Exif.Image.Make", metadata.make);
-    addText(exif, inExif ? "Exif.Photo.0x0110" : "Exif.Image.Model", metadata.model);
-    addText(exif, inExif ? "Exif.Photo.0x0131" : "Exif.Image.Software", metadata.software);
-    const bool anyGps = metadata.latitude || metadata.longitude || metadata.latitudeRef || metadata.longitudeRef;
-    if (anyGps) {
-        Exiv2::DataValue version(Exiv2::unsignedByte);
-        version.read("2 3 0 0");
-        exif.add(Exiv2::ExifKey("Exif.GPSInfo.GPSVersionID"), &version);
-    }
-    addText(exif, "Exif.GPSInfo.GPSLatitudeRef", metadata.latitudeRef);
+    addText(inExif ? "Exif.Photo.0x010f" : "Exif.Image.Make", metadata.make);
+    addText(inExif ? "Exif.Photo.0x0110" : "Exif.Image.Model", metadata.model);
+    addText(inExif ? "Exif.Photo.0x0131" : "Exif.Image.Software", metadata.software);
+    if (metadata.latitude || metadata.longitude || metadata.latitudeRef || metadata.longitudeRef)
+        exif["Exif.GPSInfo.GPSVersionID"] = std::string("2 3 0 0");
+    addText("Exif.GPSInfo.GPSLatitudeRef", metadata.latitudeRef);
     if (metadata.latitude) addCoordinate(exif, "Exif.GPSInfo.GPSLatitude", *metadata.latitude);
-    addText(exif, "Exif.GPSInfo.GPSLongitudeRef", metadata.longitudeRef);
+    addText("Exif.GPSInfo.GPSLongitudeRef", metadata.longitudeRef);
     if (metadata.longitude) addCoordinate(exif, "Exif.GPSInfo.GPSLongitude", *metadata.longitude);
     return exif;
 }
 
 TestImage imageAt(double latitude, double longitude, std::string make, std::string model) {
-    TestImage metadata;
-    metadata.latitude = StoredCoordinate::degrees(latitude);
-    metadata.longitude = StoredCoordinate::degrees(longitude);
-    metadata.latitudeRef = latitude >= 0 ? "N" : "S";
-    metadata.longitudeRef = longitude >= 0 ? "E" : "W";
-    metadata.make = std::move(make);
-    metadata.model = std::move(model);
-    return metadata;
+    return {StoredCoordinate::degrees(latitude), StoredCoordinate::degrees(longitude), latitude >= 0 ? "N" : "S",
+            longitude >= 0 ? "E" : "W", std::move(make), std::move(model), {}, false, true};
 }
 
 void check(const heif_error& error, const char* what) {
-    if (error.code != heif_error_Ok) {
-        throw std::runtime_error(std::string("libheif: ") + what + ": " + (error.message ? error.message : "?"));
-    }
-}
-
-void initHeif() {
-    static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });
+    if (error.code != heif_error_Ok) throw std::runtime_error(std::string("libheif: ") + what + ": " + error.message);
 }
 
 // A side x side 4:2:0 picture: a gradient, so the encoder has something to do.
@@ -153,16 +124,10 @@ std::vector<uint8_t> minimalTiff() {
 }  // namespace
 
 StoredCoordinate StoredCoordinate::degrees(double value) {
-    const double magnitude = std::fabs(value);
-    const double wholeDegrees = std::floor(magnitude);
-    const double minutesTotal = (magnitude - wholeDegrees) * 60.0;
-    const double wholeMinutes = std::floor(minutesTotal);
+    const double magnitude = std::fabs(value), minutes = (magnitude - std::floor(magnitude)) * 60.0;
     // Seconds rounded to a millionth, so the stored value is exact to well under 1e-9 degrees.
-    const double seconds = std::round((minutesTotal - wholeMinutes) * 60.0 * 1'000'000.0) / 1'000'000.0;
-    StoredCoordinate coordinate;
-    coordinate.kind = Kind::rationals;
-    coordinate.components = {wholeDegrees, wholeMinutes, seconds};
-    return coordinate;
+    const double seconds = std::round((minutes - std::floor(minutes)) * 60.0 * 1'000'000.0) / 1'000'000.0;
+    return rationalList({std::floor(magnitude), std::floor(minutes), seconds});
 }
 
 TestImage iPhoneImageAt(double latitude, double longitude) {
@@ -174,7 +139,7 @@ TestImage cameraImageAt(double latitude, double longitude) {
 }
 
 std::vector<uint8_t> encodeExifTiff(const TestImage& metadata) {
-    quietExiv2();
+    prepareLibraries();
     Exiv2::Blob blob;
     Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exifDataFor(metadata));
     return blob;
@@ -183,9 +148,8 @@ std::vector<uint8_t> encodeExifTiff(const TestImage& metadata) {
 namespace {
 
 void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t>>& exifBlock, int side = 64) {
-    initHeif();
+    prepareLibraries();
     std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    if (!context) throw std::runtime_error("libheif: no context");
 
     heif_encoder* rawEncoder = nullptr;
     check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder), "HEVC encoder");
@@ -212,10 +176,6 @@ void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t
 
 void writeHeic(const fs::path& path, const TestImage& metadata) {
     writeHeicWith(path, metadata.withExif ? std::optional(encodeExifTiff(metadata)) : std::nullopt);
-}
-
-void writeHeicWithExifBlock(const fs::path& path, const std::vector<uint8_t>& exifBlock) {
-    writeHeicWith(path, exifBlock);
 }
 
 namespace {
@@ -246,33 +206,24 @@ struct IlocItem {
 };
 
 std::vector<IlocItem> parseIloc(const std::vector<uint8_t>& bytes, size_t at) {
-    const auto version = static_cast<uint8_t>(bytes.at(at));
-    at += 4;
-    const size_t offsetSize = bytes.at(at) >> 4, lengthSize = bytes.at(at) & 15, baseSize = bytes.at(at + 1) >> 4;
-    const size_t indexSize = version >= 1 ? (bytes.at(at + 1) & 15) : 0;
-    at += 2;
-    const size_t idSize = version < 2 ? 2 : 4;
-    const uint64_t count = bigEndianAt(bytes, at, idSize);
-    at += idSize;
-    std::vector<IlocItem> items;
-    for (uint64_t i = 0; i < count; ++i) {
-        IlocItem item;
-        item.id = static_cast<uint32_t>(bigEndianAt(bytes, at, idSize));
-        at += idSize;
-        if (version >= 1) item.method = bigEndianAt(bytes, at, 2) & 15, at += 2;
-        at += 2;  // data_reference_index
-        const uint64_t base = bigEndianAt(bytes, at, baseSize);
-        at += baseSize;
-        const uint64_t extents = bigEndianAt(bytes, at, 2);
-        at += 2;
-        for (uint64_t e = 0; e < extents; ++e) {
-            at += indexSize;
-            const uint64_t offset = bigEndianAt(bytes, at, offsetSize);
-            const uint64_t length = bigEndianAt(bytes, at + offsetSize, lengthSize);
-            at += offsetSize + lengthSize;
-            item.extents.emplace_back(base + offset, length);
+    auto next = [&](size_t size) {
+        const uint64_t value = bigEndianAt(bytes, at, size);
+        at += size;
+        return value;
+    };
+    const uint64_t version = next(4) >> 24, sizes = next(2), idSize = version < 2 ? 2 : 4;
+    const size_t offsetSize = sizes >> 12, lengthSize = (sizes >> 8) & 15, baseSize = (sizes >> 4) & 15;
+    std::vector<IlocItem> items(next(idSize));
+    for (IlocItem& item : items) {
+        item.id = static_cast<uint32_t>(next(idSize));
+        if (version >= 1) item.method = next(2) & 15;
+        next(2);  // data_reference_index
+        const uint64_t base = next(baseSize);
+        item.extents.resize(next(2));
+        for (auto& [offset, length] : item.extents) {
+            next(version >= 1 ? sizes & 15 : 0);  // extent_index
+            offset = base + next(offsetSize), length = next(lengthSize);
         }
-        items.push_back(item);
     }
     return items;
 }
@@ -316,8 +267,7 @@ void relayoutExif(const fs::path& path, HeicLayout layout, const std::vector<uin
     const auto [exifOffset, exifLength] = exif->extents[0];
     const std::vector<uint8_t> payload(bytes.begin() + exifOffset, bytes.begin() + exifOffset + exifLength);
 
-    std::vector<uint8_t> tail;  // appended after mdat
-    std::vector<uint8_t> idat;
+    std::vector<uint8_t> tail, idat;  // tail: appended after mdat
     if (layout == HeicLayout::exifInIdat) {
         exif->method = 1;
         exif->extents = {{0, exifLength}};
@@ -330,22 +280,18 @@ void relayoutExif(const fs::path& path, HeicLayout layout, const std::vector<uin
         tail = box("free", {payload.begin() + firstPart, payload.end()});
         exif->extents = {{exifOffset, firstPart}, {bytes.size() + 8, exifLength - firstPart}};
     }
-    // meta grows by the new iloc's extra size and the idat box: every file offset behind it moves.
+    // meta grows by the new iloc's extra size (its fields have fixed sizes) and the idat box: every file
+    // offset behind it moves.
+    const size_t oldIloc = std::find_if(children.begin(), children.end(), [](const auto& c) { return c.first == "iloc"; })->second.size();
+    const int64_t growth = static_cast<int64_t>(ilocVersion1(items).size() + idat.size() - oldIloc);
+    for (IlocItem& item : items)
+        for (auto& extent : item.extents) extent.first += item.method == 0 ? growth : 0;
     std::vector<uint8_t> meta = {0, 0, 0, 0};
-    for (int pass = 0; pass < 2; ++pass) {
-        meta = {0, 0, 0, 0};
-        for (const auto& [type, child] : children) {
-            const std::vector<uint8_t> replaced = type == "iloc" ? ilocVersion1(items) : child;
-            meta.insert(meta.end(), replaced.begin(), replaced.end());
-        }
-        meta.insert(meta.end(), idat.begin(), idat.end());
-        if (pass == 0) {
-            const int64_t growth = static_cast<int64_t>(meta.size() + 8) - static_cast<int64_t>(metaEnd - metaStart);
-            for (IlocItem& item : items)
-                if (item.method == 0)
-                    for (auto& extent : item.extents) extent.first = static_cast<uint64_t>(static_cast<int64_t>(extent.first) + growth);
-        }
+    for (const auto& [type, child] : children) {
+        const std::vector<uint8_t> replaced = type == "iloc" ? ilocVersion1(items) : child;
+        meta.insert(meta.end(), replaced.begin(), replaced.end());
     }
+    meta.insert(meta.end(), idat.begin(), idat.end());
     std::vector<uint8_t> out(bytes.begin(), bytes.begin() + metaStart);
     const std::vector<uint8_t> metaBox = box("meta", meta);
     out.insert(out.end(), metaBox.begin(), metaBox.end());
@@ -364,7 +310,7 @@ void writeHeic(const fs::path& path, const TestImage& metadata, HeicLayout layou
 }
 
 std::vector<uint8_t> exifBlockByLibheif(const fs::path& path) {
-    initHeif();
+    prepareLibraries();
     std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
     check(heif_context_read_from_file(context.get(), path.c_str(), nullptr), "read");
     heif_image_handle* rawHandle = nullptr;
@@ -382,7 +328,7 @@ namespace {
 // Opens (or creates) the file with Exiv2, lets `edit` change its Exif data, and writes it back.
 template <typename Edit>
 void editWithExiv2(const fs::path& path, bool create, Edit edit) {
-    quietExiv2();
+    prepareLibraries();
     try {
         auto image = create ? Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, path.string())
                             : Exiv2::ImageFactory::open(path.string());
@@ -399,11 +345,16 @@ void editWithExiv2(const fs::path& path, bool create, Edit edit) {
 void writeDng(const fs::path& path, const TestImage& metadata) {
     writeBytes(path, minimalTiff());
     editWithExiv2(path, false, [&](Exiv2::ExifData& exif) {
-        Exiv2::DataValue dngVersion(Exiv2::unsignedByte);
-        dngVersion.read("1 4 0 0");
-        exif.add(Exiv2::ExifKey("Exif.Image.DNGVersion"), &dngVersion);
+        exif["Exif.Image.DNGVersion"] = std::string("1 4 0 0");
         for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
     });
+}
+
+void writeImage(const fs::path& path, const TestImage& metadata) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".dng") return writeDng(path, metadata);
+    writeHeic(path, metadata);
 }
 
 void writeJpeg(const fs::path& path, const TestImage& metadata) {
@@ -489,7 +440,7 @@ void damageImage(const fs::path& path, ImageDamage damage) {
         case ImageDamage::gpsIfdIsTheFirstIfd: loopIfd0(bytes, true); break;
         case ImageDamage::loopingIfds:
             if (bytes.size() > 1 && bytes[0] == 'I') return writeBytes(path, loopingTiff());
-            return writeHeicWithExifBlock(path, loopingTiff());
+            return writeHeicWith(path, loopingTiff());
     }
     writeBytes(path, bytes);
 }

@@ -71,14 +71,12 @@ void writeHeic(const std::filesystem::path& path, const TestImage& metadata, Hei
 // The Exif item of the file's primary image as libheif reads it; empty when it has none.
 std::vector<uint8_t> exifBlockByLibheif(const std::filesystem::path& path);
 
-// Writes the same kind of HEIC with `exifBlock` attached as it stands, for files whose Exif block is
-// damaged on purpose. The block must contain a TIFF header ("II*\0" or "MM\0*"); libheif puts the
-// offset to it in front.
-void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector<uint8_t>& exifBlock);
-
 // Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const TestImage& metadata);
+
+// Writes a DNG when the name ends in ".dng" (in any case), else a HEIC.
+void writeImage(const std::filesystem::path& path, const TestImage& metadata);
 
 // Writes a small real JPEG (Exiv2's blank picture) carrying the metadata in its Exif segment. Throws
 // std::runtime_error when it cannot be written.

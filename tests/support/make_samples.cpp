@@ -24,11 +24,6 @@ struct Sample {
     const char* shows;
 };
 
-void writeImage(const fs::path& path, const TestImage& metadata) {
-    if (path.extension() == ".DNG") writeDng(path, metadata);
-    else writeHeic(path, metadata);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
