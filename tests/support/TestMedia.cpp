@@ -239,33 +239,33 @@ std::vector<uint8_t> ilocVersion1(const std::vector<IlocItem>& items) {
     return box("iloc", body);
 }
 
-void relayoutExif(const fs::path& path, HeicLayout layout, const std::vector<uint8_t>& tiff) {
-    std::vector<uint8_t> bytes = readBytes(path);
-    const size_t metaStart = bigEndianAt(bytes, 0, 4);
-    if (std::string(bytes.begin() + metaStart + 4, bytes.begin() + metaStart + 8) != "meta")
-        throw std::runtime_error("HEIC patch: no meta box after ftyp");
-    const size_t metaEnd = metaStart + bigEndianAt(bytes, metaStart, 4);
+size_t find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needle) {
+    const auto at = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+    if (at == bytes.end()) throw std::runtime_error("damage: the file lacks the part to damage");
+    return static_cast<size_t>(at - bytes.begin());
+}
 
-    // The meta box's children, with iloc parsed.
-    std::vector<std::pair<std::string, std::vector<uint8_t>>> children;
-    std::vector<IlocItem> items;
-    for (size_t at = metaStart + 12; at < metaEnd;) {
-        const size_t size = bigEndianAt(bytes, at, 4);
-        const std::string type(bytes.begin() + at + 4, bytes.begin() + at + 8);
-        if (type == "iloc") items = parseIloc(bytes, at + 8);
-        children.emplace_back(type, std::vector<uint8_t>(bytes.begin() + at, bytes.begin() + at + size));
-        at += size;
-    }
-    // The Exif item: the one whose single extent holds the TIFF structure.
-    auto exif = std::find_if(items.begin(), items.end(), [&](const IlocItem& item) {
-        if (item.extents.size() != 1) return false;
-        const auto [offset, length] = item.extents[0];
-        return std::search(bytes.begin() + offset, bytes.begin() + offset + length, tiff.begin(), tiff.end()) !=
-               bytes.begin() + offset + length;
-    });
+void patch(std::vector<uint8_t>& bytes, size_t at, uint64_t value, size_t size, bool bigEndian) {
+    std::vector<uint8_t> field;
+    put(field, value, size, bigEndian);
+    std::copy(field.begin(), field.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// libheif's Exif block: the 4-byte offset to the TIFF header (0), then the TIFF structure.
+const std::vector<uint8_t> exifBlockStart = {0, 0, 0, 0, 'I', 'I', '*', 0};
+
+void relayoutExif(const fs::path& path, HeicLayout layout) {
+    std::vector<uint8_t> bytes = readBytes(path);
+    const size_t metaStart = bigEndianAt(bytes, 0, 4), metaEnd = metaStart + bigEndianAt(bytes, metaStart, 4);
+    size_t ilocAt = metaStart + 12;  // meta's first child, after its version and flags
+    while (std::string(bytes.begin() + ilocAt + 4, bytes.begin() + ilocAt + 8) != "iloc") ilocAt += bigEndianAt(bytes, ilocAt, 4);
+    const size_t ilocEnd = ilocAt + bigEndianAt(bytes, ilocAt, 4);
+    std::vector<IlocItem> items = parseIloc(bytes, ilocAt + 8);
+    const size_t block = find(bytes, exifBlockStart);
+    auto exif = std::find_if(items.begin(), items.end(), [&](const IlocItem& item) { return item.extents.at(0).first == block; });
     if (exif == items.end()) throw std::runtime_error("HEIC patch: no Exif item");
-    const auto [exifOffset, exifLength] = exif->extents[0];
-    const std::vector<uint8_t> payload(bytes.begin() + exifOffset, bytes.begin() + exifOffset + exifLength);
+    const uint64_t exifLength = exif->extents[0].second;
+    const std::vector<uint8_t> payload(bytes.begin() + block, bytes.begin() + block + exifLength);
 
     std::vector<uint8_t> tail, idat;  // tail: appended after mdat
     if (layout == HeicLayout::exifInIdat) {
@@ -276,24 +276,20 @@ void relayoutExif(const fs::path& path, HeicLayout layout, const std::vector<uin
         // The second half goes into a "free" box at the end; its old place in mdat is zeroed, so only
         // a reader that follows both extents finds the block.
         const uint64_t firstPart = exifLength / 2;
-        std::fill(bytes.begin() + exifOffset + firstPart, bytes.begin() + exifOffset + exifLength, uint8_t{0});
+        std::fill(bytes.begin() + block + firstPart, bytes.begin() + block + exifLength, uint8_t{0});
         tail = box("free", {payload.begin() + firstPart, payload.end()});
-        exif->extents = {{exifOffset, firstPart}, {bytes.size() + 8, exifLength - firstPart}};
+        exif->extents = {{block, firstPart}, {bytes.size() + 8, exifLength - firstPart}};
     }
     // meta grows by the new iloc's extra size (its fields have fixed sizes) and the idat box: every file
     // offset behind it moves.
-    const size_t oldIloc = std::find_if(children.begin(), children.end(), [](const auto& c) { return c.first == "iloc"; })->second.size();
-    const int64_t growth = static_cast<int64_t>(ilocVersion1(items).size() + idat.size() - oldIloc);
+    const uint64_t growth = ilocVersion1(items).size() + idat.size() - (ilocEnd - ilocAt);
     for (IlocItem& item : items)
         for (auto& extent : item.extents) extent.first += item.method == 0 ? growth : 0;
-    std::vector<uint8_t> meta = {0, 0, 0, 0};
-    for (const auto& [type, child] : children) {
-        const std::vector<uint8_t> replaced = type == "iloc" ? ilocVersion1(items) : child;
-        meta.insert(meta.end(), replaced.begin(), replaced.end());
-    }
+    std::vector<uint8_t> meta(bytes.begin() + metaStart + 8, bytes.begin() + ilocAt), iloc = ilocVersion1(items);
+    meta.insert(meta.end(), iloc.begin(), iloc.end());
+    meta.insert(meta.end(), bytes.begin() + ilocEnd, bytes.begin() + metaEnd);
     meta.insert(meta.end(), idat.begin(), idat.end());
-    std::vector<uint8_t> out(bytes.begin(), bytes.begin() + metaStart);
-    const std::vector<uint8_t> metaBox = box("meta", meta);
+    std::vector<uint8_t> out(bytes.begin(), bytes.begin() + metaStart), metaBox = box("meta", meta);
     out.insert(out.end(), metaBox.begin(), metaBox.end());
     out.insert(out.end(), bytes.begin() + metaEnd, bytes.end());
     out.insert(out.end(), tail.begin(), tail.end());
@@ -303,24 +299,9 @@ void relayoutExif(const fs::path& path, HeicLayout layout, const std::vector<uin
 }  // namespace
 
 void writeHeic(const fs::path& path, const TestImage& metadata, HeicLayout layout) {
-    const std::vector<uint8_t> tiff = encodeExifTiff(metadata);
     // An odd-sized picture is coded at the next even size; libheif then crops it with a grid item.
-    writeHeicWith(path, tiff, layout == HeicLayout::grid ? 63 : 64);
-    if (layout == HeicLayout::exifInIdat || layout == HeicLayout::exifInTwoExtents) relayoutExif(path, layout, tiff);
-}
-
-std::vector<uint8_t> exifBlockByLibheif(const fs::path& path) {
-    prepareLibraries();
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    check(heif_context_read_from_file(context.get(), path.c_str(), nullptr), "read");
-    heif_image_handle* rawHandle = nullptr;
-    check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "primary image");
-    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle, heif_image_handle_release);
-    heif_item_id id = 0;
-    if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &id, 1) < 1) return {};
-    std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle.get(), id));
-    check(heif_image_handle_get_metadata(handle.get(), id, block.data()), "Exif");
-    return block;
+    writeHeicWith(path, encodeExifTiff(metadata), layout == HeicLayout::grid ? 63 : 64);
+    if (layout == HeicLayout::exifInIdat || layout == HeicLayout::exifInTwoExtents) relayoutExif(path, layout);
 }
 
 namespace {
@@ -373,21 +354,6 @@ void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
 }
 
 namespace {
-
-size_t find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& needle) {
-    const auto at = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
-    if (at == bytes.end()) throw std::runtime_error("damage: the file lacks the part to damage");
-    return static_cast<size_t>(at - bytes.begin());
-}
-
-void patch(std::vector<uint8_t>& bytes, size_t at, uint64_t value, size_t size, bool bigEndian) {
-    std::vector<uint8_t> field;
-    put(field, value, size, bigEndian);
-    std::copy(field.begin(), field.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-// libheif's Exif block: the 4-byte offset to the TIFF header (0), then the TIFF structure.
-const std::vector<uint8_t> exifBlockStart = {0, 0, 0, 0, 'I', 'I', '*', 0};
 
 // libheif writes the Exif item's location into iloc as its base offset followed by one extent at offset 0,
 // or as the extent's own offset; the extent's length follows that offset.

@@ -68,9 +68,6 @@ enum class HeicLayout {
 };
 void writeHeic(const std::filesystem::path& path, const TestImage& metadata, HeicLayout layout);
 
-// The Exif item of the file's primary image as libheif reads it; empty when it has none.
-std::vector<uint8_t> exifBlockByLibheif(const std::filesystem::path& path);
-
 // Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const TestImage& metadata);
