@@ -1,15 +1,20 @@
-// Folder grants on real folders: direct access, the dry run's direct access, the prompt's answers, the
-// stored grants (also across processes) and what a run remembers of a folder.
+// What the platform does in a sidecar's folder, on real folders: access grants (direct access, the dry
+// run's direct access, the prompt's answers, stored grants, also across processes, and what a run
+// remembers of a folder), and the removal of temp files that killed writers abandoned.
 
 #include "engine/RunScope.h"
 #include "platform/FolderAccess.h"
+#include "platform/PosixFileSystem.h"
 #include "platform/SettingsGrantStore.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,22 +87,13 @@ TEST_F(FolderAccessTest, TheChosenFolderIsGrantedAndRemembered) {
     EXPECT_EQ(access(sidecar), sidecar) << "the stored grant serves the next request";
     EXPECT_EQ(prompt.asked.size(), 1u);
 
-    prompt.answer.reset();
-    EXPECT_FALSE(access(missing)) << "a stored grant without the sidecar falls through to the prompt";
-    EXPECT_EQ(prompt.asked.size(), 2u);
-}
-
-TEST_F(FolderAccessTest, AnotherFolderIsGrantedUnderItsOwnKeyAndAVanishedOneNotAtAll) {
-    fileSystem.denyAccessBelow(photos);
-    const fs::path other = dir.path() / "elsewhere";
-    fs::create_directories(other);
+    const fs::path other = dir.writeFile("elsewhere/notes.txt", "").parent_path();
     prompt.answer = other;
-    EXPECT_EQ(access(sidecar), other / "IMG_0001.xmp") << "even though no sidecar lies there";
-    EXPECT_EQ(grants.dataForKey(grantKey(other)), other.string());
-    EXPECT_FALSE(grants.dataForKey(grantKey(photos)));
-
+    EXPECT_EQ(access(missing), other / "IMG_0002.xmp") << "a stored grant without the sidecar falls through to the prompt";
+    EXPECT_EQ(grants.dataForKey(grantKey(other)), other.string()) << "another folder is granted under its own key";
     prompt.answer = dir.path() / "vanished";
-    EXPECT_FALSE(access(sidecar));
+    EXPECT_FALSE(access(missing));
+    EXPECT_EQ(prompt.asked.size(), 3u);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[DEBUG] Failed creating bookmark for folder: “" +
                                                          (dir.path() / "vanished").string() + "” is not a folder"}));
 }
@@ -151,6 +147,41 @@ TEST(SettingsGrantStore, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (const std::string who : {"/child/", "/parent/"})
         for (int i = 0; i < 40; ++i) EXPECT_EQ(store.dataForKey("xmpBookmark::" + who + std::to_string(i)), who + std::to_string(i));
+}
+
+// A writer killed between creating its unique file and renaming it leaves that file behind. An atomic
+// write into the folder removes every such abandoned file, but never the unique file of a writer still
+// at work (it holds a lock on its file until the rename) and never a file of another form. During a
+// run the folder is cleaned once, before its first write, not listed again for every file.
+TEST(AbandonedTempFileTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnly) {
+    const test::TempDir dir;
+    const auto destination = dir.path() / ".IMG_0001.xmp.tmp";
+    const auto abandoned = dir.path() / "..IMG_0001.xmp.tmp.Ab12Cd";
+    test::writeText(abandoned, "half a docu");                                  // its writer was killed
+    test::writeText(dir.path() / "..IMG_0001.xmp.tmp.Xy34Zw", "in progress");   // its writer is still at work
+    test::writeText(dir.path() / "..IMG_0002.xmp.tmp.Ab12Cd", "another file");  // killed, for another destination
+    test::writeText(dir.path() / "..IMG_0001.xmp.tmp.toolong", "not a unique file name");
+    test::writeText(dir.path() / ".bashrc.backup", "a user's hidden file");     // "." + name + "." + six characters
+    const int working = ::open((dir.path() / "..IMG_0001.xmp.tmp.Xy34Zw").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(working, 0);
+    ASSERT_EQ(::flock(working, LOCK_EX), 0);
+
+    PosixFileSystem fileSystem;
+    RunScope::begin();
+    ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "the new text"));
+    ::close(working);
+    EXPECT_EQ(test::readText(destination), "the new text");
+    EXPECT_EQ(test::folderEntries(dir.path()), (std::vector<std::string>{"..IMG_0001.xmp.tmp.Xy34Zw", "..IMG_0001.xmp.tmp.toolong",
+                                                                   ".IMG_0001.xmp.tmp", ".bashrc.backup"}));
+    test::writeText(abandoned, "left by a killed writer");
+    ASSERT_TRUE(fileSystem.writeTextAtomically(dir.path() / ".IMG_0002.xmp.tmp", "second"));
+    EXPECT_TRUE(std::filesystem::exists(abandoned)) << "the folder is not listed again in the same run";
+    RunScope::end();
+
+    RunScope::begin();
+    ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "next run"));
+    EXPECT_FALSE(std::filesystem::exists(abandoned)) << "the next run cleans the folder again";
+    RunScope::end();
 }
 
 }  // namespace
