@@ -4,7 +4,6 @@
 
 #include "engine/RunScope.h"
 #include "platform/FolderAccess.h"
-#include "platform/PosixFileSystem.h"
 #include "platform/SettingsGrantStore.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
@@ -153,28 +152,27 @@ TEST(SettingsGrantStore, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
 // write into the folder removes every such abandoned file, but never the unique file of a writer still
 // at work (it holds a lock on its file until the rename) and never a file of another form. During a
 // run the folder is cleaned once, before its first write, not listed again for every file.
-TEST(AbandonedTempFileTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnly) {
-    const test::TempDir dir;
-    const auto destination = dir.path() / ".IMG_0001.xmp.tmp";
-    const auto abandoned = dir.path() / "..IMG_0001.xmp.tmp.Ab12Cd";
+TEST_F(FolderAccessTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnly) {
+    fs::remove(sidecar);
+    const auto destination = photos / ".IMG_0001.xmp.tmp";
+    const auto abandoned = photos / "..IMG_0001.xmp.tmp.Ab12Cd";
     test::writeText(abandoned, "half a docu");                                  // its writer was killed
-    test::writeText(dir.path() / "..IMG_0001.xmp.tmp.Xy34Zw", "in progress");   // its writer is still at work
-    test::writeText(dir.path() / "..IMG_0002.xmp.tmp.Ab12Cd", "another file");  // killed, for another destination
-    test::writeText(dir.path() / "..IMG_0001.xmp.tmp.toolong", "not a unique file name");
-    test::writeText(dir.path() / ".bashrc.backup", "a user's hidden file");     // "." + name + "." + six characters
-    const int working = ::open((dir.path() / "..IMG_0001.xmp.tmp.Xy34Zw").c_str(), O_RDONLY | O_CLOEXEC);
+    test::writeText(photos / "..IMG_0001.xmp.tmp.Xy34Zw", "in progress");   // its writer is still at work
+    test::writeText(photos / "..IMG_0002.xmp.tmp.Ab12Cd", "another file");  // killed, for another destination
+    test::writeText(photos / "..IMG_0001.xmp.tmp.toolong", "not a unique file name");
+    test::writeText(photos / ".bashrc.backup", "a user's hidden file");     // "." + name + "." + six characters
+    const int working = ::open((photos / "..IMG_0001.xmp.tmp.Xy34Zw").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(working, 0);
     ASSERT_EQ(::flock(working, LOCK_EX), 0);
 
-    PosixFileSystem fileSystem;
     RunScope::begin();
     ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "the new text"));
     ::close(working);
     EXPECT_EQ(test::readText(destination), "the new text");
-    EXPECT_EQ(test::folderEntries(dir.path()), (std::vector<std::string>{"..IMG_0001.xmp.tmp.Xy34Zw", "..IMG_0001.xmp.tmp.toolong",
+    EXPECT_EQ(test::folderEntries(photos), (std::vector<std::string>{"..IMG_0001.xmp.tmp.Xy34Zw", "..IMG_0001.xmp.tmp.toolong",
                                                                    ".IMG_0001.xmp.tmp", ".bashrc.backup"}));
     test::writeText(abandoned, "left by a killed writer");
-    ASSERT_TRUE(fileSystem.writeTextAtomically(dir.path() / ".IMG_0002.xmp.tmp", "second"));
+    ASSERT_TRUE(fileSystem.writeTextAtomically(photos / ".IMG_0002.xmp.tmp", "second"));
     EXPECT_TRUE(std::filesystem::exists(abandoned)) << "the folder is not listed again in the same run";
     RunScope::end();
 
