@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 
 // Stands in for the person at the folder dialog: answers with a scripted folder (or declines) and
 // remembers what it was asked.
-class ScriptedPrompt : public FolderPrompt {
-public:
+struct ScriptedPrompt : FolderPrompt {
     std::optional<fs::path> answer;
     std::vector<FolderPromptRequest> asked;
 
@@ -127,10 +126,8 @@ TEST(GrantKey, IsTheStandardisedFolderPath) {
 
 // Another process stores grants while this one does, after this one's store has looked keys up:
 // nothing is lost, and this store sees every grant stored since its first lookup.
-TEST(SettingsGrantStore, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
-    const test::TempDir dir;
-    const std::string ini = (dir.path() / "grants.ini").string();
-    SettingsGrantStore store(ini);
+TEST_F(FolderAccessTest, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
+    SettingsGrantStore& store = grants;
     EXPECT_EQ(store.dataForKey("xmpBookmark::/child/0"), std::nullopt);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

@@ -4,7 +4,6 @@
 // structure) in every layout, reads nothing of the coded picture, and refuses structures that lie about
 // their sizes.
 
-#include "platform/ExifProperties.h"
 #include "platform/HeifExifLocator.h"
 #include "platform/ImageFile.h"
 #include "platform/ImageMetadataReader.h"
@@ -51,7 +50,6 @@ TEST(ImageProperties, ParseImageGPSValueConvertsEveryValueKind) {
         {"an empty list is no coordinate", list({}), std::nullopt},
         {"text trimmed, comma as point", text(" 10,25 \n"), 10.25},
         {"text with a trailing letter", text("10.25N"), std::nullopt},
-        {"text with inner white space after the number", text("10 25"), std::nullopt},
         {"a blank text", text(" \t\n"), std::nullopt},
         {"deg text the recogniser cannot read", text("deg"), std::nullopt},
         {"anything else", other(), std::nullopt},
@@ -148,12 +146,8 @@ TEST_P(ImageReaderTest, ReadsEachStoredFormOnceWithItsLines) {
         {"degrees and minutes", latitudeOnly(StoredCoordinate::rationalList({10, 30})), {"f.HEIC GPS: lat=10.5 (N) lon=20.0 (E)", iPhone}},
         {"a signed value under S is negative once", latitudeOnly(StoredCoordinate::signedDegrees(-12.5), "S"),
          {"f.HEIC GPS: lat=-12.5 (S) lon=20.0 (E)", iPhone}},
-        {"a text with a decimal comma", latitudeOnly(StoredCoordinate::asText(" 10,25 ")), {"f.HEIC GPS: lat=10.25 (N) lon=20.0 (E)", iPhone}},
         {"degree-minute-second text", latitudeOnly(StoredCoordinate::asText("10 DEG 30' 36\"")),
          {"Parsed DMS 10 DEG 30' 36\" as 10.51", "f.HEIC GPS: lat=10.51 (N) lon=20.0 (E)", iPhone}},
-        {"an empty text", latitudeOnly(StoredCoordinate::asText("")),
-         {"GPS lat/lon missing or unparsable in f.HEIC",
-          "GPS dictionary contents: {Latitude = ; LatitudeRef = N; Longitude = 20.0; LongitudeRef = E; VersionID = (2, 3, 0, 0)}", iPhone}},
         {"no longitude", changed(test::iPhoneImageAt(1, 2), [](TestImage& i) { i.longitude.reset(); }),
          {"GPS lat/lon missing or unparsable in f.HEIC",
           "GPS dictionary contents: {Latitude = 1.0; LatitudeRef = N; LongitudeRef = E; VersionID = (2, 3, 0, 0)}", iPhone}},
@@ -211,33 +205,30 @@ size_t offsetOf(const std::vector<uint8_t>& bytes, const std::string& text) {
     return static_cast<size_t>(std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) - bytes.begin());
 }
 
-TEST(HeifExifLocator, FindsTheExifBlockInEveryLayoutAndReadsNoPictureData) {
+// Every layout: exactly the Exif block written, and nothing of the coded picture read. Then one field of
+// the single layout's file overwritten at a time, and what the walker must make of it.
+TEST(HeifExifLocator, FindsTheExifBlockAndRefusesSizesAndCountsThatDoNotFit) {
     const test::TempDir dir;
+    const fs::path path = dir.path() / "IMG.HEIC";
+    std::vector<uint8_t> expected = {0, 0, 0, 0};
+    for (uint8_t byte : test::encodeExifTiff(test::iPhoneImageAt(37.7749, -122.4194))) expected.push_back(byte);
     // Each layout with the box that only it has (libheif's single picture has none of the others).
     const std::pair<HeicLayout, std::string> layouts[] = {
-        {HeicLayout::single, "mdat"}, {HeicLayout::grid, "grid"}, {HeicLayout::exifInIdat, "idat"}, {HeicLayout::exifInTwoExtents, "free"}};
+        {HeicLayout::grid, "grid"}, {HeicLayout::exifInIdat, "idat"}, {HeicLayout::exifInTwoExtents, "free"}, {HeicLayout::single, "mdat"}};
+    std::vector<uint8_t> bytes;
     for (const auto& [layout, box] : layouts) {
         SCOPED_TRACE(box);
-        const fs::path path = dir.path() / "IMG.HEIC";
         test::writeHeic(path, test::iPhoneImageAt(37.7749, -122.4194), layout);
-        const std::vector<uint8_t> bytes = test::readBytes(path);
+        bytes = test::readBytes(path);
         ASSERT_LT(offsetOf(bytes, box), bytes.size());
-        std::vector<uint8_t> expected = {0, 0, 0, 0};
-        for (uint8_t byte : test::encodeExifTiff(test::iPhoneImageAt(37.7749, -122.4194))) expected.push_back(byte);
-
         ImageFile file(path);
         const HeifExif exif = locate(file);
         ASSERT_EQ(exif.status, Status::found);
         EXPECT_EQ(exif.block, expected);
         // The boxes before mdat, one more box header, and the Exif bytes; the picture is never read.
         EXPECT_LE(file.bytesDelivered(), offsetOf(bytes, "mdat") - 4 + 16 + expected.size());
-        const auto properties = decodeHeifExifBlock(exif.block);
-        EXPECT_TRUE(properties && properties->gps);
     }
-}
 
-// One field of a real file overwritten, and what the walker must make of it.
-TEST(HeifExifLocator, RefusesSizesAndCountsThatDoNotFit) {
     const struct {
         const char* why;
         const char* box;  // the four-character type the patch is placed after
@@ -254,10 +245,6 @@ TEST(HeifExifLocator, RefusesSizesAndCountsThatDoNotFit) {
         {"no HEIF brand in ftyp", "ftyp", 4, {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm', 'i', 's', 'o', '2', 'm', 'p', '4', '1'},
          Status::notHeif},
     };
-    const test::TempDir dir;
-    const fs::path path = dir.path() / "patched.heic";
-    test::writeHeic(path, test::iPhoneImageAt(1, 2));
-    const std::vector<uint8_t> bytes = test::readBytes(path);
     ASSERT_EQ(bytes[11], 'c') << "libheif's ftyp: major brand heic, three compatible brands";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
