@@ -121,31 +121,6 @@ std::vector<uint8_t> minimalTiff() {
     return bytes;
 }
 
-}  // namespace
-
-StoredCoordinate StoredCoordinate::degrees(double value) {
-    const double magnitude = std::fabs(value), minutes = (magnitude - std::floor(magnitude)) * 60.0;
-    // Seconds rounded to a millionth, so the stored value is exact to well under 1e-9 degrees.
-    const double seconds = std::round((minutes - std::floor(minutes)) * 60.0 * 1'000'000.0) / 1'000'000.0;
-    return rationalList({std::floor(magnitude), std::floor(minutes), seconds});
-}
-
-TestImage iPhoneImageAt(double latitude, double longitude) {
-    return imageAt(latitude, longitude, "Apple", "iPhone 15 Pro");
-}
-
-TestImage cameraImageAt(double latitude, double longitude) {
-    return imageAt(latitude, longitude, "Canon", "Canon EOS R5");
-}
-
-std::vector<uint8_t> encodeExifTiff(const TestImage& metadata) {
-    prepareLibraries();
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exifDataFor(metadata));
-    return blob;
-}
-
-namespace {
 
 void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t>>& exifBlock, int side = 64) {
     prepareLibraries();
@@ -165,20 +140,12 @@ void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t
 
     if (exifBlock) {
         // libheif puts the 4-byte offset to the TIFF header in front of the block itself.
-        check(heif_context_add_exif_metadata(context.get(), handle.get(), exifBlock->data(),
-                                             static_cast<int>(exifBlock->size())),
-              "add Exif");
+        const int size = static_cast<int>(exifBlock->size());
+        check(heif_context_add_exif_metadata(context.get(), handle.get(), exifBlock->data(), size), "add Exif");
     }
     check(heif_context_write_to_file(context.get(), path.c_str()), "write");
 }
 
-}  // namespace
-
-void writeHeic(const fs::path& path, const TestImage& metadata) {
-    writeHeicWith(path, metadata.withExif ? std::optional(encodeExifTiff(metadata)) : std::nullopt);
-}
-
-namespace {
 
 // A small box patcher for HEIC files as libheif writes them (ftyp, meta, mdat): it rewrites the
 // "iloc" box as version 1 and moves or splits the Exif item, shifting every other item's file offsets
@@ -296,15 +263,6 @@ void relayoutExif(const fs::path& path, HeicLayout layout) {
     writeBytes(path, out);
 }
 
-}  // namespace
-
-void writeHeic(const fs::path& path, const TestImage& metadata, HeicLayout layout) {
-    // An odd-sized picture is coded at the next even size; libheif then crops it with a grid item.
-    writeHeicWith(path, encodeExifTiff(metadata), layout == HeicLayout::grid ? 63 : 64);
-    if (layout == HeicLayout::exifInIdat || layout == HeicLayout::exifInTwoExtents) relayoutExif(path, layout);
-}
-
-namespace {
 
 // Opens (or creates) the file with Exiv2, lets `edit` change its Exif data, and writes it back.
 template <typename Edit>
@@ -321,39 +279,6 @@ void editWithExiv2(const fs::path& path, bool create, Edit edit) {
     }
 }
 
-}  // namespace
-
-void writeDng(const fs::path& path, const TestImage& metadata) {
-    writeBytes(path, minimalTiff());
-    editWithExiv2(path, false, [&](Exiv2::ExifData& exif) {
-        exif["Exif.Image.DNGVersion"] = std::string("1 4 0 0");
-        for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
-    });
-}
-
-void writeImage(const fs::path& path, const TestImage& metadata) {
-    std::string extension = path.extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".dng") return writeDng(path, metadata);
-    writeHeic(path, metadata);
-}
-
-void writeJpeg(const fs::path& path, const TestImage& metadata) {
-    editWithExiv2(path, true, [&](Exiv2::ExifData& exif) { exif = exifDataFor(metadata); });
-}
-
-std::vector<uint8_t> readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
-}
-
-namespace {
 
 // libheif writes the Exif item's location into iloc as its base offset followed by one extent at offset 0,
 // or as the extent's own offset; the extent's length follows that offset.
@@ -393,6 +318,66 @@ constexpr const char* damageNames[] = {"truncated", "overlongFtyp", "exifLengthB
                                        "exifOffsetBeyondBlock", "nextIfdIsItself", "gpsIfdIsTheFirstIfd", "loopingIfds"};
 
 }  // namespace
+
+StoredCoordinate StoredCoordinate::degrees(double value) {
+    const double magnitude = std::fabs(value), minutes = (magnitude - std::floor(magnitude)) * 60.0;
+    // Seconds rounded to a millionth, so the stored value is exact to well under 1e-9 degrees.
+    const double seconds = std::round((minutes - std::floor(minutes)) * 60.0 * 1'000'000.0) / 1'000'000.0;
+    return rationalList({std::floor(magnitude), std::floor(minutes), seconds});
+}
+
+TestImage iPhoneImageAt(double latitude, double longitude) { return imageAt(latitude, longitude, "Apple", "iPhone 15 Pro"); }
+
+TestImage cameraImageAt(double latitude, double longitude) { return imageAt(latitude, longitude, "Canon", "Canon EOS R5"); }
+
+std::vector<uint8_t> encodeExifTiff(const TestImage& metadata) {
+    prepareLibraries();
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, exifDataFor(metadata));
+    return blob;
+}
+
+
+void writeHeic(const fs::path& path, const TestImage& metadata) { writeHeic(path, metadata, HeicLayout::single); }
+
+
+void writeHeic(const fs::path& path, const TestImage& metadata, HeicLayout layout) {
+    // An odd-sized picture is coded at the next even size; libheif then crops it with a grid item.
+    writeHeicWith(path, metadata.withExif ? std::optional(encodeExifTiff(metadata)) : std::nullopt, layout == HeicLayout::grid ? 63 : 64);
+    if (layout == HeicLayout::exifInIdat || layout == HeicLayout::exifInTwoExtents) relayoutExif(path, layout);
+}
+
+
+void writeDng(const fs::path& path, const TestImage& metadata) {
+    writeBytes(path, minimalTiff());
+    editWithExiv2(path, false, [&](Exiv2::ExifData& exif) {
+        exif["Exif.Image.DNGVersion"] = std::string("1 4 0 0");
+        for (const Exiv2::Exifdatum& datum : exifDataFor(metadata)) exif.add(datum);
+    });
+}
+
+void writeImage(const fs::path& path, const TestImage& metadata) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".dng") return writeDng(path, metadata);
+    writeHeic(path, metadata);
+}
+
+void writeJpeg(const fs::path& path, const TestImage& metadata) {
+    editWithExiv2(path, true, [&](Exiv2::ExifData& exif) { exif = exifDataFor(metadata); });
+}
+
+std::vector<uint8_t> readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
 
 void damageImage(const fs::path& path, ImageDamage damage) {
     std::vector<uint8_t> bytes = readBytes(path);
