@@ -7,7 +7,6 @@
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -151,9 +150,8 @@ void writeHeicWith(const fs::path& path, const std::optional<std::vector<uint8_t
 // "iloc" box as version 1 and moves or splits the Exif item, shifting every other item's file offsets
 // by what "meta" grew.
 uint64_t numberAt(const std::vector<uint8_t>& bytes, size_t at, size_t size, bool bigEndian) {
-    if (at + size > bytes.size()) throw std::runtime_error("HEIC patch: field beyond the file");
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i) value |= uint64_t{bytes[at + i]} << (8 * (bigEndian ? size - 1 - i : i));
+    uint64_t value = 0;  // at() throws for a field beyond the file
+    for (size_t i = 0; i < size; ++i) value |= uint64_t{bytes.at(at + i)} << (8 * (bigEndian ? size - 1 - i : i));
     return value;
 }
 uint64_t bigEndianAt(const std::vector<uint8_t>& bytes, size_t at, size_t size) { return numberAt(bytes, at, size, true); }
@@ -389,9 +387,7 @@ void damageImage(const fs::path& path, ImageDamage damage) {
         case ImageDamage::exifOffsetBeyondBlock: patch(bytes, find(bytes, exifBlockStart), 0xFFFFFFFFu, 4, true); break;
         case ImageDamage::nextIfdIsItself: loopIfd0(bytes, false); break;
         case ImageDamage::gpsIfdIsTheFirstIfd: loopIfd0(bytes, true); break;
-        case ImageDamage::loopingIfds:
-            if (bytes.size() > 1 && bytes[0] == 'I') return writeBytes(path, loopingTiff());
-            return writeHeicWith(path, loopingTiff());
+        case ImageDamage::loopingIfds: return bytes.at(0) == 'I' ? writeBytes(path, loopingTiff()) : writeHeicWith(path, loopingTiff());
     }
     writeBytes(path, bytes);
 }
