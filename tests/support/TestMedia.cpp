@@ -41,10 +41,8 @@ void addCoordinate(Exiv2::ExifData& exif, const char* key, const StoredCoordinat
         unsignedValue.value_.emplace_back(static_cast<uint32_t>(std::llabs(numerator)), denominator);
         signedValue.value_.emplace_back(static_cast<int32_t>(numerator), denominator);
     }
-    using Kind = StoredCoordinate::Kind;
-    const Exiv2::Value* value = &textValue;
-    if (coordinate.kind != Kind::text) value = coordinate.kind == Kind::rationals ? static_cast<Exiv2::Value*>(&unsignedValue) : &signedValue;
-    exif.add(Exiv2::ExifKey(key), value);
+    const Exiv2::Value* values[] = {&unsignedValue, &signedValue, &textValue};  // in the order of Kind
+    exif.add(Exiv2::ExifKey(key), values[static_cast<int>(coordinate.kind)]);
 }
 
 // The metadata's tags as Exiv2 metadata.
@@ -307,7 +305,8 @@ std::vector<uint8_t> loopingTiff() {
                                    {0x0110, 2, 0x7ffffff0, 8},   // Model: 2 GB of text
                                    {0x8825, 4, 1, 8},            // GPS IFD -> IFD0
                                    {0x8769, 4, 1, 8}};           // Exif IFD -> IFD0
-    for (const auto& entry : entries) put(bytes, entry[0], 2, false), put(bytes, entry[1], 2, false), put(bytes, entry[2], 4, false), put(bytes, entry[3], 4, false);
+    for (const auto& entry : entries)
+        for (int i = 0; i < 4; ++i) put(bytes, entry[i], i < 2 ? 2 : 4, false);
     put(bytes, 8, 4, false);  // next IFD -> IFD0
     return bytes;
 }

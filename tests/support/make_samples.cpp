@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
         fs::create_directories(folder);
         for (const auto& sample : samples) {
             const fs::path image = folder / sample.image;
-            writeImage(image, sample.fromIPhone ? iPhoneImageAt(photoLatitude, photoLongitude) : cameraImageAt(photoLatitude, photoLongitude));
+            const auto imageAt = sample.fromIPhone ? iPhoneImageAt : cameraImageAt;
+            writeImage(image, imageAt(photoLatitude, photoLongitude));
             const fs::path xmp = fs::path(image).replace_extension("xmp");
             if (sample.sidecar) writeText(xmp, sidecarXml(*sample.sidecar));
             else fs::remove(xmp);
