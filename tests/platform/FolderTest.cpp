@@ -117,22 +117,21 @@ TEST(GrantKey, IsTheStandardisedFolderPath) {
 // Another process stores grants while this one does, after this one's store has looked keys up:
 // nothing is lost, and this store sees every grant stored since its first lookup.
 TEST_F(FolderAccessTest, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
-    SettingsGrantStore& store = grants;
-    EXPECT_EQ(store.dataForKey("xmpBookmark::/child/0"), std::nullopt);
+    EXPECT_EQ(grants.dataForKey("xmpBookmark::/child/0"), std::nullopt);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     std::optional<SettingsGrantStore> own;  // the child's own store, as another process has
     if (child == 0) own.emplace(ini);
     for (int i = 0; i < 40; ++i) {
         const std::string folder = (child == 0 ? "/child/" : "/parent/") + std::to_string(i);
-        if (!(own ? *own : store).setData("xmpBookmark::" + folder, folder) && child == 0) ::_exit(1);
+        if (!(own ? *own : grants).setData("xmpBookmark::" + folder, folder) && child == 0) ::_exit(1);
     }
     if (child == 0) ::_exit(0);
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (const std::string who : {"/child/", "/parent/"})
-        for (int i = 0; i < 40; ++i) EXPECT_EQ(store.dataForKey("xmpBookmark::" + who + std::to_string(i)), who + std::to_string(i));
+        for (int i = 0; i < 40; ++i) EXPECT_EQ(grants.dataForKey("xmpBookmark::" + who + std::to_string(i)), who + std::to_string(i));
 }
 
 // A writer killed between creating its unique file and renaming it leaves that file behind. An atomic
@@ -140,7 +139,6 @@ TEST_F(FolderAccessTest, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
 // at work (it holds a lock on its file until the rename) and never a file of another form. During a
 // run the folder is cleaned once, before its first write, not listed again for every file.
 TEST_F(FolderAccessTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnly) {
-    fs::remove(sidecar);
     const auto destination = photos / ".IMG_0001.xmp.tmp";
     const auto abandoned = photos / "..IMG_0001.xmp.tmp.Ab12Cd";
     test::writeText(abandoned, "half a docu");                                  // its writer was killed
@@ -157,7 +155,7 @@ TEST_F(FolderAccessTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnl
     ::close(working);
     EXPECT_EQ(test::readText(destination), "the new text");
     EXPECT_EQ(test::folderEntries(photos), (std::vector<std::string>{"..IMG_0001.xmp.tmp.Xy34Zw", "..IMG_0001.xmp.tmp.toolong",
-                                                                   ".IMG_0001.xmp.tmp", ".bashrc.backup"}));
+                                                                   ".IMG_0001.xmp.tmp", ".bashrc.backup", "IMG_0001.xmp"}));
     test::writeText(abandoned, "left by a killed writer");
     ASSERT_TRUE(fileSystem.writeTextAtomically(photos / ".IMG_0002.xmp.tmp", "second"));
     EXPECT_TRUE(std::filesystem::exists(abandoned)) << "the folder is not listed again in the same run";

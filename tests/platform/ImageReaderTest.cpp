@@ -8,6 +8,7 @@
 #include "platform/ImageFile.h"
 #include "platform/ImageMetadataReader.h"
 #include "tests/support/DiagnosticsCapture.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
 
@@ -21,7 +22,6 @@ namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::HeicLayout;
 using test::StoredCoordinate;
 using test::TestImage;
 using Lines = std::vector<std::string>;
@@ -130,7 +130,7 @@ TEST_P(ImageReaderTest, ReadsEachStoredFormOnceWithItsLines) {
         TestImage image;
         Lines lines;
     } cases[] = {
-        {"an iPhone photo", test::iPhoneImageAt(37.7749, -122.4194),
+        {"an iPhone photo", test::iPhoneImageAt(test::photoLatitude, test::photoLongitude),
          {"f.HEIC GPS: lat=37.7749 (N) lon=-122.4194 (W)", iPhone}},
         {"another camera; software as stored, blanks included",
          changed(test::cameraImageAt(-33.8688, 151.2093), [](TestImage& i) { i.software = " Firmware 1.8.1 "; }),
@@ -205,15 +205,17 @@ size_t offsetOf(const std::vector<uint8_t>& bytes, const std::string& text) {
 TEST(HeifExifLocator, FindsTheExifBlockAndRefusesSizesAndCountsThatDoNotFit) {
     const test::TempDir dir;
     const fs::path path = dir.path() / "IMG.HEIC";
+    const TestImage photo = test::iPhoneImageAt(test::photoLatitude, test::photoLongitude);
     std::vector<uint8_t> expected = {0, 0, 0, 0};
-    for (uint8_t byte : test::encodeExifTiff(test::iPhoneImageAt(37.7749, -122.4194))) expected.push_back(byte);
+    for (uint8_t byte : test::encodeExifTiff(photo)) expected.push_back(byte);
     // Each layout with the box that only it has (libheif's single picture has none of the others).
-    const std::pair<HeicLayout, std::string> layouts[] = {
-        {HeicLayout::grid, "grid"}, {HeicLayout::exifInIdat, "idat"}, {HeicLayout::exifInTwoExtents, "free"}, {HeicLayout::single, "mdat"}};
+    using enum test::HeicLayout;
+    const std::pair<test::HeicLayout, std::string> layouts[] = {
+        {grid, "grid"}, {exifInIdat, "idat"}, {exifInTwoExtents, "free"}, {single, "mdat"}};
     std::vector<uint8_t> bytes;
     for (const auto& [layout, box] : layouts) {
         SCOPED_TRACE(box);
-        test::writeHeic(path, test::iPhoneImageAt(37.7749, -122.4194), layout);
+        test::writeHeic(path, photo, layout);
         bytes = test::readBytes(path);
         ASSERT_LT(offsetOf(bytes, box), bytes.size());
         ImageFile file(path);
