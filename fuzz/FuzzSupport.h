@@ -5,13 +5,10 @@
 // from disk.
 
 #include "engine/Diagnostics.h"
-
-#include <unistd.h>
+#include "tests/support/TempDir.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 namespace corvane::fuzz {
@@ -27,23 +24,8 @@ inline void silenceDiagnostics() {
 // A folder of this process's own under /dev/shm when it exists (no disk traffic), else $TMPDIR or /tmp.
 // Kept for the life of the process (libFuzzer runs each target in one process) and removed at its exit.
 inline const std::filesystem::path& scratchFolder() {
-    static const std::filesystem::path folder = [] {
-        std::string base = "/tmp";
-        if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp) base = tmp;
-        if (std::filesystem::is_directory("/dev/shm")) base = "/dev/shm";
-        std::string pattern = base + "/corvane-fuzz-XXXXXX";
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");
-        return std::filesystem::path(pattern);
-    }();
-    static const bool removedAtExit = [] {
-        std::atexit([] {
-            std::error_code error;
-            std::filesystem::remove_all(folder, error);
-        });
-        return true;
-    }();
-    (void)removedAtExit;
-    return folder;
+    static const test::TempDir folder(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "");
+    return folder.path();
 }
 
 // Replaces the file's content with the bytes (the file is created when missing).

@@ -9,9 +9,9 @@
 
 namespace corvane::test {
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/corvane-test-XXXXXX";
+TempDir::TempDir(const std::filesystem::path& base) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = (!base.empty() ? base.string() : tmp && *tmp ? tmp : "/tmp") + "/corvane-test-XXXXXX";
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     path_ = std::filesystem::canonical(pattern);
 }

@@ -5,10 +5,11 @@
 
 namespace corvane::test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when the object goes away.
+// A fresh folder under `base` (by default $TMPDIR, or /tmp), removed with everything in it when the
+// object goes away.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& base = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -26,10 +26,10 @@ struct StoredCoordinate {
     // The magnitude split into degrees, minutes and seconds (three rationals).
     static StoredCoordinate degrees(double value);
     // The given components as rationals (one to three of them; more are written as given).
-    static StoredCoordinate rationalList(std::vector<double> components);
+    static StoredCoordinate rationalList(std::vector<double> components) { return {Kind::rationals, std::move(components), {}}; }
     // One signed rational holding the value as it is (negative stays negative).
-    static StoredCoordinate signedDegrees(double value);
-    static StoredCoordinate asText(std::string text);
+    static StoredCoordinate signedDegrees(double value) { return {Kind::signedRationals, {value}, {}}; }
+    static StoredCoordinate asText(std::string text) { return {Kind::text, {}, std::move(text)}; }
 };
 
 // The metadata of one test image. Absent fields are not written.
@@ -68,17 +68,12 @@ enum class HeicLayout {
 };
 void writeHeic(const std::filesystem::path& path, const TestImage& metadata, HeicLayout layout);
 
-// The Exif item of the file's primary image as libheif reads it; empty when it has none.
-std::vector<uint8_t> exifBlockByLibheif(const std::filesystem::path& path);
-
-// Writes the same kind of HEIC with `exifBlock` attached as it stands, for files whose Exif block is
-// damaged on purpose. The block must contain a TIFF header ("II*\0" or "MM\0*"); libheif puts the
-// offset to it in front.
-void writeHeicWithExifBlock(const std::filesystem::path& path, const std::vector<uint8_t>& exifBlock);
-
 // Writes a small real DNG: a TIFF with a tiny strip image, the metadata's IFD0 tags and GPS IFD.
 // Throws std::runtime_error when it cannot be written.
 void writeDng(const std::filesystem::path& path, const TestImage& metadata);
+
+// Writes a DNG when the name ends in ".dng" (in any case), else a HEIC.
+void writeImage(const std::filesystem::path& path, const TestImage& metadata);
 
 // Writes a small real JPEG (Exiv2's blank picture) carrying the metadata in its Exif segment. Throws
 // std::runtime_error when it cannot be written.
@@ -89,5 +84,22 @@ std::vector<uint8_t> readBytes(const std::filesystem::path& path);
 
 // Writes the bytes as the whole file. Throws std::runtime_error when it cannot be written.
 void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// Damage done to a made image, as broken files out there are damaged. Throws std::runtime_error when the
+// file is not of the form the damage needs.
+enum class ImageDamage {
+    truncated,                // cut to a third of its length
+    overlongFtyp,             // HEIC: the ftyp box claims 80 MB (Exiv2 once took such a file for a video)
+    exifLengthBeyondFile,     // HEIC: iloc says the Exif item runs 4 KiB past the end of the file
+    exifLengthFourGigabytes,  // HEIC: iloc says the Exif item is 0xFFFFFFF0 bytes long
+    exifOffsetBeyondBlock,    // HEIC: the 4 bytes in front of the TIFF structure point past the Exif block
+    nextIfdIsItself,          // DNG: IFD0 names itself as the next IFD
+    gpsIfdIsTheFirstIfd,      // DNG: the GPS IFD pointer points back at IFD0
+    loopingIfds,              // the DNG, or the HEIC's Exif block, becomes a TIFF with make "Abc" whose IFD0 is
+                              // its own next, GPS and Exif IFD, and whose Model claims 2 GB
+};
+void damageImage(const std::filesystem::path& path, ImageDamage damage);
+// The damage of that name ("truncated", "overlongFtyp", ...), for cases written as data.
+std::optional<ImageDamage> imageDamageNamed(const std::string& name);
 
 }  // namespace corvane::test

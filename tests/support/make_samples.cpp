@@ -2,7 +2,7 @@
 // each beside an XMP sidecar chosen so that one dry run of corvane-cli shows the main outcomes.
 // Usage: make_samples FOLDER (scripts/make-samples). Files of the same names are replaced.
 
-#include "tests/support/SidecarXml.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/TestMedia.h"
 
 #include <cstdio>
@@ -12,45 +12,32 @@
 namespace fs = std::filesystem;
 using namespace corvane::test;
 
-namespace {
-
-constexpr double latitude = 37.7749;
-constexpr double longitude = -122.4194;
-
-struct Sample {
-    const char* image;
-    bool fromIPhone;
-    std::optional<SidecarGPSProperties> sidecar;  // absent: the image has no sidecar
-    const char* shows;
-};
-
-void writeImage(const fs::path& path, const TestImage& metadata) {
-    if (path.extension() == ".DNG") writeDng(path, metadata);
-    else writeHeic(path, metadata);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_samples FOLDER\n");
         return 2;
     }
     const fs::path folder = argv[1];
-    const Sample samples[] = {
-        {"IMG_0001.HEIC", true, SidecarGPSProperties{"37.77490000N", "122.41940000W", "N", "W"}, "already correct"},
-        {"IMG_0002.HEIC", true, SidecarGPSProperties{"37.7749N", "122.4194W", "N", "W"}, "within tolerance, left alone"},
-        {"IMG_0003.HEIC", true, SidecarGPSProperties{"37.7749", "122.4194", "N", "W"}, "no hemisphere letters: rewritten"},
-        {"IMG_0004.DNG", true, SidecarGPSProperties{"48.8566N", "2.3522E", "N", "E"}, "another position: skipped"},
+    const struct {
+        const char* image;
+        bool fromIPhone;
+        std::optional<SidecarGPSProperties> sidecar;  // absent: the image has no sidecar
+        const char* shows;
+    } samples[] = {
+        {"IMG_0001.HEIC", true, canonicalSidecar, "already correct"},
+        {"IMG_0002.HEIC", true, shortLetteredSidecar, "within tolerance, left alone"},
+        {"IMG_0003.HEIC", true, letterlessSidecar, "no hemisphere letters: rewritten"},
+        {"IMG_0004.DNG", true, parisSidecar, "another position: skipped"},
         {"IMG_0005.HEIC", true, std::nullopt, "no sidecar: skipped"},
         {"IMG_0006.DNG", true, SidecarGPSProperties{}, "sidecar without GPS: skipped"},
-        {"DSC_0007.DNG", false, SidecarGPSProperties{"37.7749", "122.4194", "N", "W"}, "another camera: skipped"},
+        {"DSC_0007.DNG", false, letterlessSidecar, "another camera: skipped"},
     };
     try {
         fs::create_directories(folder);
-        for (const Sample& sample : samples) {
+        for (const auto& sample : samples) {
             const fs::path image = folder / sample.image;
-            writeImage(image, sample.fromIPhone ? iPhoneImageAt(latitude, longitude) : cameraImageAt(latitude, longitude));
+            const auto imageAt = sample.fromIPhone ? iPhoneImageAt : cameraImageAt;
+            writeImage(image, imageAt(photoLatitude, photoLongitude));
             const fs::path xmp = fs::path(image).replace_extension("xmp");
             if (sample.sidecar) writeText(xmp, sidecarXml(*sample.sidecar));
             else fs::remove(xmp);
