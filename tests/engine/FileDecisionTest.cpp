@@ -1,0 +1,144 @@
+// What the per-file decisions do that a case folder (tests/cases) cannot show: the diagnostic lines
+// they print, the grant's release on every path, and the writer's answer when the save fails.
+
+#include "engine/MediaFileProcessor.h"
+#include "engine/SafeSave.h"
+#include "engine/SidecarWriter.h"
+#include "platform/ImageMetadataReader.h"
+#include "tests/support/DiagnosticsCapture.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestMedia.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace corvane {
+namespace {
+
+using namespace test;
+
+// Grants the sidecar's own location and counts the stop calls made on the grant.
+struct CountingAccess : SidecarAccessProvider {
+    std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL, SidecarUse) override {
+        return ScopedAccess{sidecarURL, [this] { ++stops; }};
+    }
+    int stops = 0;
+};
+
+class FileDecision : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeHeic(image, iPhoneImageAt(photoLatitude, photoLongitude));
+        settings.dryRun = false;
+    }
+    std::vector<std::string> process() {
+        DiagnosticsCapture capture;
+        MediaFileProcessor(services).processFile(image);
+        return capture.lines();
+    }
+
+    TempDir dir;
+    std::filesystem::path image = dir.path() / "IMG_0001.HEIC";
+    std::filesystem::path sidecar = dir.path() / "IMG_0001.xmp";
+    FaultyFileSystem fileSystem;
+    ImageMetadataReader reader;
+    CountingAccess access;
+    RunSettings settings;
+    EngineServices services{fileSystem, reader, access, settings};
+};
+
+bool holdsBlock(const std::vector<std::string>& lines, const std::vector<std::string>& block) {
+    return std::search(lines.begin(), lines.end(), block.begin(), block.end()) != lines.end();
+}
+
+TEST_F(FileDecision, ComparisonAndWriterPrintTheirBlocks) {
+    writeText(sidecar, sidecarXml({std::nullopt, "122.4194", std::nullopt, "W"}));
+    settings.alwaysOverwrite = true;
+    const auto lines = process();
+    EXPECT_TRUE(holdsBlock(lines, {"[DEBUG] Raw XMP GPS values:", "[DEBUG]   existingLat raw: 'nil'",
+                                   "[DEBUG]   existingLon raw: '122.4194'", "[DEBUG]   existingLatRef raw: 'nil'",
+                                   "[DEBUG]   existingLonRef raw: 'W'"}));
+    EXPECT_TRUE(holdsBlock(lines, {
+        "[DEBUG] IMG_0001.HEIC XMP pre-check:",
+        "[DEBUG]   existing: lat=nil lon=122.4194 latRef=nil lonRef=W",
+        "[DEBUG]   parsed:   lat=(nil,) lon=(122.4194,)",
+        "[DEBUG]   existing decimal: lat=nil lon=-122.4194",
+        "[DEBUG]   target decimal:   lat=37.7749 lon=-122.4194",
+        "[DEBUG]   matches:  numeric lat=false lon=true",
+        "[DEBUG]   refs:     effective lat= lon=W, compatible lat=false lon=true",
+        "[DEBUG]   coordinatesMatch=false (will skip only if false AND not alwaysOverwrite)",
+        "[DEBUG] Proceeding with update check for IMG_0001.HEIC (exceeds tolerance or overwrite)",
+        "[DEBUG] Loading existing XMP: IMG_0001.xmp"}));
+    EXPECT_TRUE(holdsBlock(lines, {
+        "[DEBUG] IMG_0001.xmp update comparison:",
+        "[DEBUG]   existing: lat=nil lon=122.4194",
+        "[DEBUG]   existing decimal: lat=nil lon=-122.4194",
+        "[DEBUG]   target:   lat=37.77490000N lon=122.41940000W",
+        "[DEBUG]   target decimal: lat=37.7749 lon=-122.4194",
+        "[DEBUG]   matches:  latText=false lonText=false latRef=false lonRef=true"}));
+    EXPECT_EQ(lines.back(), "[DEBUG] Updated IMG_0001.HEIC: exif:GPSLatitude: 37.77490000 → 37.77490000N; "
+                            "exif:GPSLongitude: 122.4194 → 122.41940000W; exif:GPSLatitudeRef: (empty) → N");
+}
+
+TEST_F(FileDecision, EachSettledDecisionNamesItsReason) {
+    const std::pair<SidecarGPSProperties, std::string> cases[] = {
+        {canonicalSidecar, "[DEBUG] Within tolerance and text matches — not updating IMG_0001.HEIC"},
+        {shortLetteredSidecar, "[DEBUG] Within tolerance — not updating IMG_0001.HEIC. Differences: Latitude format: "
+                               "37.7749N → 37.77490000N; Longitude format: 122.4194W → 122.41940000W"},
+        {parisSidecar, "[DEBUG] Skipped (GPS coordinates differ) for IMG_0001.HEIC: Latitude: 48.8566N → "
+                       "37.77490000N; Longitude: 2.3522E → 122.41940000W"},
+    };
+    for (const auto& [gps, line] : cases) {
+        writeText(sidecar, sidecarXml(gps));
+        EXPECT_EQ(process().back(), line);
+    }
+    writeText(sidecar, sidecarXml(letterlessSidecar));
+    settings.dryRun = true;
+    const auto lines = process();
+    EXPECT_TRUE(holdsBlock(lines, {
+        "[DEBUG] Within tolerance, but XMP text is missing trailing hemisphere ref — will update IMG_0001.HEIC"}));
+    EXPECT_EQ(lines.back(), "[DEBUG] Dry run — would update IMG_0001.HEIC: [DRY RUN] would update: exif:GPSLatitude: "
+                            "37.7749 → 37.77490000N; [DRY RUN] would update: exif:GPSLongitude: 122.4194 → 122.41940000W");
+}
+
+// The grant is stopped once however the file's processing ends: settled by the comparison, written,
+// without GPS in the sidecar, without a sidecar (empty text), or failed in the writer.
+TEST_F(FileDecision, GrantIsReleasedOnceOnEveryPath) {
+    for (const std::string& text : {sidecarXml(canonicalSidecar), sidecarXml(parisSidecar), sidecarXml(letterlessSidecar),
+                                    sidecarXml({}), std::string(), std::string("<broken")}) {
+        std::filesystem::remove(sidecar);
+        if (!text.empty()) writeText(sidecar, text);
+        access.stops = 0;
+        process();
+        EXPECT_EQ(access.stops, 1) << text;
+    }
+}
+
+// Without the exact name, two spellings that differ only in letter case leave no way to choose; beside
+// the exact name they are passed over.
+TEST_F(FileDecision, OtherSpellingsOfTheSidecarAreAmbiguousUnlessTheExactNameExists) {
+    for (const char* name : {"IMG_0001.XMP", "IMG_0001.Xmp"}) writeText(dir.path() / name, sidecarXml(parisSidecar));
+    EXPECT_TRUE(holdsBlock(process(), {"[DEBUG] Ambiguous XMP sidecar for IMG_0001.HEIC: IMG_0001.XMP and IMG_0001.Xmp "
+                                       "differ only in letter case",
+                                       "[DEBUG] Skipping IMG_0001.HEIC - no XMP sidecar file exists"}));
+    writeText(sidecar, sidecarXml(canonicalSidecar));
+    const auto lines = process();
+    EXPECT_EQ(lines.back(), "[DEBUG] Within tolerance and text matches — not updating IMG_0001.HEIC");
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("[DEBUG] Ambiguous"); }));
+}
+
+// The safe save's own tests cover each failure; here the writer passes its error on unchanged.
+TEST_F(FileDecision, WriterAnswersWithTheSafeSavesError) {
+    const std::string original = sidecarXml(letterlessSidecar);
+    writeText(sidecar, original);
+    fileSystem.reportCapacity(requiredFreeSpace - 1);
+    // error() on an answer that holds no error throws, which fails the test.
+    EXPECT_EQ(updateXmpGPS(fileSystem, settings, sidecar, photoLatitude, photoLongitude).error().domain, "DiskSpace");
+    EXPECT_EQ(readText(sidecar), original);
+}
+
+}  // namespace
+}  // namespace corvane
