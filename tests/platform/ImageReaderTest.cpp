@@ -7,6 +7,7 @@
 #include "platform/HeifExifLocator.h"
 #include "platform/ImageFile.h"
 #include "platform/ImageMetadataReader.h"
+#include "platform/ImageProperties.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
