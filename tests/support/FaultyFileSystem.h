@@ -12,6 +12,8 @@
 namespace corvane::test {
 
 class FaultyFileSystem : public FileSystem {
+    using Path = std::filesystem::path;
+
 public:
     enum class Failing { nothing, capacityQuery, atomicWrite, replace };
 
@@ -22,45 +24,38 @@ public:
     void fail(Failing operation) { failing_ = operation; }
     // Everything at or below `folder` reads as neither readable nor writable (root passes every
     // permission check, so tests cannot rely on chmod); with `readable` only writing is denied.
-    void denyAccessBelow(const std::filesystem::path& folder, bool readable = false) {
+    void denyAccessBelow(const Path& folder, bool readable = false) {
         denied_ = folder.lexically_normal();
         readable_ = readable;
     }
 
-    Presence presence(const std::filesystem::path& path) const override { return real_.presence(path); }
-    bool isReadable(const std::filesystem::path& path) const override {
-        return (readable_ || !isDenied(path)) && real_.isReadable(path);
-    }
-    bool isWritable(const std::filesystem::path& path) const override { return !isDenied(path) && real_.isWritable(path); }
-    bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const override {
-        return real_.walk(folder, visit);
-    }
-    Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const override {
-        return real_.readFile(path, maximumSize);
-    }
-    Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) override {
+    Presence presence(const Path& path) const override { return real_.presence(path); }
+    bool isReadable(const Path& path) const override { return (readable_ || !isDenied(path)) && real_.isReadable(path); }
+    bool isWritable(const Path& path) const override { return !isDenied(path) && real_.isWritable(path); }
+    bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit) const override { return real_.walk(folder, visit); }
+    Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
+    Status writeTextAtomically(const Path& path, std::string_view text) override {
         if (failing_ == Failing::atomicWrite) return Error{"POSIX", ENOSPC, "Cannot write: No space left on device"};
         return real_.writeTextAtomically(path, text);
     }
-    Expected<int64_t> itemSize(const std::filesystem::path& path) const override { return real_.itemSize(path); }
-    Status remove(const std::filesystem::path& path) override { return real_.remove(path); }
-    Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
+    Status remove(const Path& path) override { return real_.remove(path); }
+    Status replace(const Path& from, const Path& to) override {
         if (failing_ == Failing::replace) return Error{"POSIX", EIO, "Cannot replace: I/O error"};
         return real_.replace(from, to);
     }
     Status syncPendingFolders() override { return real_.syncPendingFolders(); }
-    Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override {
+    Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
         if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
         if (capacity_) return *capacity_;
         return real_.availableCapacity(folder);
     }
-    std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
-                                                                std::string_view name) const override {
+    std::optional<std::vector<std::string>> entriesIgnoringCase(const Path& folder, std::string_view name) const override {
         return real_.entriesIgnoringCase(folder, name);
     }
 
 private:
-    bool isDenied(const std::filesystem::path& path) const {
+    bool isDenied(const Path& path) const {
         if (!denied_) return false;
         const auto relative = path.lexically_normal().lexically_relative(*denied_);
         return !relative.empty() && *relative.begin() != "..";
