@@ -42,14 +42,9 @@ TEST(ProcessingResultCases, OrderNamesAndSilentSkipping) {
 }
 
 TEST(ProcessingResultDetail, EveryRowHasAFreshVersion4Id) {
-    const auto first = ProcessingResultDetail::make("/p/a.HEIC", outcome::AlreadyCorrect{});
-    const auto second = ProcessingResultDetail::make("/p/a.HEIC", outcome::AlreadyCorrect{});
-    EXPECT_NE(first, second);
-    EXPECT_EQ(first, ProcessingResultDetail(first));
-    const std::string text = first.id.text();
-    ASSERT_EQ(text.size(), 36u);
-    EXPECT_EQ(std::string() + text[8] + text[13] + text[14] + text[18] + text[23], "--4--");
-    EXPECT_NE(std::string("89ab89AB").find(text[19]), std::string::npos);
+    const auto row = ProcessingResultDetail::make("/p/a.HEIC", outcome::AlreadyCorrect{});
+    EXPECT_NE(row, ProcessingResultDetail::make("/p/a.HEIC", outcome::AlreadyCorrect{}));
+    EXPECT_EQ(row.id.text().substr(13, 2), "-4");
 }
 
 }  // namespace

