@@ -98,43 +98,25 @@ TEST(HemisphereTexts, ReferenceSuffixCanonicalFormAndSign) {
 
 TEST(FormatGPS, EightDecimalsOfTheMagnitudeThenTheLetter) {
     // Zero (also -0) is north/east; NaN south/west.
+    constexpr Axis lat = Axis::latitude, lon = Axis::longitude;
     const std::tuple<double, Axis, std::string> cases[] = {
-        {37.7749, Axis::latitude, "37.77490000N"}, {-122.4194, Axis::longitude, "122.41940000W"},
-        {-37.0, Axis::latitude, "37.00000000S"},   {122.0, Axis::longitude, "122.00000000E"},
-        {-0.0, Axis::latitude, "0.00000000N"},     {-0.0, Axis::longitude, "0.00000000E"},
-        {-1e-9, Axis::latitude, "0.00000000S"},    {6e-9, Axis::latitude, "0.00000001N"},
-        {1e20, Axis::latitude, "100000000000000000000.00000000N"},
-        {nan, Axis::latitude, "nanS"},             {nan, Axis::longitude, "nanW"},
-        {-inf, Axis::longitude, "infW"},
-    };
+        {37.7749, lat, "37.77490000N"}, {-122.4194, lon, "122.41940000W"}, {-37.0, lat, "37.00000000S"},
+        {122.0, lon, "122.00000000E"},  {-0.0, lat, "0.00000000N"},        {-0.0, lon, "0.00000000E"},
+        {-1e-9, lat, "0.00000000S"},    {6e-9, lat, "0.00000001N"},        {1e20, lat, "100000000000000000000.00000000N"},
+        {nan, lat, "nanS"},             {nan, lon, "nanW"},                {-inf, lon, "infW"}};
     for (const auto& [value, axis, text] : cases) EXPECT_EQ(formatGPSCoordinate(value, axis), text);
 }
 
-// Switches the process to a locale whose decimal separator is a comma, compiled from the system's
-// locale sources into a temporary folder when none is installed (glibc reads LOCPATH).
-class CommaLocale {
-public:
-    CommaLocale() : previous_(std::setlocale(LC_ALL, nullptr)) {
-        const std::string compile =
-            "localedef -i de_DE -f UTF-8 '" + (compiled_.path() / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-        active = trySwitch() ||
-                 (std::system(compile.c_str()) == 0 && ::setenv("LOCPATH", compiled_.path().c_str(), 1) == 0 && trySwitch());
-    }
-    ~CommaLocale() {
-        std::setlocale(LC_ALL, previous_.c_str());
-        ::unsetenv("LOCPATH");
-    }
-    static bool trySwitch() {
-        return std::setlocale(LC_ALL, "de_DE.UTF-8") && std::strcmp(std::localeconv()->decimal_point, ",") == 0;
-    }
-    test::TempDir compiled_;
-    std::string previous_;
-    bool active = false;
-};
-
 TEST(GpsTextLocale, ReadingAndWritingIgnoreTheProcessLocale) {
-    CommaLocale locale;
-    if (!locale.active) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    // A locale whose decimal separator is a comma, compiled from the system's locale sources into a
+    // temporary folder when none is installed (glibc reads LOCPATH when a locale is loaded).
+    const test::TempDir compiled;
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    const std::string compile = "localedef -i de_DE -f UTF-8 '" + (compiled.path() / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && std::system(compile.c_str()) == 0) ::setenv("LOCPATH", compiled.path().c_str(), 1);
+    const bool active = std::setlocale(LC_ALL, "de_DE.UTF-8") && std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+    ::unsetenv("LOCPATH");
+    if (!active) GTEST_SKIP() << "no locale with a decimal comma can be made";
     EXPECT_EQ(parseDecimalNumber("37.7749"), 37.7749);
     EXPECT_EQ(parseDecimalNumber("37,7749"), std::nullopt);
     EXPECT_EQ(formatGPSCoordinate(-122.4194, Axis::longitude), "122.41940000W");
@@ -142,6 +124,7 @@ TEST(GpsTextLocale, ReadingAndWritingIgnoreTheProcessLocale) {
     EXPECT_EQ(toUpper("i"), "I");
     EXPECT_EQ(parseXmpGPS("37,46.494N"), (ParsedCoordinate{37.7749, "N"}));
     EXPECT_EQ(parseDMSString("37 deg 46' 29.64\""), 37.7749);
+    std::setlocale(LC_ALL, previous.c_str());
 }
 
 }  // namespace
