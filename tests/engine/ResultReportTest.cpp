@@ -38,15 +38,12 @@ TEST(ReportText, HeaderWithDateAndSwitchesThenTheVisibleRowsInOrder) {
         ProcessingResultDetail::make("/x/b.HEIC", outcome::AlreadyCorrect{}),
         ProcessingResultDetail::make("/x/2024/c.HEIC", outcome::SkippedDifferentGPS{{{"Latitude", "1", "2N"}}}),
     };
-    const std::string header = "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=true ForceOverwrite=false "
-                               "AppleOnly=true SilentSkip=";
     EXPECT_EQ(reportText(rows, ReportSwitches{}, lastSecondOfJanuary),
-              header + "false\na.HEIC: [Dry Run] Would Update:\n• one\n• two\nb.HEIC: Already correct\n"
-                       "c.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N");
-    EXPECT_EQ(reportText(rows, ReportSwitches{true, false, true, true}, lastSecondOfJanuary),
-              header + "true\na.HEIC: [Dry Run] Would Update:\n• one\n• two\nc.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N");
-    EXPECT_EQ(reportHeader(ReportSwitches{false, true, false, false}, lastSecondOfJanuary),
-              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=false");
+              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=true ForceOverwrite=false AppleOnly=true SilentSkip=false\n"
+              "a.HEIC: [Dry Run] Would Update:\n• one\n• two\nb.HEIC: Already correct\nc.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N");
+    EXPECT_EQ(reportText(rows, ReportSwitches{false, true, false, true}, lastSecondOfJanuary),
+              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=true\n"
+              "a.HEIC: Updated:\n• one\n• two\nc.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N");
 }
 
 }  // namespace
