@@ -33,8 +33,7 @@ protected:
         for (const char* file : {"IMG_0001.HEIC", "IMG_0001.xmp", "a.Dng", "2024/b.heif", "2024/June/c.heic",
                                  "2024/June/README", ".thumbnails/d.heic", "2024/.e.heic", "2024/June/.hidden/f.dng"})
             dir.writeFile(fs::path("Export") / file, "x");
-        fs::create_directories(root / "empty");
-        fs::create_directories(root / "album.heic");
+        for (const char* folder : {"empty", "album.heic"}) fs::create_directories(root / folder);
         ASSERT_EQ(::mkfifo((root / "pipe.heic").c_str(), 0600), 0);
         fs::create_directory_symlink("..", root / "2024" / "loop");
         fs::create_symlink("nowhere.heic", root / "dangling.heic");

@@ -9,13 +9,11 @@ using namespace std::chrono;
 
 TEST(ResultText, EveryOutcomeReadsAsWritten) {
     const std::tuple<ProcessingResult, bool, std::string> cases[] = {
-        {outcome::Updated{}, true, "Updated"},
-        {outcome::Updated{{"a", "b"}}, true, "[Dry Run] Would Update:\n• a\n• b"},
+        {outcome::Updated{}, true, "Updated"}, {outcome::Updated{{"a", "b"}}, true, "[Dry Run] Would Update:\n• a\n• b"},
         {outcome::Updated{{"a", "b"}}, false, "Updated:\n• a\n• b"},
         {outcome::WithinTolerance{}, false, "Within tolerance — not updated"},
         {outcome::WithinTolerance{{"x → y", "z → w"}}, false, "Within tolerance — not updated (x → y; z → w)"},
-        {outcome::FileNotFound{"gone"}, false, "File not found: gone"},
-        {outcome::UnsupportedFile{"r"}, false, "Unsupported: r"},
+        {outcome::FileNotFound{"gone"}, false, "File not found: gone"}, {outcome::UnsupportedFile{"r"}, false, "Unsupported: r"},
         {outcome::SkippedMissing{"No XMP sidecar file"}, false, "Skipped (missing): No XMP sidecar file"},
         {outcome::SkippedNonApple{DeviceData{"Canon", "EOS R5", "fw 1"}, "R"}, false, "Skipped (non-Apple): Canon EOS R5 - R"},
         // The software is never shown; a present empty make still counts beside a model.
@@ -25,8 +23,7 @@ TEST(ResultText, EveryOutcomeReadsAsWritten) {
         {outcome::SkippedDifferentGPS{}, false, "Skipped (GPS differs)"},
         {outcome::SkippedDifferentGPS{{{"Latitude", "1.0", "37.77490000N"}, {"LongitudeRef", "E", "W"}}}, true,
          "Skipped (GPS differs):\n• Latitude: 1.0 → 37.77490000N\n• LongitudeRef: E → W"},
-        {outcome::Failed{"No GPS available"}, false, "Failed: No GPS available"},
-        {outcome::AlreadyCorrect{}, true, "Already correct"},
+        {outcome::Failed{"No GPS available"}, false, "Failed: No GPS available"}, {outcome::AlreadyCorrect{}, true, "Already correct"},
     };
     for (const auto& [result, dryRun, text] : cases) EXPECT_EQ(resultText(result, dryRun), text);
 }

@@ -58,7 +58,6 @@ TEST_F(RunDriverTest, BatchesOfTwoEachStartingAfterTheRowsBeforeIt) {
     EXPECT_EQ(calls, (std::vector<std::pair<std::string, size_t>>{{"a.heic", 0}, {"b.HEIC", 1}, {"c.dng", 2}}));
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"state 1 0", "row 1", "row 2", "row 3", "state 0 3"}));
     EXPECT_EQ(driver.progress().currentFile, "");
-    EXPECT_EQ(driver.progress().results.at(2).fileURL, fs::path("/p/c.dng"));
     EXPECT_TRUE(driver.progress().task.has_value()) << "kept until the next run";
 }
 
@@ -96,8 +95,7 @@ TEST_F(RunDriverTest, NewDropClearsTheOldRowsAndOneWithoutMediaStartsNothing) {
 TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRow) {
     driver.startRun({"/p/a.heic", "/p/throws.heic", "/p/c.heic"});
     while (!held.pieces.empty()) held.runNext();
-    ASSERT_EQ(driver.progress().results.size(), 3u);
-    EXPECT_EQ(driver.progress().results[1].result, ProcessingResult(outcome::Failed{"out of luck"}));
+    EXPECT_EQ(driver.progress().results.at(1).result, ProcessingResult(outcome::Failed{"out of luck"}));
     EXPECT_TRUE(driver.startRun({"/p/d.heic"})) << "the run ended; a later drop is accepted";
 }
 

@@ -16,11 +16,9 @@ XmlDocument loaded(const std::string& text) {
 }
 
 std::string nested(size_t depth, const std::string& open = "<a>") {
-    std::string text;
-    for (size_t i = 0; i < depth; ++i) text += open;
-    text += "x";
-    for (size_t i = 0; i < depth; ++i) text += "</a>";
-    return text;
+    std::string head, tail;
+    for (size_t i = 0; i < depth; ++i) head += open, tail += "</a>";
+    return head + "x" + tail;
 }
 
 TEST(FindGPSElement, FirstElementWithAGPSChildThenTheFirstDescription) {
@@ -58,15 +56,13 @@ TEST(FindGPSElement, FirstElementWithAGPSChildThenTheFirstDescription) {
 }
 
 TEST(HasGPSData, AnyChildElementNamedWithGPS) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"<xmp:Rating>4</xmp:Rating><exif:GPSAltitude>12</exif:GPSAltitude>", "[DEBUG] Found GPS  exif:GPSAltitude"},
-        {"<GPSLongitudeRef>W</GPSLongitudeRef>", "[DEBUG] Found GPS  GPSLongitudeRef"},
-        {"<xmp:Rating>4</xmp:Rating><!-- GPS --><exif:gps>x</exif:gps>", "[DEBUG] No GPS data found in XMP"},
-    };
-    for (const auto& [children, line] : cases) {
-        const auto document = loaded(std::string("<e>") + children + "</e>");
+    for (const auto& [children, line] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"<xmp:Rating>4</xmp:Rating><exif:GPSAltitude>12</exif:GPSAltitude>", "[DEBUG] Found GPS  exif:GPSAltitude"},
+             {"<GPSLongitudeRef>W</GPSLongitudeRef>", "[DEBUG] Found GPS  GPSLongitudeRef"},
+             {"<xmp:Rating>4</xmp:Rating><!-- GPS --><exif:gps>x</exif:gps>", "[DEBUG] No GPS data found in XMP"}}) {
+        const auto document = loaded("<e>" + children + "</e>");
         DiagnosticsCapture capture;
-        EXPECT_EQ(hasGPSData(document->document_element()), std::string(line).find("Found") != std::string::npos);
+        EXPECT_EQ(hasGPSData(document->document_element()), line.find("Found") != std::string::npos);
         EXPECT_EQ(capture.lines(), Lines{line});
     }
 }

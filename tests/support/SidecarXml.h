@@ -14,10 +14,7 @@
 namespace corvane::test {
 
 struct SidecarGPSProperties {
-    std::optional<std::string> latitude;
-    std::optional<std::string> longitude;
-    std::optional<std::string> latitudeRef;
-    std::optional<std::string> longitudeRef;
+    std::optional<std::string> latitude, longitude, latitudeRef, longitudeRef;
 };
 
 inline std::string sidecarXml(const SidecarGPSProperties& gps, const std::string& extraProperties = "") {
