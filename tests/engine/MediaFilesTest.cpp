@@ -74,11 +74,9 @@ TEST_F(MediaTree, DroppedItemsExpandInOrderWithoutDeduplication) {
     const fs::path link = dir.path() / "June";  // a dropped link to a folder is walked
     fs::create_directory_symlink(root / "2024/June", link);
     DiagnosticsCapture capture;
-    const auto files = expandDroppedItems(PosixFileSystem::shared(),
-                                          {root / "a.Dng", link, root / "a.Dng", root / "notes.txt",
-                                           root / "IMG_9999.HEIC", root / "2024/.e.heic"});
-    EXPECT_EQ(files, (std::vector<fs::path>{root / "a.Dng", link / "c.heic", root / "a.Dng",
-                                            root / "IMG_9999.HEIC", root / "2024/.e.heic"}));
+    EXPECT_EQ(expandDroppedItems(PosixFileSystem::shared(), {root / "a.Dng", link, root / "a.Dng", root / "notes.txt",
+                                                             root / "IMG_9999.HEIC", root / "2024/.e.heic"}),
+              (std::vector<fs::path>{root / "a.Dng", link / "c.heic", root / "a.Dng", root / "IMG_9999.HEIC", root / "2024/.e.heic"}));
     EXPECT_EQ(capture.lines(), (Lines{"[DEBUG] README is not a supported media file",
                                       "[DEBUG] Enumerated 1 media files under " + link.string(),
                                       "[DEBUG] notes.txt is not a supported media file"}));

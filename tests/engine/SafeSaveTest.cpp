@@ -77,16 +77,15 @@ TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
 }
 
 TEST_F(SafeSave, FailingFileSystemKeepsTheOldSidecar) {
-    for (auto failing : {FaultyFileSystem::Failing::capacityQuery, FaultyFileSystem::Failing::atomicWrite,
-                         FaultyFileSystem::Failing::replace}) {
+    using enum FaultyFileSystem::Failing;
+    for (auto failing : {capacityQuery, atomicWrite, replace}) {
         fileSystem.fail(failing);
         DiagnosticsCapture capture;
         const Status saved = save();
         ASSERT_EQ(saved ? "" : saved.error().domain, "POSIX");
         EXPECT_EQ(readText(sidecar), original);
-        EXPECT_EQ(capture.lines().at(0), failing == FaultyFileSystem::Failing::capacityQuery
-                                             ? "[DEBUG] Failed to check disk space: " + saved.error().message
-                                             : "[DEBUG] Disk space check passed: 100MB available");
+        EXPECT_EQ(capture.lines().at(0), failing == capacityQuery ? "[DEBUG] Failed to check disk space: " + saved.error().message
+                                                                  : "[DEBUG] Disk space check passed: 100MB available");
     }
 }
 
@@ -128,8 +127,7 @@ TEST_F(SafeSave, SizeChangeOfMoreThanHalfWarnsAndStillPasses) {
         writeText(stale, document + std::string(static_cast<size_t>(size) - document.size(), '\n'));
         DiagnosticsCapture capture;
         ASSERT_TRUE(validateTempFile(fileSystem, stale, previous).ok());
-        const std::string passed = "[DEBUG] File size validation passed: " + std::to_string(size) + " bytes";
-        EXPECT_EQ(capture.lines().at(0), warning.empty() ? passed : warning);
+        EXPECT_EQ(capture.lines().at(0), warning.empty() ? "[DEBUG] File size validation passed: " + std::to_string(size) + " bytes" : warning);
         EXPECT_EQ(capture.lines().back(), "[DEBUG] All temp file validations passed successfully");
     }
 }
