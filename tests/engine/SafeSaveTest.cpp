@@ -78,7 +78,7 @@ TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
 
 TEST_F(SafeSave, FailingFileSystemKeepsTheOldSidecar) {
     using enum FaultyFileSystem::Failing;
-    for (auto failing : {capacityQuery, atomicWrite, replace}) {
+    for (auto failing : {capacityQuery, replace, atomicWrite}) {
         fileSystem.fail(failing);
         DiagnosticsCapture capture;
         const Status saved = save();
@@ -87,6 +87,8 @@ TEST_F(SafeSave, FailingFileSystemKeepsTheOldSidecar) {
         EXPECT_EQ(capture.lines().at(0), failing == capacityQuery ? "[DEBUG] Failed to check disk space: " + saved.error().message
                                                                   : "[DEBUG] Disk space check passed: 100MB available");
     }
+    // The failed replace left its temporary file; the next save removed it before its write failed.
+    EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
 TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
