@@ -1,7 +1,8 @@
 #pragma once
 
-// The real file system with two things a test can set: the free space the volume reports, and one
-// operation that fails. Everything else goes to the disk.
+// The real file system with what a test sets on top: the free space the volume reports, one operation
+// that fails, and a folder this process may not read or write. It wraps the real file system and
+// passes every other call through to it.
 
 #include "platform/PosixFileSystem.h"
 
@@ -10,53 +11,60 @@
 
 namespace corvane::test {
 
-class FaultyFileSystem : public PosixFileSystem {
+class FaultyFileSystem : public FileSystem {
+    using Path = std::filesystem::path;
+
 public:
     enum class Failing { nothing, capacityQuery, atomicWrite, replace };
 
-    // Absent: the volume reports no capacity. Unset (the default): the real free space.
-    void reportCapacity(std::optional<uint64_t> bytes) { capacity_ = bytes; capacityOverridden_ = true; }
+    explicit FaultyFileSystem(FileSystem& real = PosixFileSystem::shared()) : real_(real) {}
+
+    // Absent: the volume reports no capacity. Never called: the real free space.
+    void reportCapacity(std::optional<uint64_t> bytes) { capacity_ = bytes; }
     void fail(Failing operation) { failing_ = operation; }
-    // Everything at or below `folder` reads as neither readable nor writable for this process (root
-    // passes every permission check, so tests cannot rely on chmod for this).
-    // With `readable` true only writing is denied (a read-only mount or archive).
-    void denyAccessBelow(const std::filesystem::path& folder, bool readable = false) {
-        denied_ = folder;
+    // Everything at or below `folder` reads as neither readable nor writable (root passes every
+    // permission check, so tests cannot rely on chmod); with `readable` only writing is denied.
+    void denyAccessBelow(const Path& folder, bool readable = false) {
+        denied_ = folder.lexically_normal();
         readable_ = readable;
     }
 
-    bool isReadable(const std::filesystem::path& path) const override {
-        return (readable_ || !isDenied(path)) && PosixFileSystem::isReadable(path);
-    }
-    bool isWritable(const std::filesystem::path& path) const override {
-        return !isDenied(path) && PosixFileSystem::isWritable(path);
-    }
-
-    Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override {
-        if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
-        if (capacityOverridden_) return capacity_;
-        return PosixFileSystem::availableCapacity(folder);
-    }
-    Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) override {
+    Presence presence(const Path& path) const override { return real_.presence(path); }
+    bool isReadable(const Path& path) const override { return (readable_ || !isDenied(path)) && real_.isReadable(path); }
+    bool isWritable(const Path& path) const override { return !isDenied(path) && real_.isWritable(path); }
+    bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit) const override { return real_.walk(folder, visit); }
+    Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
+    Status writeTextAtomically(const Path& path, std::string_view text) override {
         if (failing_ == Failing::atomicWrite) return Error{"POSIX", ENOSPC, "Cannot write: No space left on device"};
-        return PosixFileSystem::writeTextAtomically(path, text);
+        return real_.writeTextAtomically(path, text);
     }
-    Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
+    Status remove(const Path& path) override { return real_.remove(path); }
+    Status replace(const Path& from, const Path& to) override {
         if (failing_ == Failing::replace) return Error{"POSIX", EIO, "Cannot replace: I/O error"};
-        return PosixFileSystem::replace(from, to);
+        return real_.replace(from, to);
+    }
+    Status syncPendingFolders() override { return real_.syncPendingFolders(); }
+    Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
+        if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
+        if (capacity_) return *capacity_;
+        return real_.availableCapacity(folder);
+    }
+    std::optional<std::vector<std::string>> entriesIgnoringCase(const Path& folder, std::string_view name) const override {
+        return real_.entriesIgnoringCase(folder, name);
     }
 
 private:
-    bool isDenied(const std::filesystem::path& path) const {
+    bool isDenied(const Path& path) const {
         if (!denied_) return false;
-        const auto relative = path.lexically_normal().lexically_relative(denied_->lexically_normal());
+        const auto relative = path.lexically_normal().lexically_relative(*denied_);
         return !relative.empty() && *relative.begin() != "..";
     }
 
+    FileSystem& real_;
+    std::optional<std::optional<uint64_t>> capacity_;  // outer: set by the test; inner: what the volume says
     std::optional<std::filesystem::path> denied_;
     bool readable_ = false;
-    std::optional<uint64_t> capacity_;
-    bool capacityOverridden_ = false;
     Failing failing_ = Failing::nothing;
 };
 

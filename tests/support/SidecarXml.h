@@ -4,6 +4,9 @@
 // the GPS properties given (an absent property is left out).
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <vector>
 #include <string>
@@ -11,10 +14,7 @@
 namespace corvane::test {
 
 struct SidecarGPSProperties {
-    std::optional<std::string> latitude;
-    std::optional<std::string> longitude;
-    std::optional<std::string> latitudeRef;
-    std::optional<std::string> longitudeRef;
+    std::optional<std::string> latitude, longitude, latitudeRef, longitudeRef;
 };
 
 inline std::string sidecarXml(const SidecarGPSProperties& gps, const std::string& extraProperties = "") {
@@ -29,20 +29,8 @@ inline std::string sidecarXml(const SidecarGPSProperties& gps, const std::string
            "    xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"4\">\n" +
            property("exif:GPSLatitude", gps.latitude) + property("exif:GPSLongitude", gps.longitude) +
            property("exif:GPSLatitudeRef", gps.latitudeRef) + property("exif:GPSLongitudeRef", gps.longitudeRef) +
-           extraProperties +
-           "  </rdf:Description>\n"
-           " </rdf:RDF>\n"
-           "</x:xmpmeta>\n"
-           "<?xpacket end=\"w\"?>\n";
+           extraProperties + "  </rdf:Description>\n </rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>\n";
 }
-
-}  // namespace corvane::test
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-namespace corvane::test {
 
 inline void writeText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -50,9 +38,7 @@ inline void writeText(const std::filesystem::path& path, const std::string& text
 
 inline std::string readText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The names in a folder, hidden ones included, sorted.
