@@ -98,6 +98,7 @@ TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
         {"<a>" + std::string(91, 'x') + "</a>", 3, "Temp file too small (99 bytes), likely corrupted"},
         {"<a>" + std::string(92, 'x') + "</a>", 5, "Temp file missing required XMP structure (rdf:Description)"},
         {sidecarXml({std::nullopt, "122.41940000W", "N", "W"}), 6, "Temp file missing expected GPS coordinates"},
+        {sidecarXml({"37.77490000N", std::nullopt, "N", "W"}), 6, "Temp file missing expected GPS coordinates"},
         {sidecarXml({"north-ish", "122.41940000W", "N", "W"}), 7, "Temp file contains unparseable GPS coordinates"},
         {sidecarXml({"37.77490000N", "122.41940000W", "N", std::nullopt}), 8, invalidRefs},
         {sidecarXml({"37.77490000N", "122.41940000W", "E", "W"}), 8, invalidRefs},  // a latitude ref on the wrong axis
