@@ -48,6 +48,16 @@ struct Case {
 
     std::vector<std::string> switches() const { return spec.at("switches").get<std::vector<std::string>>(); }
     fs::path source(const std::string& file) const { return casesFolder / name / file; }
+    // Each mark of "repeat" replaced by its text repeated: for documents too large or too deep to keep.
+    std::string expand(std::string text) const {
+        const json repeats = spec.value("repeat", json::object());
+        for (const auto& [mark, repeat] : repeats.items()) {
+            std::string repeated;
+            for (int i = 0; i < repeat[1]; ++i) repeated += repeat[0].get<std::string>();
+            text = replaceAll(text, mark, repeated);
+        }
+        return text;
+    }
     int exitStatus() const {
         bool failed = false;
         for (const auto& [file, row] : rows.items()) failed |= row.at("outcome") == "failed" && !row.value("hidden", false);
@@ -170,7 +180,7 @@ protected:
                 if (what.is_object() && !what.contains("from")) placeImage(what, path);
                 else if (what == "fifo") ::mkfifo(path.c_str(), 0644);
                 else if (what == "directory") fs::create_directory(path);
-                else if (what.get<std::string>().starts_with("link:")) fs::create_symlink(what.get<std::string>().substr(5), path);
+                else if (what.is_string() && what.get<std::string>().starts_with("link:")) fs::create_symlink(what.get<std::string>().substr(5), path);
                 else placeFile(c, what, path);
                 before[path] = snapshot(path);
             }
@@ -192,19 +202,10 @@ protected:
         damage(destination, image);
     }
 
-    // A file of the case as it stands, or with each mark replaced by a text repeated, then made longer
-    // (sparse) to a given size: documents too large or too deep to keep in the repository.
+    // A file of the case, made longer (sparse) when the case gives a size.
     static void placeFile(const Case& c, const json& what, const fs::path& destination) {
-        const json source = what.is_string() ? json{{"from", what}} : what;
-        std::string text = readText(c.source(source["from"]));
-        const json repeats = source.value("repeat", json::object());
-        for (const auto& [mark, repeat] : repeats.items()) {
-            std::string repeated;
-            for (int i = 0; i < repeat[1]; ++i) repeated += repeat[0].get<std::string>();
-            text = replaceAll(text, mark, repeated);
-        }
-        writeText(destination, text);
-        if (source.contains("size")) fs::resize_file(destination, source["size"]);
+        writeText(destination, c.expand(readText(c.source(what.is_string() ? what : what["from"]))));
+        if (what.contains("size")) fs::resize_file(destination, what["size"]);
     }
 
     TempDir media_;
@@ -245,7 +246,7 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
                 EXPECT_FALSE(rows.contains(key)) << "a hidden row is shown: " << key;
                 continue;
             }
-            const json row = json::parse(replaceAll(expected.dump(), "$CASE", (jsonRoot.path() / c.name).string()));
+            const json row = json::parse(c.expand(replaceAll(expected.dump(), "$CASE", (jsonRoot.path() / c.name).string())));
             EXPECT_EQ(rows[key], row) << key;
             rows.erase(key);
             const std::string block = fs::path(file).filename().string() + ": " + row.at("text").get<std::string>() + "\n";
