@@ -182,8 +182,9 @@ protected:
                 else if (what == "directory") fs::create_directory(path);
                 else if (what.is_string() && what.get<std::string>().starts_with("link:")) fs::create_symlink(what.get<std::string>().substr(5), path);
                 else placeFile(c, what, path);
-                before[path] = snapshot(path);
             }
+            fs::create_directories(root / c.name);
+            for (const auto& [encoded, what] : c.files.items()) before[root / c.name / decodeName(encoded)] = snapshot(root / c.name / decodeName(encoded));
             for (const std::string& named : c.spec.value("named", std::vector<std::string>{})) arguments.push_back(c.name + "/" + decodeName(named));
             if (c.spec.contains("grant")) grants += grantLine(root / c.name, root / c.name / c.spec["grant"]);
         }
