@@ -5,17 +5,17 @@
 // the user's folder grants, and with its output captured or thrown away.
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -25,28 +25,19 @@ namespace corvane::test {
 struct ProcessResult {
     int exitCode = -1;      // the exit status, or -1 when the process did not exit by itself
     bool timedOut = false;  // it was killed for running past the time limit
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Starts the program with HOME at `home` (XDG_CONFIG_HOME below it), in `workDir` (empty: this process's
-// working folder); its output goes to `outFd`/`errFd` (or /dev/null), its input is /dev/null.
+// Starts the program with HOME at `home` and XDG_CONFIG_HOME below it (set in this process's environment,
+// which the child inherits), in `workDir` (empty: this process's working folder); its output goes to
+// `outFd`/`errFd` (or /dev/null), its input is /dev/null.
 inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesystem::path& home,
                         const std::filesystem::path& workDir = {}, int outFd = -1, int errFd = -1) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry; ++entry)
-        if (!std::string_view(*entry).starts_with("HOME=") && !std::string_view(*entry).starts_with("XDG_CONFIG_HOME="))
-            environment.emplace_back(*entry);
-    environment.push_back("HOME=" + home.string());
-    environment.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
-    auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> out;
-        for (std::string& text : texts) out.push_back(text.data());
-        out.push_back(nullptr);
-        return out;
-    };
-    auto argv = pointers(arguments);
-    auto envp = pointers(environment);
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -56,42 +47,31 @@ inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesyste
     }
     if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(error));
+    if (error != 0) throw std::runtime_error("cannot start " + arguments[0] + ": error " + std::to_string(error));
     return pid;
 }
 
-// Runs the program to its end, or kills it after `limit`.
+// Runs the program to its end, or kills it after `limit`. Its output goes to memory files, read after it
+// ended, so that no pipe can fill up and stall it.
 inline ProcessResult runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
                                 const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120)) {
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = spawnChild(arguments, home, workDir, outPipe[1], errPipe[1]);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
+    const int out = ::memfd_create("stdout", MFD_CLOEXEC), err = ::memfd_create("stderr", MFD_CLOEXEC);
+    const pid_t pid = spawnChild(arguments, home, workDir, out, err);
     ProcessResult result;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    for (int open = 2; open > 0 && !result.timedOut;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        result.timedOut = left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) == 0;
-        for (int i = 0; i < 2 && !result.timedOut; ++i) {
-            if (fds[i].fd < 0 || !fds[i].revents) continue;
-            char buffer[65536];
-            const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (count > 0) sinks[i]->append(buffer, static_cast<size_t>(count));
-            else if (count == 0 || errno != EINTR) fds[i].fd = (::close(fds[i].fd), -1), --open;
-        }
-    }
-    if (result.timedOut) ::kill(pid, SIGKILL);
-    for (const pollfd& fd : fds)
-        if (fd.fd >= 0) ::close(fd.fd);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (const auto deadline = std::chrono::steady_clock::now() + limit; ::waitpid(pid, &status, WNOHANG) == 0;) {
+        if ((result.timedOut = std::chrono::steady_clock::now() > deadline)) ::kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFEXITED(status) && !result.timedOut) result.exitCode = WEXITSTATUS(status);
+    for (const auto& [fd, text] : {std::pair{out, &result.out}, std::pair{err, &result.err}}) {
+        char buffer[65536];
+        for (ssize_t count; (count = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text->size()))) > 0;)
+            text->append(buffer, static_cast<size_t>(count));
+        ::close(fd);
+    }
     return result;
 }
 
