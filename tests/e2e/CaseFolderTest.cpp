@@ -196,7 +196,7 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
     std::erase_if(cases, [&](const Case& c) { return c.spec.at("switches") != json(GetParam()); });
     const auto has = [&](const char* option) { return std::ranges::find(GetParam(), option) != GetParam().end(); };
-    const bool dryRun = !has("--write");
+    const bool dryRun = !has("--write") && !has("-w");
     const TempDir jsonRun, textRun;
     const fs::path jsonRoot = jsonRun.path() / "cases", textRoot = textRun.path() / "cases";
     std::map<fs::path, std::string> before, ignored;
@@ -278,7 +278,7 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
 
 std::string switchSetName(const ::testing::TestParamInfo<std::vector<std::string>>& info) {
     std::string name;
-    for (const std::string& option : info.param) name += (name.empty() ? "" : "_") + replaceAll(option.substr(2), "-", "_");
+    for (const std::string& option : info.param) name += (name.empty() ? "" : "_") + replaceAll(option.substr(option.find_first_not_of('-')), "-", "_");
     return name.empty() ? "dry_run" : name;
 }
 
