@@ -279,7 +279,7 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
 std::string switchSetName(const ::testing::TestParamInfo<std::vector<std::string>>& info) {
     std::string name;
     for (const std::string& option : info.param) name += (name.empty() ? "" : "_") + replaceAll(option.substr(option.find_first_not_of('-')), "-", "_");
-    return name.empty() ? "dry_run" : name;
+    return name.empty() ? "no_switches" : name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(switchSets()), switchSetName);
