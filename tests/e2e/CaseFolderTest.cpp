@@ -144,7 +144,7 @@ protected:
     // Puts every case into a subfolder of `root` and runs corvane-cli from there on "." and the paths the
     // cases name, with its home beside `root`; returns what each placed file held.
     ProcessResult run(const std::vector<Case>& cases, const fs::path& root, bool asJson, std::map<fs::path, std::string>& before) {
-        std::vector<std::string> arguments{cliPath(), "--quiet"};
+        std::vector<std::string> arguments{CORVANE_CLI_PATH, "--quiet"};
         if (asJson) arguments.push_back("--json");
         arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
         arguments.push_back(".");
@@ -303,7 +303,7 @@ TEST(CliTest, AnswersWithoutARun) {
                                                R"("file":"A.HEIC","latitude":37.7749,"longitude":-122.4194})" "\n", ""},
     };
     for (const auto& [arguments, exitCode, out, err] : calls) {
-        std::vector<std::string> all{cliPath()};
+        std::vector<std::string> all{CORVANE_CLI_PATH};
         all.insert(all.end(), arguments.begin(), arguments.end());
         const ProcessResult result = runProgram(all, dir.path(), dir.path());
         EXPECT_EQ(result.exitCode, exitCode) << ::testing::PrintToString(arguments);

@@ -45,7 +45,7 @@ TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
     const auto resetSidecars = [&] {
         for (int i = 0; i < pairCount; ++i) writeText(sidecar(i), oldSidecars[i]);
     };
-    const std::vector<std::string> write{cliPath(), "--write", "--quiet", library.string()};
+    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.string()};
 
     // The new documents, and how long an uninterrupted run takes (half as long again, so that the kill
     // moments cover the whole of a slower run).

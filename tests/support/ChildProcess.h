@@ -75,6 +75,4 @@ inline ProcessResult runProgram(const std::vector<std::string>& arguments, const
     return result;
 }
 
-inline std::string cliPath() { return CORVANE_CLI_PATH; }
-
 }  // namespace corvane::test
