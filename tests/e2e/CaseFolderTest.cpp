@@ -1,8 +1,10 @@
 // Runs the cases of tests/cases (the format is described in tests/cases/README.md): per distinct set of
 // switches, one folder holding every case of that set in a subfolder of its own, one run of the built
-// corvane-cli with --json over it, then every row and every file compared with what the case expects.
+// corvane-cli with --json over it, then every row, the exit status, the closing line and every file
+// compared with what the cases expect; a second run over a fresh copy checks the plain-text report.
+// What cannot be a case (usage errors, help, version, --inspect) is checked at the end.
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
@@ -10,12 +12,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <fstream>
-#include <map>
+#include <sys/stat.h>
+
+#include <regex>
 #include <set>
 
-namespace corvane {
+namespace corvane::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -23,149 +25,293 @@ using nlohmann::json;
 
 const fs::path casesFolder = CORVANE_CASES_DIR;
 
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) text.replace(at, from.size(), to);
+    return text;
+}
+
+// A name as the case writes it: "%" and two hex digits stand for one byte, for names that are not UTF-8.
+std::string decodeName(const std::string& name) {
+    std::string bytes;
+    for (size_t i = 0; i < name.size(); ++i)
+        bytes += name[i] != '%' ? name[i] : static_cast<char>(std::stoi(name.substr((i += 2) - 1, 2), nullptr, 16));
+    return bytes;
+}
+
 struct Case {
     std::string name;
-    json spec;  // case.json
-    std::string sidecar;
-    std::optional<std::string> sidecarAfter;  // absent: unchanged
+    json spec;   // case.json
+    json files;  // what the case's folder holds before the run: name -> an image, a file of the case, ...
+    json rows;   // name -> the row the file must get
+    json after;  // name -> the file of the case it must equal after the run; the others stay unchanged
 
-    std::string imageFile() const { return spec.at("image").value("file", "IMG_0001.HEIC"); }
-    std::string sidecarFile() const { return fs::path(imageFile()).stem().string() + ".xmp"; }
-    std::vector<std::string> switches() const { return spec.at("switches").get<std::vector<std::string>>(); }
+    fs::path source(const std::string& file) const { return casesFolder / name / file; }
+    // Each mark of "repeat" replaced by its text repeated: for documents too large or too deep to keep.
+    std::string expand(std::string text) const {
+        const json repeats = spec.value("repeat", json::object());
+        for (const auto& [mark, repeat] : repeats.items()) {
+            std::string repeated;
+            for (int i = 0; i < repeat[1]; ++i) repeated += repeat[0].get<std::string>();
+            text = replaceAll(text, mark, repeated);
+        }
+        return text;
+    }
 };
 
+// A case, its short forms ("image", "row", "sidecarAfter" and sidecar.xmp) spelled out.
 Case readCase(const fs::path& folder) {
-    Case c;
-    c.name = folder.filename().string();
-    c.spec = json::parse(test::readText(folder / "case.json"));
-    c.sidecar = test::readText(folder / "sidecar.xmp");
-    const std::string after = c.spec.at("sidecarAfter");
-    if (after != "unchanged") c.sidecarAfter = test::readText(folder / after);
+    Case c{folder.filename().string(), json::parse(readText(folder / "case.json")), {}, {}, {}};
+    const std::string image = c.spec.value("image", json::object()).value("file", "IMG_0001.HEIC");
+    const std::string sidecar = fs::path(image).stem().string() + ".xmp";
+    c.files = c.spec.value("files", json{{image, c.spec.value("image", json::object())}});
+    if (!c.spec.contains("files") && fs::exists(folder / "sidecar.xmp")) c.files[sidecar] = "sidecar.xmp";
+    c.rows = c.spec.value("rows", json::object());
+    if (c.spec.contains("row")) c.rows[image] = c.spec["row"];
+    c.after = c.spec.value("filesAfter", json::object());
+    if (c.spec.value("sidecarAfter", "unchanged") != "unchanged") c.after[sidecar] = c.spec["sidecarAfter"];
     return c;
 }
 
 std::vector<Case> allCases() {
+    const std::set<fs::path> folders{fs::directory_iterator(casesFolder), fs::directory_iterator()};
     std::vector<Case> cases;
-    for (const auto& entry : fs::directory_iterator(casesFolder))
-        if (entry.is_directory()) cases.push_back(readCase(entry.path()));
-    std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.name < b.name; });
+    for (const fs::path& folder : folders) if (fs::is_directory(folder)) cases.push_back(readCase(folder));
     return cases;
 }
 
 std::vector<std::vector<std::string>> switchSets() {
     std::set<std::vector<std::string>> sets;
-    for (const Case& c : allCases()) sets.insert(c.switches());
+    for (const Case& c : allCases()) sets.insert(c.spec.at("switches").get<std::vector<std::string>>());
     return {sets.begin(), sets.end()};
 }
 
 // The image a case describes: an iPhone photo at the position (degree/minute/second rationals, references
 // from the signs) unless the case says otherwise; a key given as null leaves that tag out.
-test::TestImage imageSpecOf(const json& image) {
-    test::TestImage spec = test::iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
-    if (!image.contains("latitude")) {
-        spec.latitude.reset();
-        spec.latitudeRef.reset();
-    }
-    if (!image.contains("longitude")) {
-        spec.longitude.reset();
-        spec.longitudeRef.reset();
-    }
-    auto text = [&](const char* key, std::optional<std::string>& field) {
-        if (image.contains(key)) field = image[key].is_null() ? std::nullopt : std::optional(image[key].get<std::string>());
-    };
-    text("make", spec.make);
-    text("model", spec.model);
-    text("software", spec.software);
-    text("latitudeRef", spec.latitudeRef);
-    text("longitudeRef", spec.longitudeRef);
+TestImage imageOf(const json& image) {
+    TestImage spec = iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
+    for (const auto& [key, coordinate, ref] : {std::tuple{"latitude", &spec.latitude, &spec.latitudeRef},
+                                               std::tuple{"longitude", &spec.longitude, &spec.longitudeRef}})
+        if (!image.contains(key)) coordinate->reset(), ref->reset();
+    for (const auto& [key, field] : {std::pair{"make", &spec.make}, std::pair{"model", &spec.model}, std::pair{"software", &spec.software},
+                                     std::pair{"latitudeRef", &spec.latitudeRef}, std::pair{"longitudeRef", &spec.longitudeRef}})
+        if (image.contains(key)) *field = image[key].is_null() ? std::nullopt : std::optional(image[key].get<std::string>());
     return spec;
+}
+
+uint32_t get32(const std::vector<uint8_t>& bytes, size_t at, bool bigEndian) {
+    return uint32_t{bytes[at + (bigEndian ? 0 : 3)]} << 24 | bytes[at + (bigEndian ? 1 : 2)] << 16 | bytes[at + (bigEndian ? 2 : 1)] << 8 | bytes[at + (bigEndian ? 3 : 0)];
+}
+void put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value, bool bigEndian) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (bigEndian ? 24 - 8 * i : 8 * i));
+}
+
+// Damage to a made image, as the case names it: cut after N bytes; the HEIC's item location table
+// claiming N bytes for the Exif block (its entry holds the block's offset, then either one extent at 0
+// and the length, or the length); the DNG's first IFD naming itself as the next IFD or as its GPS IFD.
+void damage(const fs::path& file, const json& image) {
+    std::vector<uint8_t> bytes = readBytes(file);
+    const auto find = [&](std::string_view text) { return size_t(std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) - bytes.begin()); };
+    if (image.contains("truncateTo")) bytes.resize(image["truncateTo"]);
+    if (image.contains("exifClaims")) {
+        const size_t block = find(std::string_view("\0\0\0\0II*\0", 8)), iloc = find("iloc");
+        for (size_t at = iloc + 4; at + 14 < iloc + get32(bytes, iloc - 4, true); ++at) {
+            if (get32(bytes, at, true) != block) continue;
+            const bool baseThenExtent = bytes[at + 4] == 0 && bytes[at + 5] == 1 && get32(bytes, at + 6, true) == 0;
+            put32(bytes, baseThenExtent ? at + 10 : at + 4, image["exifClaims"], true);
+            break;
+        }
+    }
+    if (image.contains("ifdLoop")) {
+        const uint32_t ifd0 = get32(bytes, 4, false), count = bytes[ifd0] | (bytes[ifd0 + 1] << 8);
+        for (size_t entry = ifd0 + 2; entry < ifd0 + 2 + 12 * count; entry += 12)
+            if (image["ifdLoop"] == "gps" && bytes[entry] == 0x25 && bytes[entry + 1] == 0x88) put32(bytes, entry + 8, ifd0, false);
+        if (image["ifdLoop"] == "next") put32(bytes, ifd0 + 2 + 12 * count, ifd0, false);
+    }
+    writeBytes(file, bytes);
+}
+
+// What stands at a path: a regular file's bytes, or what kind of entry it is (a FIFO or a device is never
+// opened: that would wait for a writer or never end).
+std::string snapshot(const fs::path& path) {
+    const auto status = fs::symlink_status(path);
+    const std::string contents = fs::is_regular_file(path) ? readText(path) : "(not a regular file)";
+    if (fs::is_symlink(status)) return "link to " + fs::read_symlink(path).string() + ": " + contents;
+    return fs::is_directory(status) ? "directory" : fs::is_fifo(status) ? "FIFO" : contents;
 }
 
 class CaseFolderTest : public ::testing::TestWithParam<std::vector<std::string>> {
 protected:
+    // Puts every case into a subfolder of `root` and runs corvane-cli from there on "." and the paths the
+    // cases name, with its home beside `root`; returns what each placed file held.
+    ProcessResult run(const std::vector<Case>& cases, const fs::path& root, bool asJson, std::map<fs::path, std::string>& before) {
+        std::vector<std::string> arguments{CORVANE_CLI_PATH, "--quiet"};
+        if (asJson) arguments.push_back("--json");
+        arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
+        arguments.push_back(".");
+        std::string grants = "[xmpBookmark%3A%3A]\n";
+        for (const Case& c : cases) {
+            for (const auto& [encoded, what] : c.files.items()) {
+                const fs::path path = root / c.name / decodeName(encoded);
+                fs::create_directories(path.parent_path());
+                if (what.is_object() && !what.contains("from")) placeImage(what, path);
+                else if (what == "fifo") ::mkfifo(path.c_str(), 0644);
+                else if (what.is_string() && what.get<std::string>().starts_with("link:")) fs::create_symlink(what.get<std::string>().substr(5), path);
+                else placeFile(c, what, path);
+            }
+            fs::create_directories(root / c.name);
+            for (const auto& [encoded, what] : c.files.items()) before[root / c.name / decodeName(encoded)] = snapshot(root / c.name / decodeName(encoded));
+            for (const std::string& named : c.spec.value("named", std::vector<std::string>{})) arguments.push_back(c.name + "/" + decodeName(named));
+            // The grant as the window's settings (QSettings, INI) hold it: the key's first "/" opens a group,
+            // the later ones become backslashes (the temporary paths need no other escape).
+            if (c.spec.contains("grant"))
+                grants += replaceAll((root / c.name).string().substr(1), "/", "\\") + "=@ByteArray(" + (root / c.name / c.spec["grant"]).string() + ")\n";
+        }
+        const fs::path home = root.parent_path() / "home";
+        fs::create_directories(home / "config/Corvane");
+        writeText(home / "config/Corvane/Corvane.conf", grants);
+        return runProgram(arguments, home, root);
+    }
+
     // Each distinct image is encoded once and copied.
     void placeImage(const json& image, const fs::path& destination) {
-        const std::string key = image.dump() + fs::path(destination).extension().string();
-        auto [made, isNew] = images_.try_emplace(key, media_.path() / std::to_string(images_.size()));
-        if (isNew) {
-            std::string extension = destination.extension().string();
-            std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-            if (extension == ".dng") test::writeDng(made->second, imageSpecOf(image));
-            else test::writeHeic(made->second, imageSpecOf(image));
-        }
+        const std::string extension = destination.extension().string();
+        auto [made, isNew] = images_.try_emplace(image.dump() + extension, media_.path() / std::to_string(images_.size()));
+        if (isNew && (extension == ".DNG" || extension == ".dng")) writeDng(made->second, imageOf(image));
+        else if (isNew) writeHeic(made->second, imageOf(image));
         fs::copy_file(made->second, destination);
+        damage(destination, image);
     }
 
-    // xmllint's complaints about a written document; empty when there are none, warnings included.
-    std::string xmllintComplaints(const fs::path& file) {
-        const test::ProcessResult lint = test::runProgram({"/usr/bin/xmllint", "--noout", file.string()}, home_.path());
-        return lint.exitCode == 0 ? lint.out + lint.err : "exit " + std::to_string(lint.exitCode) + ": " + lint.err;
+    // A file of the case, made longer (sparse) when the case gives a size.
+    static void placeFile(const Case& c, const json& what, const fs::path& destination) {
+        writeText(destination, c.expand(readText(c.source(what.is_string() ? what : what["from"]))));
+        if (what.contains("size")) fs::resize_file(destination, what["size"]);
     }
 
-    test::TempDir media_;
-    test::TempDir home_;
+    TempDir media_;
     std::map<std::string, fs::path> images_;
 };
 
-TEST_P(CaseFolderTest, EveryCaseGivesItsRowAndLeavesItsFiles) {
+TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
-    std::erase_if(cases, [&](const Case& c) { return c.switches() != GetParam(); });
-    ASSERT_FALSE(cases.empty());
+    std::erase_if(cases, [&](const Case& c) { return c.spec.at("switches") != json(GetParam()); });
+    const auto has = [&](const char* option) { return std::ranges::find(GetParam(), option) != GetParam().end(); };
+    const bool dryRun = !has("--write") && !has("-w");
+    const TempDir jsonRun, textRun;
+    const fs::path jsonRoot = jsonRun.path() / "cases", textRoot = textRun.path() / "cases";
+    std::map<fs::path, std::string> before, ignored;
+    const ProcessResult result = run(cases, jsonRoot, true, before);
+    const ProcessResult text = run(cases, textRoot, false, ignored);
+    ASSERT_FALSE(result.timedOut || text.timedOut);
 
-    const test::TempDir run;
-    for (const Case& c : cases) {
-        const fs::path folder = run.path() / c.name;
-        fs::create_directories(folder);
-        placeImage(c.spec.at("image"), folder / c.imageFile());
-        test::writeText(folder / c.sidecarFile(), c.sidecar);
-    }
-
-    std::vector<std::string> arguments{"--json", "--quiet"};
-    arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
-    arguments.push_back(run.path().string());
-    const test::ProcessResult result = test::runCli(arguments, home_.path(), std::chrono::seconds(60));
-    ASSERT_FALSE(result.timedOut);
-
-    std::map<std::string, json> rows;  // by case
+    std::map<std::string, json> rows;  // by path below the root
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
         json row = json::parse(line);
-        const fs::path file = fs::path(row.at("file").get<std::string>()).lexically_relative(run.path());
+        const std::string file = fs::path(row.at("file").get<std::string>()).lexically_normal().string();
         row.erase("file");
-        EXPECT_TRUE(rows.emplace(file.begin()->string(), row).second) << "two rows for " << file;
+        EXPECT_TRUE(rows.emplace(file, row).second) << "two rows for " << file;
     }
-    EXPECT_EQ(rows.size(), cases.size()) << result.out << result.err;
 
+    int exitStatus = 0;
+    std::map<std::string, int> counts{{"files", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name + ": " + c.spec.value("why", ""));
-        const fs::path folder = run.path() / c.name;
-        EXPECT_EQ(rows[c.name], c.spec.at("row"));
-        // Nothing created or left behind (a temporary file), nothing removed.
-        std::vector<std::string> expectedEntries{c.imageFile(), c.sidecarFile()};
-        std::sort(expectedEntries.begin(), expectedEntries.end());
-        EXPECT_EQ(test::folderEntries(folder), expectedEntries);
-        const std::string after = test::readText(folder / c.sidecarFile());
-        EXPECT_EQ(after, c.sidecarAfter.value_or(c.sidecar));
-        if (after != c.sidecar) {
-            EXPECT_EQ(xmllintComplaints(folder / c.sidecarFile()), "");
+        int caseExitStatus = 0;  // a failed row fails the run
+        for (const auto& [encoded, expected] : c.rows.items()) {
+            const std::string file = c.name + "/" + decodeName(encoded);
+            const std::string key = json::parse(json(file).dump(-1, ' ', false, json::error_handler_t::replace));
+            ++counts[expected.at("outcome")], ++counts["files"];
+            caseExitStatus |= expected.at("outcome") == "failed" && !expected.value("hidden", false);
+            if (expected.value("hidden", false)) {
+                EXPECT_FALSE(rows.contains(key)) << "a hidden row is shown: " << key;
+                continue;
+            }
+            const json row = json::parse(c.expand(replaceAll(expected.dump(), "$CASE", (jsonRoot / c.name).string())));
+            EXPECT_EQ(rows[key], row) << key;
+            rows.erase(key);
+            const std::string block = fs::path(file).filename().string() + ": " + row.at("text").get<std::string>() + "\n";
+            EXPECT_NE(replaceAll(text.out, textRoot.string(), jsonRoot.string()).find(block), std::string::npos) << block;
+        }
+        exitStatus = std::max(exitStatus, c.spec.value("exitStatus", caseExitStatus));
+        if (c.spec.contains("stderr")) {
+            EXPECT_NE(result.err.find(replaceAll(c.spec["stderr"], "$CASE", (jsonRoot / c.name).string())), std::string::npos);
+        }
+
+        // Nothing created or left behind (a temporary file), nothing removed, each file as the case says.
+        std::set<std::string> entries;
+        for (const auto& [encoded, what] : c.files.items()) entries.insert(fs::path(decodeName(encoded)).begin()->string());
+        EXPECT_EQ(folderEntries(jsonRoot / c.name), std::vector(entries.begin(), entries.end()));
+        for (const auto& [encoded, what] : c.files.items()) {
+            const fs::path path = jsonRoot / c.name / decodeName(encoded);
+            if (!c.after.contains(encoded)) {
+                EXPECT_EQ(snapshot(path), before[path]) << path << " changed";
+                continue;
+            }
+            EXPECT_EQ(readText(path), readText(c.source(c.after[encoded])));
+            const ProcessResult lint = runProgram({"/usr/bin/xmllint", "--noout", path.string()}, media_.path());
+            EXPECT_EQ(std::to_string(lint.exitCode) + lint.out + lint.err, "0") << "xmllint complains";
         }
     }
+    EXPECT_TRUE(rows.empty()) << "rows no case expects: " << json(rows).dump();
+    EXPECT_EQ(result.exitCode, exitStatus) << result.err;
+    EXPECT_EQ(text.exitCode, exitStatus) << text.err;
+
+    // The closing line counts every file, hidden rows included.
+    const std::string summary = result.err.substr(result.err.rfind("corvane-cli: "));
+    std::map<std::string, int> counted;
+    const std::regex count("(\\d+) ([a-zA-Z]+)");
+    for (std::sregex_iterator it(summary.begin(), summary.end(), count), end; it != end; ++it)
+        counted[(*it)[2].str() == "file" ? "files" : (*it)[2].str()] = std::stoi((*it)[1]);
+    EXPECT_EQ(counted, counts) << summary;
+    EXPECT_EQ(summary.ends_with("(dry run, nothing written)\n"), dryRun) << summary;
+
+    // The report's header names the switches of the run; diagnostic lines only with --debug.
+    const auto word = [](bool value) { return value ? std::string("true") : std::string("false"); };
+    const std::string header = " — Settings: DryRun=" + word(dryRun) + " ForceOverwrite=" + word(has("--always-overwrite")) +
+                               " AppleOnly=" + word(!has("--any-device")) + " SilentSkip=" + word(has("--silently-ignore-skipped")) + "\n";
+    EXPECT_TRUE(std::regex_search(text.out.substr(0, text.out.find('\n') + 1),
+                                  std::regex("^Results — \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\+0000" + header + "$")))
+        << text.out.substr(0, 200) << "\nexpected" << header;
+    EXPECT_EQ(text.err.find("[DEBUG]") != std::string::npos, has("--debug"));
 }
 
 std::string switchSetName(const ::testing::TestParamInfo<std::vector<std::string>>& info) {
     std::string name;
-    for (const std::string& option : info.param) {
-        for (const char c : option) {
-            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-            else if (c == '-' && !name.empty() && name.back() != '_') name += '_';
-        }
-        name += '_';
-    }
-    while (!name.empty() && name.back() == '_') name.pop_back();
-    return name.empty() ? "dry_run" : name;
+    for (const std::string& option : info.param) name += (name.empty() ? "" : "_") + replaceAll(option.substr(option.find_first_not_of('-')), "-", "_");
+    return name.empty() ? "no_switches" : name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(switchSets()), switchSetName);
 
+// What a case row cannot hold: the usage errors (exit status 2 and one line), help, version, and the
+// inspection of images (the file as given, its position and device).
+TEST(CliTest, AnswersWithoutARun) {
+    const TempDir dir;
+    writeHeic(dir.path() / "A.HEIC", iPhoneImageAt(37.7749, -122.4194));
+    writeHeic(dir.path() / "I.HEIC", imageOf(json::object()));
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string, std::string>> calls{
+        {{}, 2, "", "corvane-cli: no PATH given (see --help)\n"},
+        {{"--frobnicate", "x"}, 2, "", "corvane-cli: unknown option --frobnicate (see --help)\n"},
+        {{"-x", "x"}, 2, "", "corvane-cli: unknown option -x (see --help)\n"},
+        {{"--inspect"}, 2, "", "corvane-cli: --inspect needs at least one FILE (see --help)\n"},
+        {{"--help"}, 0, "usage: corvane-cli [options] PATH...", ""},
+        {{"--version"}, 0, "corvane-cli ", ""},
+        {{"--inspect", "A.HEIC", "I.HEIC"}, 0, "A.HEIC: lat=37.7749 lon=-122.4194 make=Apple model=iPhone 15 Pro software=nil\n"
+                                                "I.HEIC: lat=nil lon=nil make=Apple model=iPhone 15 Pro software=nil\n", ""},
+        {{"--inspect", "--json", "A.HEIC"}, 0, R"({"device":{"make":"Apple","model":"iPhone 15 Pro","software":null},)"
+                                               R"("file":"A.HEIC","latitude":37.7749,"longitude":-122.4194})" "\n", ""},
+    };
+    for (const auto& [arguments, exitCode, out, err] : calls) {
+        std::vector<std::string> all{CORVANE_CLI_PATH};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        const ProcessResult result = runProgram(all, dir.path(), dir.path());
+        EXPECT_EQ(result.exitCode, exitCode) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(result.out.substr(0, out.size()), out);
+        EXPECT_EQ(result.out.empty(), out.empty());
+        EXPECT_EQ(result.err, err);
+    }
+}
+
 }  // namespace
-}  // namespace corvane
+}  // namespace corvane::test
