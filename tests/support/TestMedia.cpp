@@ -297,6 +297,7 @@ void appendBigEndian(std::vector<uint8_t>& out, uint64_t value, size_t size) {
 
 std::vector<uint8_t> box(const char* type, const std::vector<uint8_t>& body) {
     std::vector<uint8_t> out;
+    out.reserve(body.size() + 8);
     appendBigEndian(out, body.size() + 8, 4);
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), body.begin(), body.end());
