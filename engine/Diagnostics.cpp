@@ -116,38 +116,43 @@ void appendDouble(std::string& out, double value) {
     size_t count = 0;
     for (const char* c = scientific; c < ePos; ++c)
         if (*c >= '0' && *c <= '9') digits[count++] = *c;
-    if (value < 0) out.push_back('-');
+
+    // The text is put together here and appended in one piece; it is at most 26 characters long.
+    char text[64];
+    char* next = text;
+    auto put = [&](const char* from, size_t length) { next = std::copy(from, from + length, next); };
+    auto putChars = [&](char c, size_t length) { next = std::fill_n(next, length, c); };
+    if (value < 0) *next++ = '-';
 
     const double magnitude = std::fabs(value);
     if (magnitude >= 1e-4 && magnitude <= 9007199254740992.0) {
         const int pointAfter = exponent + 1;  // digits before the decimal point
         if (pointAfter <= 0) {
-            out.append("0.");
-            out.append(static_cast<size_t>(-pointAfter), '0');
-            out.append(digits, count);
+            put("0.", 2);
+            putChars('0', static_cast<size_t>(-pointAfter));
+            put(digits, count);
         } else if (static_cast<size_t>(pointAfter) >= count) {
-            out.append(digits, count);
-            out.append(static_cast<size_t>(pointAfter) - count, '0');
-            out.append(".0");
+            put(digits, count);
+            putChars('0', static_cast<size_t>(pointAfter) - count);
+            put(".0", 2);
         } else {
-            out.append(digits, static_cast<size_t>(pointAfter));
-            out.push_back('.');
-            out.append(digits + pointAfter, count - static_cast<size_t>(pointAfter));
+            put(digits, static_cast<size_t>(pointAfter));
+            *next++ = '.';
+            put(digits + pointAfter, count - static_cast<size_t>(pointAfter));
         }
-        return;
+    } else {
+        *next++ = digits[0];
+        if (count > 1) {
+            *next++ = '.';
+            put(digits + 1, count - 1);
+        }
+        *next++ = 'e';
+        *next++ = exponent < 0 ? '-' : '+';
+        const int absolute = std::abs(exponent);
+        if (absolute < 10) *next++ = '0';
+        next = std::to_chars(next, text + sizeof text, absolute).ptr;
     }
-
-    out.push_back(digits[0]);
-    if (count > 1) {
-        out.push_back('.');
-        out.append(digits + 1, count - 1);
-    }
-    out.push_back('e');
-    out.push_back(exponent < 0 ? '-' : '+');
-    const int absolute = std::abs(exponent);
-    if (absolute < 10) out.push_back('0');
-    char exponentText[8];
-    out.append(exponentText, std::to_chars(exponentText, exponentText + sizeof exponentText, absolute).ptr);
+    out.append(text, static_cast<size_t>(next - text));
 }
 
 }  // namespace
