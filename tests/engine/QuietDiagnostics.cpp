@@ -3,5 +3,6 @@
 
 namespace corvane::test {
 // The sink the engine starts with, kept for the test of the lines it writes to standard output.
+extern const Diagnostics::Sink standardOutputSink;
 const Diagnostics::Sink standardOutputSink = Diagnostics::setSink({});
 }  // namespace corvane::test
