@@ -165,6 +165,8 @@ TEST(GetPropertyValue, FullOrBareLocalNameWhicheverComesFirst) {
          "<exif:GPSLatitude><rdf:Alt><rdf:li>37<!-- x -->.5</rdf:li></rdf:Alt>N</exif:GPSLatitude>", "37.5N",
          "exif:GPSLatitude"},
         {"CDATA is text", "<exif:GPSLatitude><![CDATA[37.5N]]></exif:GPSLatitude>", "37.5N", "exif:GPSLatitude"},
+        {"text split by a comment is joined", "<exif:GPSLatitude>37<!-- x -->.5N</exif:GPSLatitude>", "37.5N",
+         "exif:GPSLatitude"},
         {"escapes are read", "<exif:GPSLatitude>37&#46;5&#x4E;</exif:GPSLatitude>", "37.5N", "exif:GPSLatitude"},
         {"grandchildren are not searched", "<rdf:Bag><exif:GPSLatitude>1</exif:GPSLatitude></rdf:Bag>", std::nullopt,
          nullptr},
