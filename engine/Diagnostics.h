@@ -1,7 +1,9 @@
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,26 +41,55 @@ public:
     template <typename... Pieces>
     static void line(const Pieces&... pieces) {
         if (!enabled()) return;
-        std::string text;
-        (append(text, pieces), ...);
-        write(text);
+        LineWriter writer;
+        (append(writer.text(), pieces), ...);
+        writer.finish();
     }
 
 private:
-    static void write(std::string_view text);
+    // One line on its way to the sink, holding the sink's lock from start to end. For the default sink
+    // the pieces go straight into its buffer (no text of their own, no call through the function);
+    // for any other they go into one reused text that is then passed to the sink.
+    class LineWriter {
+    public:
+        LineWriter();
+        ~LineWriter();
+        LineWriter(const LineWriter&) = delete;
+        LineWriter& operator=(const LineWriter&) = delete;
+
+        std::string& text() { return *text_; }
+        // Ends the line: into the buffer with its line break, or to the sink.
+        void finish();
+
+    private:
+        std::unique_lock<std::mutex> lock_;
+        std::string* text_;
+        size_t start_;
+        bool toStandardOutput_;
+        bool finished_ = false;
+    };
 
     static void append(std::string& out, std::string_view piece) { out.append(piece); }
-    static void append(std::string& out, const char* piece) { out.append(piece); }
+    // The length of a literal piece is known when the line is compiled: no strlen per line.
+    static void append(std::string& out, const char* piece) { out.append(piece, std::char_traits<char>::length(piece)); }
     static void append(std::string& out, const std::string& piece) { out.append(piece); }
     static void append(std::string& out, char piece) { out.push_back(piece); }
     static void append(std::string& out, bool piece) { out.append(formatBool(piece)); }
-    static void append(std::string& out, double piece) { out.append(formatDouble(piece)); }
+    static void append(std::string& out, double piece);
     static void append(std::string& out, const std::optional<std::string>& piece) { out.append(orNil(piece)); }
-    static void append(std::string& out, const std::optional<double>& piece) { out.append(orNil(piece)); }
+    static void append(std::string& out, const std::optional<double>& piece) {
+        if (piece) {
+            append(out, *piece);
+        } else {
+            out.append("nil");
+        }
+    }
     template <typename Int>
         requires(std::is_integral_v<Int> && !std::is_same_v<Int, bool> && !std::is_same_v<Int, char>)
     static void append(std::string& out, Int piece) {
-        out.append(std::to_string(piece));
+        char digits[24];
+        const auto result = std::to_chars(digits, digits + sizeof digits, piece);
+        out.append(digits, result.ptr);
     }
 };
 

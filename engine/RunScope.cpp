@@ -1,5 +1,6 @@
 #include "engine/RunScope.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace corvane {
@@ -9,6 +10,9 @@ struct Runs {
     std::mutex mutex;
     uint64_t last = 0;
     int active = 0;
+    // What current() answers, kept up to date under the mutex and read without it: every diagnostic
+    // line and every file asks.
+    std::atomic<uint64_t> current{0};
 };
 
 Runs& runs() {
@@ -22,19 +26,17 @@ uint64_t RunScope::begin() {
     Runs& state = runs();
     std::lock_guard lock(state.mutex);
     ++state.active;
-    return ++state.last;
+    state.current.store(++state.last, std::memory_order_release);
+    return state.last;
 }
 
 void RunScope::end() {
     Runs& state = runs();
     std::lock_guard lock(state.mutex);
     if (state.active > 0) --state.active;
+    state.current.store(state.active > 0 ? state.last : 0, std::memory_order_release);
 }
 
-uint64_t RunScope::current() {
-    Runs& state = runs();
-    std::lock_guard lock(state.mutex);
-    return state.active > 0 ? state.last : 0;
-}
+uint64_t RunScope::current() { return runs().current.load(std::memory_order_acquire); }
 
 }  // namespace corvane

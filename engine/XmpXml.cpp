@@ -75,6 +75,21 @@ bool declaresPrefixInScope(pugi::xml_node element, const char* declaration) {
     return false;
 }
 
+bool isText(pugi::xml_node node) {
+    const pugi::xml_node_type type = node.type();
+    return type == pugi::node_pcdata || type == pugi::node_cdata;
+}
+
+// The text XMPXML::stringValue gives for an element, without a copy when the element holds only one
+// piece of text (as nearly every property does); otherwise it is built in `scratch`.
+std::string_view elementText(pugi::xml_node element, std::string& scratch) {
+    const pugi::xml_node first = element.first_child();
+    if (!first) return {};
+    if (isText(first) && !first.next_sibling()) return first.value();
+    scratch = XMPXML::stringValue(element);
+    return scratch;
+}
+
 std::string_view nameOrUnnamed(pugi::xml_node node) {
     const std::string_view name = node.name();
     return name.empty() ? std::string_view("unnamed") : name;
@@ -183,9 +198,9 @@ std::string XMPXML::serialize(const pugi::xml_document& document) {
 
 std::string XMPXML::stringValue(pugi::xml_node node) {
     std::string value;
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) return node.value();
+    if (isText(node)) return node.value();
     for (pugi::xml_node current = node.first_child(); current;) {
-        if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata) value += current.value();
+        if (isText(current)) value += current.value();
         // Pre-order walk below `node` without recursion.
         if (current.first_child()) {
             current = current.first_child();
@@ -219,7 +234,8 @@ std::optional<pugi::xml_node> XMPXML::findGPSElement(const pugi::xml_document& d
 std::optional<std::string> XMPXML::getPropertyValue(std::string_view name, pugi::xml_node element) {
     Diagnostics::line("[DEBUG] XMPXML: Looking for '", name, "' in element");
     if (pugi::xml_node child = matchingChild(name, element)) {
-        std::string value(trim(stringValue(child)));
+        std::string scratch;
+        std::string value(trim(elementText(child, scratch)));
         Diagnostics::line("[DEBUG] XMPXML: Found '", name, "' = '", value, "' via exact match '", child.name(), "'");
         return value;
     }
@@ -262,9 +278,10 @@ void XMPXML::dumpElement(pugi::xml_node element, std::string_view label) {
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) ++count;
     Diagnostics::line("[DEBUG]   Children count: ", count);
     size_t position = 0;
+    std::string scratch;
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling(), ++position) {
         if (!isElement(child)) continue;
-        Diagnostics::line("[DEBUG]     [", position, "] ", nameOrUnnamed(child), " = '", trim(stringValue(child)), "'");
+        Diagnostics::line("[DEBUG]     [", position, "] ", nameOrUnnamed(child), " = '", trim(elementText(child, scratch)), "'");
     }
 }
 
@@ -272,9 +289,10 @@ void XMPXML::dumpChildElements(pugi::xml_node element) {
     if (!Diagnostics::enabled()) return;
     Diagnostics::line("[DEBUG] XMPXML: All child elements:");
     size_t position = 0;
+    std::string scratch;
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling(), ++position) {
         if (!isElement(child)) continue;
-        Diagnostics::line("[DEBUG]   [", position, "] '", nameOrUnnamed(child), "' = '", trim(stringValue(child)), "'");
+        Diagnostics::line("[DEBUG]   [", position, "] '", nameOrUnnamed(child), "' = '", trim(elementText(child, scratch)), "'");
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace corvane {
@@ -92,6 +93,18 @@ int XMLCALL describeSingleByteEncoding(void*, const XML_Char* name, XML_Encoding
     return XML_STATUS_OK;
 }
 
+// expat salts its hash tables against crafted names that all collide; left to itself it asks the kernel
+// for a fresh salt for every parser, a system call per sidecar. One random salt per process protects as
+// well: nobody outside the process learns it.
+unsigned long hashSalt() {
+    static const unsigned long salt = [] {
+        std::random_device source;
+        const unsigned long value = (static_cast<unsigned long>(source()) << 31) ^ source();
+        return value == 0 ? 1UL : value;  // 0 would mean "no salt given"
+    }();
+    return salt;
+}
+
 std::string position(XML_Size line, XML_Size column) {
     // expat counts columns from 0; editors and xmllint count from 1.
     return " (line " + std::to_string(line) + ", column " + std::to_string(column + 1) + ")";
@@ -103,6 +116,7 @@ Status checkWellFormedXml(std::string_view bytes, size_t maxDepth) {
     // Without namespace processing: "exif:GPSLatitude" is a name like any other, bound or not.
     const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr), XML_ParserFree);
     if (!parser) return Error{"XML", XML_ERROR_NO_MEMORY, "XML parse error: out of memory"};
+    XML_SetHashSalt(parser.get(), hashSalt());
     CheckState state{parser.get(), maxDepth, 0, std::nullopt};
     XML_SetUserData(parser.get(), &state);
     XML_SetElementHandler(parser.get(), onStartElement, onEndElement);

@@ -1,12 +1,18 @@
 #include "engine/Diagnostics.h"
+#include "engine/RunScope.h"
 #include "engine/Text.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace corvane {
+namespace test {
+extern const Diagnostics::Sink standardOutputSink;
+}
 namespace {
 
 const double inf = std::numeric_limits<double>::infinity();
@@ -46,6 +52,42 @@ TEST(FormatDouble, ShortestRoundTripForm) {
         {1e-05, "1e-05"}, {-1.5e-07, "-1.5e-07"}, {9007199254740992.0, "9007199254740992.0"}, {1e16, "1e+16"},
         {5e-324, "5e-324"}, {-0.0, "-0.0"}, {-inf, "-inf"}, {std::numeric_limits<double>::quiet_NaN(), "nan"}};
     for (const auto& [value, text] : cases) EXPECT_EQ(formatDouble(value), text);
+}
+
+// The default sink builds each line in its own buffer: the exact bytes, held during a run until a
+// flush, written at once outside one.
+TEST(Diagnostics, DefaultSinkBuffersTheLinesOfARunOnStandardOutput) {
+    std::FILE* captured = std::tmpfile();
+    ASSERT_NE(captured, nullptr);
+    std::fflush(stdout);
+    const int savedOutput = ::dup(STDOUT_FILENO);
+    ::dup2(::fileno(captured), STDOUT_FILENO);
+    auto written = [&] {
+        std::fflush(stdout);
+        std::string text(static_cast<size_t>(::lseek(::fileno(captured), 0, SEEK_CUR)), '\0');
+        ::pread(::fileno(captured), text.data(), text.size(), 0);
+        return text;
+    };
+    const Diagnostics::Sink silent = Diagnostics::setSink(test::standardOutputSink);
+
+    RunScope::begin();
+    Diagnostics::line("[DEBUG] a ", 42, ' ', -7L, " ", 2.5, " ", true, " ", std::optional<double>{}, " ",
+                      std::optional<std::string>{"x"}, std::string_view(" end"));
+    Diagnostics::line(std::string("[DEBUG] b"));
+    const std::string heldDuringRun = written();
+    Diagnostics::flush();
+    const std::string afterFlush = written();
+    RunScope::end();
+    Diagnostics::line("[DEBUG] c");
+    const std::string outsideRun = written();
+
+    Diagnostics::setSink(silent);
+    ::dup2(savedOutput, STDOUT_FILENO);
+    ::close(savedOutput);
+    std::fclose(captured);
+    EXPECT_EQ(heldDuringRun, "");
+    EXPECT_EQ(afterFlush, "[DEBUG] a 42 -7 2.5 true nil x end\n[DEBUG] b\n");
+    EXPECT_EQ(outsideRun, afterFlush + "[DEBUG] c\n");
 }
 
 }  // namespace

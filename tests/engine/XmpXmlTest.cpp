@@ -71,6 +71,7 @@ TEST(GetPropertyValue, FullOrLocalNameWhicheverComesFirstTrimmedWithAllTextBelow
         {"<exif:GPSLatitude>2N</exif:GPSLatitude><GPSLatitude>1N</GPSLatitude>", "2N", found + "'2N' via exact match 'exif:GPSLatitude'"},
         {"<exif:GPSLatitude>  \n 37.5N \n </exif:GPSLatitude>", "37.5N", found + "'37.5N' via"},
         {"<exif:GPSLatitude/>", "", found + "'' via"},
+        {"<exif:GPSLatitude>37<!-- x -->.5N</exif:GPSLatitude>", "37.5N", found},  // text split by a comment is joined
         {"<exif:GPSLatitude><rdf:Alt><rdf:li>37<!-- x -->.5</rdf:li></rdf:Alt><![CDATA[&#]]>N</exif:GPSLatitude>", "37.5&#N", found},
         {"<rdf:Bag><exif:GPSLatitude>1</exif:GPSLatitude></rdf:Bag>", std::nullopt, ""},  // grandchildren are not searched
         // Another prefix is another name. Not found, the child elements are listed with their positions.
