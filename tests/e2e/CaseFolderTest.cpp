@@ -98,38 +98,6 @@ TestImage imageOf(const json& image) {
     return spec;
 }
 
-uint32_t get32(const std::vector<uint8_t>& bytes, size_t at, bool bigEndian) {
-    return uint32_t{bytes[at + (bigEndian ? 0 : 3)]} << 24 | bytes[at + (bigEndian ? 1 : 2)] << 16 | bytes[at + (bigEndian ? 2 : 1)] << 8 | bytes[at + (bigEndian ? 3 : 0)];
-}
-void put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value, bool bigEndian) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (bigEndian ? 24 - 8 * i : 8 * i));
-}
-
-// Damage to a made image, as the case names it: cut after N bytes; the HEIC's item location table
-// claiming N bytes for the Exif block (its entry holds the block's offset, then either one extent at 0
-// and the length, or the length); the DNG's first IFD naming itself as the next IFD or as its GPS IFD.
-void damage(const fs::path& file, const json& image) {
-    std::vector<uint8_t> bytes = readBytes(file);
-    const auto find = [&](std::string_view text) { return size_t(std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) - bytes.begin()); };
-    if (image.contains("truncateTo")) bytes.resize(image["truncateTo"]);
-    if (image.contains("exifClaims")) {
-        const size_t block = find(std::string_view("\0\0\0\0II*\0", 8)), iloc = find("iloc");
-        for (size_t at = iloc + 4; at + 14 < iloc + get32(bytes, iloc - 4, true); ++at) {
-            if (get32(bytes, at, true) != block) continue;
-            const bool baseThenExtent = bytes[at + 4] == 0 && bytes[at + 5] == 1 && get32(bytes, at + 6, true) == 0;
-            put32(bytes, baseThenExtent ? at + 10 : at + 4, image["exifClaims"], true);
-            break;
-        }
-    }
-    if (image.contains("ifdLoop")) {
-        const uint32_t ifd0 = get32(bytes, 4, false), count = bytes[ifd0] | (bytes[ifd0 + 1] << 8);
-        for (size_t entry = ifd0 + 2; entry < ifd0 + 2 + 12 * count; entry += 12)
-            if (image["ifdLoop"] == "gps" && bytes[entry] == 0x25 && bytes[entry + 1] == 0x88) put32(bytes, entry + 8, ifd0, false);
-        if (image["ifdLoop"] == "next") put32(bytes, ifd0 + 2 + 12 * count, ifd0, false);
-    }
-    writeBytes(file, bytes);
-}
-
 // What stands at a path: a regular file's bytes, or what kind of entry it is (a FIFO or a device is never
 // opened: that would wait for a writer or never end).
 std::string snapshot(const fs::path& path) {
@@ -179,7 +147,7 @@ protected:
         if (isNew && (extension == ".DNG" || extension == ".dng")) writeDng(made->second, imageOf(image));
         else if (isNew) writeHeic(made->second, imageOf(image));
         fs::copy_file(made->second, destination);
-        damage(destination, image);
+        if (image.contains("damage")) damageImage(destination, imageDamageNamed(image["damage"]).value());
     }
 
     // A file of the case, made longer (sparse) when the case gives a size.
