@@ -1,4 +1,5 @@
 #include "engine/SafeSave.h"
+#include "engine/SidecarGPS.h"
 #include "engine/XmpXml.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
@@ -117,6 +118,10 @@ TEST_F(SafeSave, MissingEmptyOrUnreadableTemporaryFileFailsValidation) {
     EXPECT_EQ(validateTempFile(fileSystem, stale, 0).error(), (Error{"Validation", 2, "Temp file is empty"}));
     writeText(stale, "<open>" + std::string(200, 'x'));
     EXPECT_EQ(validateTempFile(fileSystem, stale, 0).error().message.rfind("Temp file is not valid XML: XML parse error: ", 0), 0u);
+    // A file above the sidecar limit is refused by its size before anything of it is read (sparse here).
+    std::filesystem::resize_file(stale, maximumSidecarSize + 1);
+    EXPECT_EQ(validateTempFile(fileSystem, stale, 0).error().message,
+              "Temp file is not valid XML: XMP sidecar too large (" + std::to_string(maximumSidecarSize + 1) + " bytes)");
 }
 
 TEST_F(SafeSave, SizeChangeOfMoreThanHalfWarnsAndStillPasses) {
