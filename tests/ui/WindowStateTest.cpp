@@ -1,0 +1,281 @@
+// The window's state without a screen: its switches and their publishing, drops and runs over real
+// photos, the filter, the texts and the clipboard.
+
+#include "WindowTestSupport.h"
+
+#include "engine/RunSettings.h"
+#include "ui/ResultListModel.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <variant>
+
+using namespace corvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename Case>
+int countOf(const ContentState& state) {
+    int count = 0;
+    for (const auto& row : state.progress().results) count += std::holds_alternative<Case>(row.result) ? 1 : 0;
+    return count;
+}
+
+QString clipboard() { return QGuiApplication::clipboard()->text(); }
+
+}  // namespace
+
+class WindowStateTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Diagnostics::setSink({}); }
+
+    void startsInDryRunAndPublishesEverySwitchChange() {
+        test::TestEngine services;
+        ContentState state(services.engine());
+        QVERIFY(state.dryRun() && state.appleOnly() && state.badgeVisible());
+        QVERIFY(!state.silentlyIgnoreSkipped() && !state.alwaysOverwrite());
+        QVERIFY(!state.progressVisible() && !state.hasVisibleResults());
+
+        // Whatever the process-wide switches held before, publishing writes all four.
+        RunSettings& shared = RunSettings::shared();
+        shared.dryRun = false;
+        shared.alwaysOverwrite = true;
+        shared.appleOnly = false;
+        shared.silentlyIgnoreSkipped = true;
+        state.publishSettings();
+        QVERIFY(shared.dryRun && !shared.alwaysOverwrite && shared.appleOnly && !shared.silentlyIgnoreSkipped);
+
+        QSignalSpy changed(&state, &ContentState::switchesChanged);
+        state.setDryRun(false);
+        QVERIFY(!shared.dryRun && !state.badgeVisible());
+        state.setSilentlyIgnoreSkipped(true);
+        QVERIFY(shared.silentlyIgnoreSkipped);
+        state.setDryRun(false);  // the value it has: no change
+        QCOMPARE(changed.count(), 2);
+    }
+
+    void dropCollectsLocalFileURLsInOrder_data() {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("several files, order kept")
+            << QList<QUrl>{QUrl("file:///p/c.heic"), QUrl("file:///p/a.heic"), QUrl("file:///p/b")}
+            << QList<QByteArray>{"/p/c.heic", "/p/a.heic", "/p/b"};
+        QTest::newRow("web and other hosts' URLs are left out")
+            << QList<QUrl>{QUrl("https://example.com/a.heic"), QUrl("file:///p/a.heic"), QUrl("file://server/share/b.heic")}
+            << QList<QByteArray>{"/p/a.heic"};
+        QTest::newRow("localhost is this machine") << QList<QUrl>{QUrl("file://localhost/p/a.heic")} << QList<QByteArray>{"/p/a.heic"};
+        QTest::newRow("spaces and UTF-8 names") << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/p/Ferien 2024/Ä.heic"))}
+                                                << QList<QByteArray>{"/p/Ferien 2024/\xC3\x84.heic"};
+        QTest::newRow("a name that is not UTF-8 keeps its bytes")
+            << QList<QUrl>{QUrl::fromEncoded("file:///p/%FF%FE.heic")} << QList<QByteArray>{"/p/\xFF\xFE.heic"};
+        QTest::newRow("nothing usable") << QList<QUrl>{QUrl("mailto:a@b.c")} << QList<QByteArray>{};
+    }
+
+    void dropCollectsLocalFileURLsInOrder() {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(QList<QByteArray>, expected);
+        QMimeData mime;
+        mime.setUrls(urls);
+        QList<QByteArray> got;
+        for (const auto& path : droppedFileURLs(mime)) got.append(QByteArray::fromStdString(path.string()));
+        QCOMPARE(got, expected);
+        QCOMPARE(carriesFileURLs(mime), !expected.isEmpty());
+    }
+
+    // The status line names the file of the newest row while the run goes on.
+    void aDropOfAFolderOfRealPhotosRunsToItsEnd() {
+        test::PhotoFolder photos;
+        const fs::path updated = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
+        photos.addPhoto("IMG_0002.HEIC", test::canonicalSidecar);
+        photos.addPhoto("IMG_0003.heic", test::parisSidecar);
+        photos.addFile("notes.txt");
+        const std::string before = test::readText(fs::path(updated).replace_extension("xmp"));
+        test::TestEngine services;
+        ContentState state(services.engine());
+        QStringList seen;
+        connect(&state, &ContentState::rowAdded, this, [&] { seen.append(state.statusText()); });
+        QVERIFY(state.handleDrop(*test::dragOf({photos.path()})));
+        QVERIFY(state.isProcessing() && state.progressVisible());
+        QCOMPARE(state.progress().totalCount, int64_t(3));
+        WAIT_FOR_RUN_END(state);
+
+        QCOMPARE(seen.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(seen[i], QStringLiteral("Processed %1/3 • ").arg(i + 1) +
+                                  QString::fromStdString(state.progress().results[size_t(i)].fileURL.filename().string()));
+        QCOMPARE(state.statusText(), QStringLiteral("Processed 3/3"));
+        QCOMPARE(countOf<outcome::Updated>(state), 1);
+        QCOMPARE(countOf<outcome::AlreadyCorrect>(state), 1);
+        QCOMPARE(countOf<outcome::SkippedDifferentGPS>(state), 1);
+        QCOMPARE(state.visibleCount(), int64_t(3));
+        QCOMPARE(test::readText(fs::path(updated).replace_extension("xmp")), before);  // Dry Run writes nothing
+    }
+
+    void aDropDuringARunIsRefusedAndTheRunGoesOn() {
+        test::PhotoFolder photos;
+        const std::vector<fs::path> files = photos.addPhotos(3, test::canonicalSidecar);
+        test::TestEngine services;
+        ContentState state(services.engine());
+        QVERIFY(state.startRun(files));
+        QVERIFY(!state.handleDrop(*test::dragOf({photos.path()})));
+        QVERIFY(!state.handleChosen({files[0]}));
+        QVERIFY(!state.startRun({files[0]}));
+        WAIT_FOR_RUN_END(state);
+        QCOMPARE(state.progress().totalCount, int64_t(3));
+        QCOMPARE(state.progress().results.size(), size_t(3));
+        QCOMPARE(state.progress().results[2].fileURL, files[2]);
+    }
+
+    // Accepted, yet nothing starts: the rows, the counts and the progress block are gone.
+    void aDropWithoutMediaClearsThePreviousRun_data() {
+        QTest::addColumn<bool>("web");
+        QTest::newRow("a text file") << false;
+        QTest::newRow("no file URL at all") << true;
+    }
+
+    void aDropWithoutMediaClearsThePreviousRun() {
+        QFETCH(bool, web);
+        test::PhotoFolder photos;
+        const fs::path photo = photos.addPhoto("IMG_0001.HEIC", test::canonicalSidecar);
+        test::TestEngine services;
+        ContentState state(services.engine());
+        QVERIFY(state.startRun({photo}));
+        WAIT_FOR_RUN_END(state);
+        QVERIFY(state.hasVisibleResults());
+        QMimeData webLink;
+        webLink.setUrls({QUrl("https://example.com/IMG_0001.HEIC")});
+        QVERIFY(state.handleDrop(web ? webLink : *test::dragOf({photos.addFile("notes.txt")})));
+        QVERIFY(!state.isProcessing() && !state.progressVisible() && !state.hasVisibleResults());
+        QVERIFY(state.progress().results.empty());
+        QCOMPARE(state.progress().totalCount, int64_t(0));
+    }
+
+    void silentlyIgnoreSkippedFiltersTheRowsAtOnce() {
+        test::PhotoFolder photos;
+        const fs::path correct = photos.addPhoto("IMG_0001.HEIC", test::canonicalSidecar);
+        const fs::path camera = photos.addPhoto("DSC_0002.HEIC", test::canonicalSidecar, false);
+        const fs::path differs = photos.addPhoto("IMG_0003.HEIC", test::parisSidecar);
+        test::TestEngine services;
+        ContentState state(services.engine());
+
+        // Every outcome of this run is hidden: no rows, and Copy All copies nothing.
+        state.setSilentlyIgnoreSkipped(true);
+        QVERIFY(state.startRun({correct, camera}));
+        WAIT_FOR_RUN_END(state);
+        QCOMPARE(countOf<outcome::SkippedNonApple>(state), 1);
+        QVERIFY(!state.hasVisibleResults() && state.visibleResults().empty());
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        state.copyAllResults();
+        QCOMPARE(clipboard(), QStringLiteral("before"));
+        state.setSilentlyIgnoreSkipped(false);
+        QCOMPARE(state.visibleCount(), int64_t(2));
+
+        // A differing position is never hidden, though its text begins "Skipped".
+        state.setSilentlyIgnoreSkipped(true);
+        QVERIFY(state.startRun({correct, differs}));
+        WAIT_FOR_RUN_END(state);
+        QCOMPARE(state.visibleCount(), int64_t(1));
+        QCOMPARE(state.visibleResults().front()->fileURL, differs);
+    }
+
+    // The texts follow the switches as they are now: an updated row's wording, the report's header.
+    void theRowsAndTheReportGoToTheClipboard() {
+        test::PhotoFolder photos;
+        const fs::path updated = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
+        const fs::path differs = photos.addPhoto("IMG_0002.HEIC", test::parisSidecar);
+        const fs::path correct = photos.addPhoto("IMG_0003.HEIC", test::canonicalSidecar);
+        test::TestEngine services;
+        ContentState state(services.engine());
+        QVERIFY(state.startRun({updated, differs, correct}));
+        WAIT_FOR_RUN_END(state);
+        const auto& rows = state.progress().results;
+        QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("[Dry Run] Would Update:\n• [DRY RUN] would update: ")));
+        state.copyResult(rows[1]);
+        QVERIFY2(clipboard().startsWith(QStringLiteral("IMG_0002.HEIC: Skipped (GPS differs):\n• ")), qPrintable(clipboard()));
+
+        state.copyAllResults();
+        const QStringList lines = clipboard().split(QLatin1Char('\n'));
+        QVERIFY2(lines.front().startsWith(QStringLiteral("Results — ")), qPrintable(lines.front()));
+        QVERIFY2(lines.front().endsWith(
+                     QStringLiteral(" — Settings: DryRun=true ForceOverwrite=false AppleOnly=true SilentSkip=false")),
+                 qPrintable(lines.front()));
+        QCOMPARE(lines.back(), QStringLiteral("IMG_0003.HEIC: Already correct"));
+
+        state.setDryRun(false);
+        QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("Updated:\n• [DRY RUN] would update: ")));
+        state.copyAllResults();
+        QVERIFY(clipboard().section(QLatin1Char('\n'), 0, 0).endsWith(QStringLiteral("Settings: DryRun=false ForceOverwrite=false "
+                                                                                    "AppleOnly=true SilentSkip=false")));
+    }
+
+    // Windows share the published switches, but a run only ever follows its own window's: a window
+    // that shows "Dry Run - No Changes Made" never writes because another window turned Dry Run off.
+    void aRunFollowsItsOwnWindowsSwitches() {
+        test::PhotoFolder photos;
+        const fs::path photo = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
+        const fs::path sidecar = fs::path(photo).replace_extension("xmp");
+        const std::string before = test::readText(sidecar);
+        test::TestEngine services;
+        ContentState dryWindow(services.engine());
+        ContentState writingWindow(services.engine());
+        dryWindow.publishSettings();
+        writingWindow.setDryRun(false);
+        QVERIFY(!RunSettings::shared().dryRun);
+
+        QVERIFY(dryWindow.startRun({photo}));
+        WAIT_FOR_RUN_END(dryWindow);
+        QCOMPARE(test::readText(sidecar), before);
+        QVERIFY(writingWindow.startRun({photo}));
+        WAIT_FOR_RUN_END(writingWindow);
+        QVERIFY(test::readText(sidecar).find("37.77490000N") != std::string::npos);
+    }
+
+    // The run yields to the event loop between batches: other work queued meanwhile gets its turn
+    // before the run ends.
+    void theEventLoopRunsBetweenBatches() {
+        test::PhotoFolder photos;
+        test::TestEngine services;
+        ContentState state(services.engine());
+        QVERIFY(state.startRun(photos.missingFiles(20)));
+        int64_t processedWhenTimerRan = -1;
+        QTimer::singleShot(0, this, [&] { processedWhenTimerRan = state.progress().processedCount; });
+        WAIT_FOR_RUN_END(state);
+        QVERIFY(processedWhenTimerRan >= 0 && processedWhenTimerRan < 20);
+        QCOMPARE(state.progress().processedCount, int64_t(20));
+    }
+
+    void closingTheWindowDuringARunAbandonsTheRest() {
+        test::PhotoFolder photos;
+        test::TestEngine services;
+        auto state = std::make_unique<ContentState>(services.engine());
+        QVERIFY(state->startRun(photos.missingFiles(10)));
+        state.reset();
+        QTest::qWait(50);  // the posted batches are dropped with the state; nothing touches it afterwards
+    }
+
+    // A list view lays itself out anew on each insertion, so rows that arrive back to back go in
+    // together; none is lost, and their order stays.
+    void rowsArrivingBackToBackAreInsertedTogether() {
+        test::PhotoFolder photos;
+        const std::vector<fs::path> missing = photos.missingFiles(300);
+        test::TestEngine services;
+        InlineExecutor inPlace;  // the whole run happens inside startRun, without the event loop
+        ContentState state(services.engine(), inPlace.executor());
+        ResultListModel model(state);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QVERIFY(state.startRun(missing));
+        QCOMPARE(model.rowCount(), 300);
+        QCOMPARE(inserted.count(), 2);  // the first row at once, the rest when the run ended
+        for (int row : {0, 150, 299})
+            QCOMPARE(model.index(row).data().toString(), QString::fromStdString(missing[size_t(row)].filename().string()));
+    }
+};
+
+QTEST_MAIN(WindowStateTest)
+#include "WindowStateTest.moc"
