@@ -32,28 +32,25 @@ public:
     explicit FeedServer(QByteArray body, QByteArray status = "200 OK", qint64 declaredLength = -1)
         : body_(std::move(body)), status_(std::move(status)), declaredLength_(declaredLength) {
         connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            while (QTcpSocket* socket = server_.nextPendingConnection())
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!(pending_[socket] += socket->readAll()).contains("\r\n\r\n")) return;
-                    ++requests;
+                    if (!(requests_[socket] += socket->readAll()).contains("\r\n\r\n")) return;
                     const qint64 length = declaredLength_ >= 0 ? declaredLength_ : body_.size();
                     socket->write("HTTP/1.1 " + status_ + "\r\nContent-Length: " + QByteArray::number(length) +
                                   "\r\nConnection: close\r\n\r\n" + body_);
                     if (declaredLength_ < 0) socket->disconnectFromHost();
                 });
-            }
         });
         server_.listen(QHostAddress::LocalHost);
     }
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server_.serverPort())); }
-    int requests = 0;
+    int requests() const { return int(requests_.size()); }
 
 private:
-    QTcpServer server_;
+    QTcpServer server_;  // owns the sockets
     QByteArray body_, status_;
     qint64 declaredLength_;
-    QHash<QTcpSocket*, QByteArray> pending_;
+    QHash<QTcpSocket*, QByteArray> requests_;
 };
 
 QByteArray appcast(const QByteArray& items) {
@@ -145,8 +142,8 @@ private slots:
         QCOMPARE(second.statusLine(), first.statusLine());
         QCOMPARE(QSettings(QStringLiteral("Corvane"), QStringLiteral("Corvane")).value("SUEnableAutomaticChecks").toBool(), true);
         QTest::qWait(2500);
-        QCOMPARE(server.requests, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(server.requests, 1, 3000);
+        QCOMPARE(server.requests(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests(), 1, 3000);
     }
 
     void theStatusLineSpellsEachPreference() {
@@ -160,9 +157,7 @@ private slots:
         QTest::addColumn<QVariant>("stored");  // a double goes through the updater; other values straight to the settings
         QTest::addColumn<QString>("printed");
         QTest::newRow("just under a minute is raised to a day") << QVariant(59.999) << "86400.0";
-        QTest::newRow("negative is raised") << QVariant(-5.0) << "86400.0";
         QTest::newRow("60 s stays") << QVariant(60.0) << "60.0";
-        QTest::newRow("fractional stays") << QVariant(3600.5) << "3600.5";
         QTest::newRow("not a number stays") << QVariant(std::numeric_limits<double>::quiet_NaN()) << "nan";
         QTest::newRow("nothing stored reads as a day") << QVariant() << "86400.0";
         // Written by hand or by another tool as an integer or as text.
@@ -213,16 +208,15 @@ private slots:
     void aFeedsAnswer_data() {
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<QString>("answer");
-        QTest::newRow("the newest release") << appcast(release("1.1.0") + release("1.10.0") + release("1.9.2"))
-            << "Corvane 1.10.0 1.10.0 page=https://example.org/download/1.10.0 notes=https://example.org/notes/1.10.0.html";
+        QTest::newRow("the newest") << appcast(release("1.1.0") + release("1.10.0") + release("1.9.2")) << "Corvane 1.10.0 1.10.0 page=https://example.org/download/1.10.0 notes=https://example.org/notes/1.10.0.html";
         QTest::newRow("up to date") << appcast(release("0.9") + release("1.0")) << "up to date";
-        QTest::newRow("no items") << appcast("<item><title>No version</title><link>https://example.org</link></item>") << "up to date";
+        QTest::newRow("items without a version") << appcast("<item><title>None</title><link>https://e.org</link></item>") << "up to date";
         QTest::newRow("version on the enclosure, short version shown")
             << appcast("<item><title>Beta</title><enclosure url=\"https://example.org/b.tar.gz\" sparkle:version=\"2.1\" "
                        "sparkle:shortVersionString=\"2.1 beta\"/></item>")
             << "Beta 2.1 beta page=https://example.org/b.tar.gz notes=-";
         QTest::newRow("the element wins over the enclosure's version")
-            << appcast("<item><sparkle:version>0.9</sparkle:version><enclosure url=\"u\" sparkle:version=\"3\"/></item>") << "up to date";
+            << appcast("<item><sparkle:version>0.9</sparkle:version><enclosure sparkle:version=\"3\"/></item>") << "up to date";
         QTest::newRow("a short version alone serves")
             << appcast("<item><sparkle:shortVersionString>1.5</sparkle:shortVersionString></item>") << " 1.5 page=- notes=-";
         QTest::newRow("CDATA, blanks and unknown elements")
@@ -246,9 +240,8 @@ private slots:
             << " 2.0 page=https://e.org/l notes=-";
         QTest::newRow("empty") << QByteArray() << "The update feed is empty.";
         QTest::newRow("unclosed item") << appcast("<item>").replace("</channel></rss>", "") << "not valid XML";
-        QTest::newRow("mismatched tags") << appcast("<item><title>x</link></item>") << "not valid XML";
-        QTest::newRow("undeclared sparkle prefix")
-            << QByteArray("<rss><channel><item><sparkle:version>2</sparkle:version></item></channel></rss>") << "not valid XML";
+        QTest::newRow("undeclared sparkle prefix") << QByteArray("<rss><channel><item><sparkle:version>2</sparkle:version>"
+                                                                 "</item></channel></rss>") << "not valid XML";
         QTest::newRow("an HTML page") << QByteArray("<html><body>Not found</body></html>") << "not an RSS appcast";
         QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe<rss", 8) << "not valid XML";
         QTest::newRow("entity expansion bomb")
@@ -293,17 +286,12 @@ private slots:
         QFETCH(QByteArray, items);
         QFETCH(QString, title);
         QFETCH(QString, informative);
-        const QByteArray status = feed == "404" ? "404 Not Found" : "200 OK";
-        FeedServer server(appcast(items), status, feed == "large" ? 100 * 1024 * 1024 : -1);
+        FeedServer server(appcast(items), feed == "404" ? "404 Not Found" : "200 OK", feed == "large" ? 100 << 20 : -1);
         test::TempDir dir;
-        if (feed == "file")
-            storeFeed(QUrl::fromLocalFile(QString::fromStdString(dir.writeFile("appcast.xml", appcast(items).toStdString()))));
-        else if (feed == "closed")
-            storeFeed(QUrl(QStringLiteral("http://127.0.0.1:1/appcast.xml")));
-        else if (feed == "ftp")
-            storeFeed(QUrl(QStringLiteral("ftp://example.org/appcast.xml")));
-        else if (feed != "none")
-            storeFeed(server.url());
+        const QUrl file = QUrl::fromLocalFile(QString::fromStdString(dir.writeFile("appcast.xml", appcast(items).toStdString())));
+        const std::map<QString, QUrl> addresses{{"file", file}, {"closed", QUrl("http://127.0.0.1:1/appcast.xml")},
+                                                {"ftp", QUrl("ftp://example.org/appcast.xml")}};
+        if (feed != "none") storeFeed(addresses.contains(feed) ? addresses.at(feed) : server.url());
         UpdatesViewModel model(UpdatesOptions{1h, "1.0.0"});
         Answers answers(model.updater());
         Asker asker(model);
@@ -321,11 +309,10 @@ private slots:
         QCOMPARE(box->informativeText().left(informative.size()), informative);
         // A check that reached its feed, whatever it found, is the last check.
         QCOMPARE(model.updater().lastUpdateCheckDate().has_value(), feed != "none" && feed != "ftp");
-        if (feed == "server" && title.startsWith("A new")) {
-            for (QAbstractButton* button : box->buttons())
-                if (button->text() == "Open Download Page") button->click();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Open Download Page") button->click();
+        if (QTest::currentDataTag() == QLatin1String("newer"))
             QCOMPARE(catcher_.urls, QList<QUrl>{QUrl(QStringLiteral("https://example.org/download/1.10.0"))});
-        }
         box->close();
     }
 
@@ -352,7 +339,7 @@ private slots:
         if (userFirst) asker.dialogs.checkForUpdates(&asker.window);
         QTRY_COMPARE_WITH_TIMEOUT(answers.list.size(), size_t(userFirst ? 2 : 1), 5000);
         QCOMPARE(answers.list.back().first, CheckKind::background);
-        QCOMPARE(server.requests, feed.isEmpty() ? 0 : int(answers.list.size()));
+        QCOMPARE(server.requests(), feed.isEmpty() ? 0 : int(answers.list.size()));
         QCOMPARE(model.updater().lastUpdateCheckDate().has_value(), !feed.isEmpty());
         QCOMPARE(asker.dialogs.answer() ? asker.dialogs.answer()->text() : QString(), shown);
         if (asker.dialogs.answer()) asker.dialogs.answer()->close();

@@ -117,7 +117,9 @@ private slots:
         QCOMPARE(test::readText(fs::path(updated).replace_extension("xmp")), before);  // Dry Run writes nothing
     }
 
-    void aDropDuringARunIsRefusedAndTheRunGoesOn() {
+    // Refused while a run goes on; afterwards a drop without media is accepted, yet starts nothing: the
+    // rows, the counts and the progress block are gone.
+    void aDropDuringARunIsRefusedAndOneWithoutMediaClears() {
         test::PhotoFolder photos;
         const std::vector<fs::path> files = photos.addPhotos(3, test::canonicalSidecar);
         test::TestEngine services;
@@ -127,69 +129,32 @@ private slots:
         QVERIFY(!state.handleChosen({files[0]}));
         QVERIFY(!state.startRun({files[0]}));
         WAIT_FOR_RUN_END(state);
-        QCOMPARE(state.progress().totalCount, int64_t(3));
         QCOMPARE(state.progress().results.size(), size_t(3));
         QCOMPARE(state.progress().results[2].fileURL, files[2]);
-    }
 
-    // Accepted, yet nothing starts: the rows, the counts and the progress block are gone.
-    void aDropWithoutMediaClearsThePreviousRun_data() {
-        QTest::addColumn<bool>("web");
-        QTest::newRow("a text file") << false;
-        QTest::newRow("no file URL at all") << true;
-    }
-
-    void aDropWithoutMediaClearsThePreviousRun() {
-        QFETCH(bool, web);
-        test::PhotoFolder photos;
-        const fs::path photo = photos.addPhoto("IMG_0001.HEIC", test::canonicalSidecar);
-        test::TestEngine services;
-        ContentState state(services.engine());
-        QVERIFY(state.startRun({photo}));
-        WAIT_FOR_RUN_END(state);
-        QVERIFY(state.hasVisibleResults());
         QMimeData webLink;
         webLink.setUrls({QUrl("https://example.com/IMG_0001.HEIC")});
-        QVERIFY(state.handleDrop(web ? webLink : *test::dragOf({photos.addFile("notes.txt")})));
-        QVERIFY(!state.isProcessing() && !state.progressVisible() && !state.hasVisibleResults());
-        QVERIFY(state.progress().results.empty());
-        QCOMPARE(state.progress().totalCount, int64_t(0));
+        const auto textFile = test::dragOf({photos.addFile("notes.txt")});
+        for (const QMimeData* drop : std::initializer_list<const QMimeData*>{textFile.get(), &webLink}) {
+            QVERIFY(state.startRun({files[0]}));
+            WAIT_FOR_RUN_END(state);
+            QVERIFY(state.hasVisibleResults());
+            QVERIFY(state.handleDrop(*drop));
+            QVERIFY(!state.isProcessing() && !state.progressVisible() && !state.hasVisibleResults());
+            QVERIFY(state.progress().results.empty());
+            QCOMPARE(state.progress().totalCount, int64_t(0));
+        }
     }
 
-    void silentlyIgnoreSkippedFiltersTheRowsAtOnce() {
-        test::PhotoFolder photos;
-        const fs::path correct = photos.addPhoto("IMG_0001.HEIC", test::canonicalSidecar);
-        const fs::path camera = photos.addPhoto("DSC_0002.HEIC", test::canonicalSidecar, false);
-        const fs::path differs = photos.addPhoto("IMG_0003.HEIC", test::parisSidecar);
-        test::TestEngine services;
-        ContentState state(services.engine());
-
-        // Every outcome of this run is hidden: no rows, and Copy All copies nothing.
-        state.setSilentlyIgnoreSkipped(true);
-        QVERIFY(state.startRun({correct, camera}));
-        WAIT_FOR_RUN_END(state);
-        QCOMPARE(countOf<outcome::SkippedNonApple>(state), 1);
-        QVERIFY(!state.hasVisibleResults() && state.visibleResults().empty());
-        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-        state.copyAllResults();
-        QCOMPARE(clipboard(), QStringLiteral("before"));
-        state.setSilentlyIgnoreSkipped(false);
-        QCOMPARE(state.visibleCount(), int64_t(2));
-
-        // A differing position is never hidden, though its text begins "Skipped".
-        state.setSilentlyIgnoreSkipped(true);
-        QVERIFY(state.startRun({correct, differs}));
-        WAIT_FOR_RUN_END(state);
-        QCOMPARE(state.visibleCount(), int64_t(1));
-        QCOMPARE(state.visibleResults().front()->fileURL, differs);
-    }
-
-    // The texts follow the switches as they are now: an updated row's wording, the report's header.
-    void theRowsAndTheReportGoToTheClipboard() {
+    // The texts follow the switches as they are now: an updated row's wording, the report's header. The
+    // filter hides the rows Silently Ignore Skipped names at once, never a differing position, though
+    // its text begins "Skipped"; with every row hidden, Copy All copies nothing.
+    void theFilterAndTheClipboardFollowTheSwitches() {
         test::PhotoFolder photos;
         const fs::path updated = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
         const fs::path differs = photos.addPhoto("IMG_0002.HEIC", test::parisSidecar);
         const fs::path correct = photos.addPhoto("IMG_0003.HEIC", test::canonicalSidecar);
+        const fs::path camera = photos.addPhoto("DSC_0004.HEIC", test::canonicalSidecar, false);
         test::TestEngine services;
         ContentState state(services.engine());
         QVERIFY(state.startRun({updated, differs, correct}));
@@ -198,7 +163,6 @@ private slots:
         QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("[Dry Run] Would Update:\n• [DRY RUN] would update: ")));
         state.copyResult(rows[1]);
         QVERIFY2(clipboard().startsWith(QStringLiteral("IMG_0002.HEIC: Skipped (GPS differs):\n• ")), qPrintable(clipboard()));
-
         state.copyAllResults();
         const QStringList lines = clipboard().split(QLatin1Char('\n'));
         QVERIFY2(lines.front().startsWith(QStringLiteral("Results — ")), qPrintable(lines.front()));
@@ -209,9 +173,22 @@ private slots:
 
         state.setDryRun(false);
         QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("Updated:\n• [DRY RUN] would update: ")));
+        state.setSilentlyIgnoreSkipped(true);
+        QCOMPARE(state.visibleCount(), int64_t(2));
+        QCOMPARE(state.visibleResults().back()->fileURL, differs);
         state.copyAllResults();
-        QVERIFY(clipboard().section(QLatin1Char('\n'), 0, 0).endsWith(QStringLiteral("Settings: DryRun=false ForceOverwrite=false "
-                                                                                    "AppleOnly=true SilentSkip=false")));
+        QVERIFY(clipboard().section(QLatin1Char('\n'), 0, 0).endsWith(
+            QStringLiteral("Settings: DryRun=false ForceOverwrite=false AppleOnly=true SilentSkip=true")));
+        QVERIFY(!clipboard().contains(QStringLiteral("IMG_0003.HEIC")));
+
+        QVERIFY(state.startRun({correct, camera}));
+        WAIT_FOR_RUN_END(state);
+        QCOMPARE(countOf<outcome::SkippedNonApple>(state), 1);
+        QVERIFY(!state.hasVisibleResults() && state.visibleResults().empty());
+        state.copyAllResults();
+        QVERIFY(clipboard().contains(QStringLiteral("IMG_0002.HEIC")));  // still the last report
+        state.setSilentlyIgnoreSkipped(false);
+        QCOMPARE(state.visibleCount(), int64_t(2));
     }
 
     // Windows share the published switches, but a run only ever follows its own window's: a window
