@@ -7,14 +7,8 @@
 #include "tests/support/TempDir.h"
 #include "ui/UpdateDialogs.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDesktopServices>
-#include <QMessageBox>
-#include <QProgressDialog>
-#include <QSettings>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
+#include <QtWidgets>
 #include <QtTest>
 
 #include <cmath>
@@ -77,15 +71,6 @@ QString describe(const UpdateCheckResult& result) {
            link(update.downloadPage) + " notes=" + link(update.releaseNotes);
 }
 
-// Collects the answers of an updater's checks.
-struct Answers {
-    std::vector<std::pair<CheckKind, UpdateCheckResult>> list;
-    explicit Answers(AppcastUpdater& updater) {
-        QObject::connect(&updater, &AppcastUpdater::checkFinished, &updater,
-                         [this](CheckKind kind, const UpdateCheckResult& result) { list.emplace_back(kind, result); });
-    }
-};
-
 // Receives the URLs the program hands to the desktop for opening, instead of a browser.
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -94,15 +79,6 @@ public:
 public slots:
     void open(const QUrl& url) { urls.push_back(url); }
 };
-
-// A window that asks for checks, and the dialogs that answer over it.
-struct Asker {
-    QWidget window;
-    UpdateDialogs dialogs;
-    explicit Asker(UpdatesViewModel& model) : dialogs(model, [this] { return &window; }) { window.show(); }
-};
-
-void storeFeed(const std::optional<QUrl>& feed) { AppcastUpdater(std::string("1.0.0")).setFeedURL(feed); }
 
 }  // namespace
 
@@ -298,26 +274,30 @@ private slots:
         const QUrl file = QUrl::fromLocalFile(QString::fromStdString(dir.writeFile("appcast.xml", appcast(items).toStdString())));
         const std::map<QString, QUrl> addresses{{"file", file}, {"closed", QUrl("http://127.0.0.1:1/appcast.xml")},
                                                 {"ftp", QUrl("ftp://example.org/appcast.xml")}};
-        if (feed != "none") storeFeed(addresses.contains(feed) ? addresses.at(feed) : server.url());
+        if (feed != "none")
+            AppcastUpdater(std::string("1.0.0")).setFeedURL(addresses.contains(feed) ? addresses.at(feed) : server.url());
         UpdatesViewModel model(UpdatesOptions{checks == 1 ? std::chrono::milliseconds(1h) : 300ms, "1.0.0"});
-        Answers answers(model.updater());
-        Asker asker(model);
+        std::vector<CheckKind> answered;
+        connect(&model.updater(), &AppcastUpdater::checkFinished, this, [&](CheckKind kind) { answered.push_back(kind); });
+        QWidget window;
+        window.show();
+        UpdateDialogs dialogs(model, [&window] { return &window; });
         if (checks > 0) {
-            asker.dialogs.checkForUpdates(&asker.window);
-            auto* progress = qobject_cast<QProgressDialog*>(asker.dialogs.dialog());
+            dialogs.checkForUpdates(&window);
+            auto* progress = qobject_cast<QProgressDialog*>(dialogs.dialog());
             QVERIFY(progress && progress->isVisible());
             QCOMPARE(progress->labelText(), QStringLiteral("Checking for updates\u2026"));
-            QCOMPARE(progress->parentWidget(), &asker.window);
+            QCOMPARE(progress->parentWidget(), &window);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(answers.list.size(), size_t(std::max(checks, 1)), 5000);
-        QCOMPARE(answers.list.back().first, checks == 1 ? CheckKind::userInitiated : CheckKind::background);
-        if (feed == "server") QCOMPARE(server.requests(), int(answers.list.size()));
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), size_t(std::max(checks, 1)), 5000);
+        QCOMPARE(answered.back(), checks == 1 ? CheckKind::userInitiated : CheckKind::background);
+        if (feed == "server") QCOMPARE(server.requests(), int(answered.size()));
         // A check that reached its feed, whatever it found, is the last check.
         QCOMPARE(model.updater().lastUpdateCheckDate().has_value(), feed != "none" && feed != "ftp");
-        QMessageBox* box = asker.dialogs.answer();
+        QMessageBox* box = dialogs.answer();
         QCOMPARE(box ? box->text() : QString(), title);
         if (!box) return;
-        QCOMPARE(box->parentWidget(), &asker.window);
+        QCOMPARE(box->parentWidget(), &window);
         QCOMPARE(box->icon(), title.endsWith("failed.") ? QMessageBox::Warning : QMessageBox::Information);
         QCOMPARE(box->informativeText().left(informative.size()), informative);
         for (QAbstractButton* button : box->buttons())

@@ -17,23 +17,8 @@
 #include "ui/Theme.h"
 #include "ui/UpdateDialogs.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QDropEvent>
-#include <QFileDialog>
-#include <QLabel>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSet>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
 

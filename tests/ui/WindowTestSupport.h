@@ -13,18 +13,14 @@
 #include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
+#include "tests/support/Fixtures.h"
 #include "ui/ContentState.h"
 
-#include "tests/support/Fixtures.h"
-
-#include <QList>
-#include <QTest>
 #include <QMimeData>
-#include <QUrl>
+#include <QtTest>
 
 #include <filesystem>
 #include <memory>
-#include <string>
 #include <vector>
 
 // Waits for a window's run to end.
