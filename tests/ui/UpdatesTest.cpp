@@ -184,8 +184,9 @@ private slots:
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<QString>("answer");
         QTest::newRow("the newest") << appcast(release("1.1.0") + release("1.10.0") + release("1.9.2")) << "Corvane 1.10.0 1.10.0 page=https://example.org/download/1.10.0 notes=https://example.org/notes/1.10.0.html";
-        QTest::newRow("up to date") << appcast(release("0.9") + release("1.0")) << "up to date";
-        QTest::newRow("items without a version") << appcast("<item><title>None</title><link>https://e.org</link></item>") << "up to date";
+        // An item without a version is left out.
+        QTest::newRow("up to date") << appcast(release("0.9") + release("1.0") + "<item><link>https://e.org/3</link></item>")
+                                    << "up to date";
         QTest::newRow("version on the enclosure, short version shown")
             << appcast("<item><title>Beta</title><enclosure url=\"https://example.org/b.tar.gz\" sparkle:version=\"2.1\" "
                        "sparkle:shortVersionString=\"2.1 beta\"/></item>")

@@ -257,10 +257,10 @@ private slots:
         QCOMPARE(view.resultModel().rowCount(), 1);
         QTest::mouseClick(view.silentSkipBox(), Qt::LeftButton);
         QVERIFY(view.resultList()->isVisible());
+        QCOMPARE(view.resultModel().rowCount(), 3);
         using enum MainWindow::Choose;
         QWidget* parent = &shell.window;  // each dialog over its window
         QCOMPARE(asked, (std::vector<std::pair<QWidget*, MainWindow::Choose>>{{parent, files}, {parent, folder}, {parent, files}}));
-        QCOMPARE(view.resultModel().rowCount(), 3);
     }
 
     // Tab to the list, Down to the third row, then its two actions from the keyboard and the mouse.
@@ -284,9 +284,7 @@ private slots:
         QVERIFY(shell.row(2, Qt::AccessibleDescriptionRole).contains(QStringLiteral("Enter: Reveal in File Manager")));
         QTest::keyClick(&list, Qt::Key_Return);
         QCOMPARE(reveal.count() == 1 ? reveal.front().front().toInt() : -1, 2);
-        QGuiApplication::clipboard()->clear();
         QTest::keyClick(&list, Qt::Key_Right);
-        QCOMPARE(list.rowDelegate().focusedButton(), ResultRowDelegate::Button::copy);
         QTest::keyClick(&list, Qt::Key_Space);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0003.HEIC: Already correct"));
         QTest::keyClick(&list, Qt::Key_Up);
@@ -304,7 +302,6 @@ private slots:
 
         list.scrollTo(list.model()->index(0, 0));
         const ResultRowDelegate::Layout parts = shell.layout(0);
-        QVERIFY(list.viewport()->rect().contains(parts.copy));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, parts.copy.center());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0001.HEIC: Already correct"));
         // Pressing on one button and letting go on another is no click.
@@ -332,21 +329,18 @@ private slots:
                              QStringLiteral("Exports_2024/").repeated(8) +
                              QStringLiteral(".IMG_0003.xmp.tmp\": Read-only file system");
         const QFont caption = theme::captionFont(QApplication::font());
-        const QFontMetrics metrics(caption);
         const QStringList lines = wrapResultText(text, caption, 260, ResultRowDelegate::maxTextLines);
         QVERIFY(lines.size() > 1 && lines.size() <= ResultRowDelegate::maxTextLines);
-        for (const QString& line : lines) QVERIFY2(metrics.horizontalAdvance(line) <= 260, qPrintable(line));
+        for (const QString& line : lines) QVERIFY2(QFontMetrics(caption).horizontalAdvance(line) <= 260, qPrintable(line));
         // Line breaks fall at spaces and hyphens, so the words are compared without spaces.
         const QString shown = lines.join(QString()).remove(QLatin1Char(' '));
         for (const char* part : {"Read-onlyfilesystem", "/media/", ".IMG_0003.xmp.tmp", "\u2026"}) QVERIFY(shown.contains(part));
         QCOMPARE(wrapResultText(QStringLiteral("Already correct"), caption, 260, 12), QStringList{QStringLiteral("Already correct")});
         QCOMPARE(wrapResultText(QStringLiteral("a\nb\nc\nd"), caption, 260, 2), (QStringList{"a", "b\u2026"}));
-        // Whole points: at some fractional sizes the hinted "_" glyph vanishes entirely.
-        for (const double size : {9.0, 10.0, 11.5}) {
-            QFont base = QApplication::font();
-            base.setPointSizeF(size);
-            QCOMPARE(theme::captionFont(base).pointSizeF(), std::round(theme::captionFont(base).pointSizeF()));
-        }
+        // Whole points: at some fractional sizes (7.6 pt, a 9 pt body's caption) the hinted "_" glyph vanishes.
+        QFont body = QApplication::font();
+        body.setPointSizeF(9);
+        QCOMPARE(theme::captionFont(body).pointSizeF(), 8.0);
     }
 
     // At its smallest the window keeps every part readable: a photo's name, the drop zone's text.
@@ -359,14 +353,12 @@ private slots:
         QTRY_COMPARE(shell.view.size(), shell.view.minimumSizeHint());
         const ResultRowDelegate::Layout parts = shell.layout(0);
         QVERIFY(QFontMetrics(shell.list.font()).horizontalAdvance(QStringLiteral("IMG_0001.HEIC")) <= parts.name.width());
-        QVERIFY(!parts.text.intersects(parts.reveal));
+        QVERIFY(!parts.text.intersects(parts.reveal) && shell.list.visualRect(shell.view.resultModel().index(0)).contains(parts.text));
         // Every line of the text gets a whole line's height, descenders included.
         const QModelIndex row = shell.view.resultModel().index(0);
         const auto lines = shell.list.rowDelegate().textLines(shell.list.rowOption(row), row).size();
         QVERIFY(parts.text.height() >= lines * QFontMetrics(theme::captionFont(shell.list.font())).height());
-        QVERIFY(shell.list.visualRect(row).contains(parts.text));
-        const QFont caption = theme::captionFont(shell.view.font());
-        QVERIFY(shell.view.dropZone()->width() > QFontMetrics(caption).horizontalAdvance(DropZone::subtitleText));
+        QVERIFY(shell.view.dropZone()->width() > QFontMetrics(theme::captionFont(shell.view.font())).horizontalAdvance(DropZone::subtitleText));
     }
 
     void everyOutcomeHasItsOwnIconInItsColour_data() {
@@ -390,9 +382,8 @@ private slots:
             for (int y = 0; y < icon.height(); ++y)
                 for (int x = 0; x < icon.width(); ++x)
                     if (icon.pixelColor(x, y).alpha() > strongest.alpha()) strongest = icon.pixelColor(x, y);
-            QCOMPARE(strongest.alpha(), 255);
             const QColor drawn = outcomeColor(caseIndex, palette);
-            QCOMPARE(strongest.name(), drawn.name());
+            QCOMPARE(strongest.name(QColor::HexArgb), drawn.name(QColor::HexArgb));
             const QColor system = outcomeColor(caseIndex);
             if (system.hslSaturation() > 0) QVERIFY(std::abs(drawn.hslHue() - system.hslHue()) <= 3);
             for (const QColor& background : backgrounds)
