@@ -86,19 +86,16 @@ class UpdatesTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher_, "open"); }
+
+    // Each test has its own settings.
     void init() {
         settingsDir_ = std::make_unique<test::TempDir>();
         for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
             QSettings::setPath(format, QSettings::UserScope, QString::fromStdString(settingsDir_->path()));
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher_, "open");
-        catcher_.urls.clear();
     }
 
-    void cleanup() {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        settingsDir_.reset();
-    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
 
     // Must stay the first test that creates a service: its line is printed once per process. Starting
     // switches automatic checks back on, raises a short interval and checks 3 s later.
