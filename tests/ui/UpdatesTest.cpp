@@ -28,7 +28,7 @@ public:
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection())
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!(requests_[socket] += socket->readAll()).contains("\r\n\r\n")) return;
+                    if (!(requests_[socket] += socket->readAll()).contains("\r\n\r\n")) return;  // more to come
                     const qint64 length = declaredLength_ >= 0 ? declaredLength_ : body_.size();
                     socket->write("HTTP/1.1 " + status_ + "\r\nContent-Length: " + QByteArray::number(length) +
                                   "\r\nConnection: close\r\n\r\n" + body_);
@@ -67,8 +67,8 @@ QString describe(const UpdateCheckResult& result) {
     if (const auto* failed = std::get_if<CheckFailed>(&result)) return QString::fromStdString(failed->message);
     const auto& update = std::get<UpdateAvailable>(result);
     const auto link = [](const std::optional<QUrl>& url) { return url ? url->toString() : QStringLiteral("-"); };
-    return QString::fromStdString(update.item.title + " " + update.item.displayVersion()) + " page=" +
-           link(update.downloadPage) + " notes=" + link(update.releaseNotes);
+    return QString::fromStdString(update.item.title + " " + update.item.displayVersion()) + " page=" + link(update.downloadPage) +
+           " notes=" + link(update.releaseNotes);
 }
 
 // Receives the URLs the program hands to the desktop for opening, instead of a browser.
@@ -116,9 +116,7 @@ private slots:
         QTest::qWait(2500);
         QCOMPARE(server.requests(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(server.requests(), 1, 3000);
-    }
-
-    void theStatusLineSpellsEachPreference() {
+        // The line's other spellings.
         QCOMPARE(updaterStatusLine({false, 60.0, std::nullopt, std::nullopt}),
                  std::string("[Sparkle] auto=false interval=60.0s last=nil feed=nil"));
         QCOMPARE(updaterStatusLine({true, 0.1, std::nullopt, QUrl(QStringLiteral("https://example.org/app cast.xml?x=1"))}),
@@ -282,9 +280,8 @@ private slots:
         if (checks > 0) {
             dialogs.checkForUpdates(&window);
             auto* progress = qobject_cast<QProgressDialog*>(dialogs.dialog());
-            QVERIFY(progress && progress->isVisible());
+            QVERIFY(progress && progress->isVisible() && progress->parentWidget() == &window);
             QCOMPARE(progress->labelText(), QStringLiteral("Checking for updates\u2026"));
-            QCOMPARE(progress->parentWidget(), &window);
         }
         QTRY_COMPARE_WITH_TIMEOUT(answered.size(), size_t(std::max(checks, 1)), 5000);
         QCOMPARE(answered.back(), checks == 1 ? CheckKind::userInitiated : CheckKind::background);
@@ -294,7 +291,7 @@ private slots:
         QMessageBox* box = dialogs.answer();
         QCOMPARE(box ? box->text() : QString(), title);
         if (!box) return;
-        QCOMPARE(box->parentWidget(), &window);
+        QVERIFY(box->isVisible() && box->parentWidget() == &window);
         QCOMPARE(box->icon(), title.endsWith("failed.") ? QMessageBox::Warning : QMessageBox::Information);
         QCOMPARE(box->informativeText().left(informative.size()), informative);
         for (QAbstractButton* button : box->buttons())

@@ -82,13 +82,15 @@ private slots:
         QCOMPARE(carriesFileURLs(mime), !expected.isEmpty());
     }
 
-    // The status line names the file of the newest row while the run goes on.
-    void aDropOfAFolderOfRealPhotosRunsToItsEnd() {
+    // The status line names the file of the newest row while the run goes on; other drops and opened
+    // files are refused meanwhile. Afterwards a drop without media is accepted, yet starts nothing: the
+    // rows, the counts and the progress block are gone.
+    void aDropOfAFolderRunsToItsEndAndADropWithoutMediaClearsIt() {
         test::PhotoFolder photos;
         const fs::path updated = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
         photos.addPhoto("IMG_0002.HEIC", test::canonicalSidecar);
         photos.addPhoto("IMG_0003.heic", test::parisSidecar);
-        photos.addFile("notes.txt");
+        const auto textFile = test::dragOf({photos.addFile("notes.txt")});
         const std::string before = test::readText(fs::path(updated).replace_extension("xmp"));
         test::TestEngine services;
         ContentState state(services.engine());
@@ -96,38 +98,22 @@ private slots:
         connect(&state, &ContentState::rowAdded, this, [&] { seen.append(state.statusText()); });
         QVERIFY(state.handleDrop(*test::dragOf({photos.path()})));
         QVERIFY(state.isProcessing() && state.progressVisible() && state.progress().totalCount == 3);
+        QVERIFY(!state.handleDrop(*textFile) && !state.handleChosen({updated}) && !state.startRun({updated}));
         WAIT_FOR_RUN_END(state);
         QCOMPARE(seen.size(), 3);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(seen[i], QStringLiteral("Processed %1/3 • ").arg(i + 1) +
                                   QString::fromStdString(state.progress().results[size_t(i)].fileURL.filename().string()));
         QCOMPARE(state.statusText(), QStringLiteral("Processed 3/3"));
-        QCOMPARE(countOf<outcome::Updated>(state), 1);
-        QCOMPARE(countOf<outcome::AlreadyCorrect>(state), 1);
-        QCOMPARE(countOf<outcome::SkippedDifferentGPS>(state), 1);
-        QCOMPARE(state.visibleCount(), int64_t(3));
+        QCOMPARE((QList<int64_t>{countOf<outcome::Updated>(state), countOf<outcome::AlreadyCorrect>(state),
+                                 countOf<outcome::SkippedDifferentGPS>(state), state.visibleCount()}),
+                 (QList<int64_t>{1, 1, 1, 3}));
         QCOMPARE(test::readText(fs::path(updated).replace_extension("xmp")), before);  // Dry Run writes nothing
-    }
-
-    // Refused while a run goes on; afterwards a drop without media is accepted, yet starts nothing: the
-    // rows, the counts and the progress block are gone.
-    void aDropDuringARunIsRefusedAndOneWithoutMediaClears() {
-        test::PhotoFolder photos;
-        const std::vector<fs::path> files = photos.addPhotos(3, test::canonicalSidecar);
-        test::TestEngine services;
-        ContentState state(services.engine());
-        QVERIFY(state.startRun(files));
-        QVERIFY(!state.handleDrop(*test::dragOf({photos.path()})));
-        QVERIFY(!state.handleChosen({files[0]}));
-        QVERIFY(!state.startRun({files[0]}));
-        WAIT_FOR_RUN_END(state);
-        QCOMPARE(state.progress().results.back().fileURL, files[2]);
 
         QMimeData webLink;
         webLink.setUrls({QUrl("https://example.com/IMG_0001.HEIC")});
-        const auto textFile = test::dragOf({photos.addFile("notes.txt")});
         for (const QMimeData* drop : std::initializer_list<const QMimeData*>{textFile.get(), &webLink}) {
-            QVERIFY(state.startRun({files[0]}));
+            QVERIFY(state.startRun({updated}));
             WAIT_FOR_RUN_END(state);
             QVERIFY(state.hasVisibleResults() && state.handleDrop(*drop));
             QVERIFY(!state.isProcessing() && !state.progressVisible() && !state.hasVisibleResults());

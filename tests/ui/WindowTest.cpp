@@ -107,6 +107,7 @@ class WindowTest : public QObject {
 private slots:
     void initTestCase() {
         Diagnostics::setSink({});
+        QApplication::setQuitOnLastWindowClosed(false);  // until the last test
         // The shell's settings (folder grants, updater preferences) go to a throw-away folder.
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((settings_.path() / "config").string()));
         CorvaneApp::configure(*QCoreApplication::instance());
@@ -458,10 +459,5 @@ private:
     test::TempDir settings_;
 };
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    application.setQuitOnLastWindowClosed(false);
-    WindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(WindowTest)
 #include "WindowTest.moc"
