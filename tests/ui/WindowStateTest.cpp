@@ -101,9 +101,10 @@ private slots:
         QVERIFY(!state.handleDrop(*textFile) && !state.handleChosen({updated}) && !state.startRun({updated}));
         WAIT_FOR_RUN_END(state);
         QCOMPARE(seen.size(), 3);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(seen[i], QStringLiteral("Processed %1/3 • ").arg(i + 1) +
-                                  QString::fromStdString(state.progress().results[size_t(i)].fileURL.filename().string()));
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QString::fromStdString(state.progress().results[size_t(i)].fileURL.filename().string());
+            QCOMPARE(seen[i], QStringLiteral("Processed %1/3 • %2").arg(i + 1).arg(name));
+        }
         QCOMPARE(state.statusText(), QStringLiteral("Processed 3/3"));
         QCOMPARE((QList<int64_t>{countOf<outcome::Updated>(state), countOf<outcome::AlreadyCorrect>(state),
                                  countOf<outcome::SkippedDifferentGPS>(state), state.visibleCount()}),

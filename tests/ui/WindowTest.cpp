@@ -118,8 +118,8 @@ private slots:
         RunSettings::shared().silentlyIgnoreSkipped = true;
         Shell shell;
         // Desktops find the installed entry packaging/corvane.desktop, and with it the icon, by its name.
-        QCOMPARE(QCoreApplication::applicationName() + QCoreApplication::organizationName() + QGuiApplication::desktopFileName() +
-                     shell.window.windowTitle(),
+        const QApplication& app = *qApp;
+        QCOMPARE(app.applicationName() + app.organizationName() + app.desktopFileName() + shell.window.windowTitle(),
                  QStringLiteral("CorvaneCorvanecorvaneCorvane"));
         QVERIFY(!shell.window.windowIcon().isNull());
         QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);  // published on screen
@@ -309,10 +309,8 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0002.HEIC: Already correct"));
         // The row's menu holds both actions.
         QTimer::singleShot(0, [] {
-            if (QWidget* menu = QApplication::activePopupWidget()) {
-                QTest::keyClick(menu, Qt::Key_Down);
-                QTest::keyClick(menu, Qt::Key_Return);
-            }
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
         });
         QTest::keyClick(&list, Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(reveal.count(), 2);
