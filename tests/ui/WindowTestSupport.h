@@ -13,52 +13,53 @@
 #include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
+#include "tests/support/Fixtures.h"
 #include "ui/ContentState.h"
 
-#include <QByteArray>
-#include <QList>
-#include "tests/support/Fixtures.h"
-
 #include <QMimeData>
-#include <QUrl>
+#include <QtTest>
 
 #include <filesystem>
 #include <memory>
-#include <string>
 #include <vector>
 
-namespace corvane::test {
+// Waits for a window's run to end.
+#define WAIT_FOR_RUN_END(state) QTRY_VERIFY_WITH_TIMEOUT(!(state).isProcessing(), 60000)
 
-// Sidecars somewhere else entirely (GPS differs).
-inline const SidecarGPSProperties& elsewhereSidecar = parisSidecar;
+namespace corvane::test {
 
 class PhotoFolder {
 public:
     PhotoFolder() : folder_(dir_.path() / "photos") { std::filesystem::create_directories(folder_); }
 
     const std::filesystem::path& path() const { return folder_; }
-    std::filesystem::path root() const { return dir_.path(); }
 
-    // An iPhone photo at the suites' position with the given sidecar beside it.
-    std::filesystem::path addPhoto(const std::string& name, const SidecarGPSProperties& sidecar) {
+    // A photo at the suites' position with the given sidecar beside it: from an iPhone, or from another
+    // camera (skipped while Apple-only is on).
+    std::filesystem::path addPhoto(const std::string& name, const SidecarGPSProperties& sidecar, bool iPhone = true) {
         const std::filesystem::path image = folder_ / name;
-        writeHeic(image, iPhoneImageAt(photoLatitude, photoLongitude));
+        writeHeic(image, iPhone ? iPhoneImageAt(photoLatitude, photoLongitude) : cameraImageAt(photoLatitude, photoLongitude));
         writeText(std::filesystem::path(image).replace_extension("xmp"), sidecarXml(sidecar));
         return image;
     }
 
-    // A photo from another camera (skipped while Apple-only is on), with a canonical sidecar.
-    std::filesystem::path addCameraPhoto(const std::string& name) {
-        const std::filesystem::path image = folder_ / name;
-        writeHeic(image, cameraImageAt(photoLatitude, photoLongitude));
-        writeText(std::filesystem::path(image).replace_extension("xmp"), sidecarXml(canonicalSidecar));
-        return image;
+    // IMG_0001.HEIC, IMG_0002.HEIC, ... from an iPhone, all with the same sidecar.
+    std::vector<std::filesystem::path> addPhotos(int count, const SidecarGPSProperties& sidecar) {
+        std::vector<std::filesystem::path> photos;
+        for (int i = 1; i <= count; ++i) photos.push_back(addPhoto("IMG_000" + std::to_string(i) + ".HEIC", sidecar));
+        return photos;
     }
 
-    std::filesystem::path addFile(const std::string& name, const std::string& text = "not a photo") {
-        const std::filesystem::path file = folder_ / name;
-        writeText(file, text);
-        return file;
+    // Locations without a file: each still gets a row, quickly.
+    std::vector<std::filesystem::path> missingFiles(int count) const {
+        std::vector<std::filesystem::path> files;
+        for (int i = 0; i < count; ++i) files.push_back(folder_ / ("IMG_" + std::to_string(1000 + i) + ".HEIC"));
+        return files;
+    }
+
+    std::filesystem::path addFile(const std::string& name) {
+        writeText(folder_ / name, "not a photo");
+        return folder_ / name;
     }
 
 private:
@@ -81,15 +82,11 @@ private:
     FolderAccess access_;
 };
 
-inline QUrl fileUrlOf(const std::filesystem::path& path) {
-    return QUrl::fromLocalFile(QString::fromStdString(path.string()));
-}
-
 // What a file manager puts on a drag of these files and folders: their file URLs (text/uri-list).
 inline std::unique_ptr<QMimeData> dragOf(const std::vector<std::filesystem::path>& paths) {
     auto mime = std::make_unique<QMimeData>();
     QList<QUrl> urls;
-    for (const auto& path : paths) urls.append(fileUrlOf(path));
+    for (const auto& path : paths) urls.append(QUrl::fromLocalFile(QString::fromStdString(path.string())));
     mime->setUrls(urls);
     return mime;
 }

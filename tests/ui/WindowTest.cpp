@@ -1,0 +1,463 @@
+// The window as the user meets it: what shows after launch, the badge and the switches, a file
+// manager's drop, the keyboard's routes through the window and its list, the menus, further windows,
+// the update dialog over them, the folder chooser, the icons and the smallest size.
+
+#include "WindowTestSupport.h"
+
+#include "engine/RunSettings.h"
+#include "ui/ContentView.h"
+#include "ui/CorvaneApp.h"
+#include "ui/DropZone.h"
+#include "ui/MainWindow.h"
+#include "ui/OutcomeIcon.h"
+#include "ui/QtFolderPrompt.h"
+#include "ui/ResultListModel.h"
+#include "ui/ResultListView.h"
+#include "ui/ResultRowDelegate.h"
+#include "ui/Theme.h"
+#include "ui/UpdateDialogs.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <functional>
+
+using namespace corvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the drop zone answered to a drag: to its entry, and to the drop, with the action it took.
+struct DropAnswer {
+    bool entered, dropped;
+    Qt::DropAction enterAction, dropAction;  // what the source is shown while the drag hovers, and after
+};
+
+// Delivers a drag as the window system does: entering the zone, then the drop, with the actions the
+// source offers and the one the keys held propose (a file manager moves with Shift, links with Alt).
+DropAnswer dragOnto(DropZone& zone, const QMimeData& mime, Qt::DropActions offered, Qt::DropAction proposed) {
+    const QPointF centre = QRectF(zone.rect()).center();
+    const Qt::KeyboardModifiers keys = proposed == Qt::MoveAction   ? Qt::ShiftModifier
+                                       : proposed == Qt::LinkAction ? Qt::AltModifier
+                                                                    : Qt::NoModifier;
+    QDragEnterEvent enter(centre.toPoint(), offered, &mime, Qt::LeftButton, keys);
+    QCoreApplication::sendEvent(&zone, &enter);
+    QDropEvent drop(centre, offered, &mime, Qt::LeftButton, keys);
+    QCoreApplication::sendEvent(&zone, &drop);
+    return DropAnswer{enter.isAccepted(), drop.isAccepted(), enter.dropAction(), drop.dropAction()};
+}
+
+// A dark palette the window must stay readable in (Breeze Dark's colours, as KDE ships them).
+QPalette darkPalette() {
+    QPalette palette;
+    for (const auto& [role, rgb] : {std::pair{QPalette::Window, 0x202326}, {QPalette::Base, 0x141618}, {QPalette::WindowText, 0xfcfcfc},
+                                    {QPalette::Text, 0xfcfcfc}, {QPalette::Link, 0x1d99f3}, {QPalette::Highlight, 0x3daee9}})
+        palette.setColor(role, QColor::fromRgb(QRgb(rgb)));
+    return palette;
+}
+
+QStringList titles(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (QAction* action : actions)
+        if (!action->isSeparator())
+            texts.append((action->text().remove(QLatin1Char('&')) + QLatin1Char(' ') + action->shortcut().toString()).trimmed());
+    return texts;
+}
+
+QList<QDialog*> openDialogs() {
+    QList<QDialog*> dialogs;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) dialogs.append(dialog);
+    return dialogs;
+}
+
+// The application with one window open and active, and that window's parts.
+struct Shell {
+    CorvaneApp app;
+    MainWindow& window = *app.openWindow();
+    ContentView& view = window.content();
+    ContentState& state = window.state();
+    ResultListView& list = *view.resultList();
+
+    Shell() {
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window)) qWarning("the window did not become active");
+    }
+    QString row(int index, int role = Qt::DisplayRole) const { return view.resultModel().index(index).data(role).toString(); }
+    ResultRowDelegate::Layout layout(int index) const {
+        const QModelIndex at = view.resultModel().index(index);
+        return list.rowDelegate().layout(list.rowOption(at), at);
+    }
+};
+
+// Answers the next modal folder chooser once it is on screen.
+void answerChooser(std::function<void(QFileDialog&)> answer) {
+    QTimer::singleShot(0, [answer] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return answerChooser(answer);  // not shown yet
+        answer(*dialog);
+    });
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        Diagnostics::setSink({});
+        QApplication::setQuitOnLastWindowClosed(false);  // until the last test
+        // The shell's settings (folder grants, updater preferences) go to a throw-away folder.
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((settings_.path() / "config").string()));
+        CorvaneApp::configure(*QCoreApplication::instance());
+    }
+
+    void afterLaunchTheWindowShowsDryRunAndNothingElse() {
+        RunSettings::shared().dryRun = false;
+        RunSettings::shared().silentlyIgnoreSkipped = true;
+        Shell shell;
+        // Desktops find the installed entry packaging/corvane.desktop, and with it the icon, by its name.
+        const QApplication& app = *qApp;
+        QCOMPARE(app.applicationName() + app.organizationName() + app.desktopFileName() + shell.window.windowTitle(),
+                 QStringLiteral("CorvaneCorvanecorvaneCorvane"));
+        QVERIFY(!shell.window.windowIcon().isNull());
+        QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);  // published on screen
+
+        ContentView& view = shell.view;
+        QVERIFY(view.dryRunBox()->isChecked() && !view.silentSkipBox()->isChecked());
+        QCOMPARE(view.dryRunBox()->text() + ": " + view.dryRunBox()->toolTip(),
+                 QStringLiteral("Dry Run: Simulates the update without actually modifying any XMP files."));
+        QCOMPARE(view.silentSkipBox()->text() + ": " + view.silentSkipBox()->toolTip(),
+                 QStringLiteral("Silently Ignore Skipped: Hide skipped files from the results list."));
+        QCOMPARE(view.badge()->isVisible() ? view.badge()->text() : QString(), QStringLiteral("Dry Run - No Changes Made"));
+        QCOMPARE(view.dropZone()->height(), 120);
+        QCOMPARE(view.dropZone()->toolTip(),
+                 QStringLiteral("Drop HEIC/HEIF/DNG files or folders. Or click, or press Enter or Space, to choose files "
+                                "(File \u25B8 Open Files\u2026, Ctrl+O); Ctrl+Shift+O chooses a folder. Existing .xmp "
+                                "sidecars will be updated."));
+        QVERIFY(!view.progressBlock()->isVisible() && !view.resultsHeading()->isVisible() && !view.resultList()->isVisible());
+        QVERIFY(view.copyAllButton()->isVisible() && !view.copyAllButton()->isEnabled());
+
+        const QList<QAction*> menus = shell.window.menuBar()->actions();
+        QCOMPARE(titles(menus), (QStringList{"File", "Help"}));
+        QCOMPARE(titles(menus[0]->menu()->actions()),
+                 (QStringList{"New Window Ctrl+N", "Open Files\u2026 Ctrl+O", "Open Folder\u2026 Ctrl+Shift+O", "Close Window Ctrl+W",
+                              ("Quit " + QKeySequence(QKeySequence::Quit).toString()).trimmed()}));
+        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
+    }
+
+    // The badge and the shared switches follow the checkboxes; a new window starts afresh in Dry Run
+    // and publishes that, while the first keeps its own switch. All windows share one update service:
+    // asked three times from both, it shows one dialog, modal to the window that asked first only,
+    // and its answer replaces it there. Ctrl+W closes a window.
+    void eachWindowKeepsItsOwnSwitchesAndSharesTheUpdateDialog() {
+        Shell shell;
+        QTest::mouseClick(shell.view.dryRunBox(), Qt::LeftButton);
+        QVERIFY(!shell.state.dryRun() && !shell.view.badge()->isVisible() && !RunSettings::shared().dryRun);
+        QTest::mouseClick(shell.view.silentSkipBox(), Qt::LeftButton);
+        QVERIFY(RunSettings::shared().silentlyIgnoreSkipped);
+
+        UpdatesViewModel* updates = shell.app.updates();
+        QTest::keyClick(&shell.window, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(shell.app.windows().size(), 2);
+        MainWindow& second = *shell.app.windows().back();
+        QVERIFY(updates && shell.app.updates() == updates && QTest::qWaitForWindowExposed(&second));
+        QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);
+        QVERIFY(second.state().dryRun() && second.content().badge()->isVisible());
+        QVERIFY(!shell.view.dryRunBox()->isChecked() && !shell.view.badge()->isVisible());
+
+        shell.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&shell.window));
+        QTest::keyClick(&shell.window, Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
+        second.checkForUpdatesAction()->trigger();
+        second.checkForUpdatesAction()->trigger();
+        QCOMPARE(openDialogs().size(), 1);
+        QVERIFY(qobject_cast<QProgressDialog*>(openDialogs().front()));
+        QCOMPARE(openDialogs().front()->parentWidget(), &shell.window);
+        QTRY_VERIFY(shell.app.updateDialogs()->answer() != nullptr);
+        second.checkForUpdatesAction()->trigger();
+        QTRY_COMPARE(openDialogs(), QList<QDialog*>{shell.app.updateDialogs()->answer()});
+        QCOMPARE(openDialogs().front()->parentWidget(), &shell.window);
+        shell.app.updateDialogs()->answer()->close();
+        QPointer<MainWindow> closing(&shell.window);
+        closing->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(closing));
+        QTest::keyClick(closing, Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(closing.isNull());
+        QCOMPARE(shell.app.windows().size(), 1);
+    }
+
+    // The program only reads what is dropped: a source told its files were moved may delete them.
+    void dropsAreTakenAsCopiesOnly_data() {
+        QTest::addColumn<Qt::DropActions>("offered");
+        QTest::addColumn<Qt::DropAction>("proposed");
+        QTest::addColumn<bool>("duringARun");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("copy") << Qt::DropActions(Qt::CopyAction) << Qt::CopyAction << false << true;
+        QTest::newRow("move proposed, copy offered") << (Qt::MoveAction | Qt::CopyAction) << Qt::MoveAction << false << true;
+        QTest::newRow("link proposed, copy offered") << (Qt::LinkAction | Qt::CopyAction) << Qt::LinkAction << false << true;
+        QTest::newRow("move only") << Qt::DropActions(Qt::MoveAction) << Qt::MoveAction << false << false;
+        QTest::newRow("link only") << Qt::DropActions(Qt::LinkAction) << Qt::LinkAction << false << false;
+        // Refused already while the drag hovers, so its source shows the refusal.
+        QTest::newRow("copy during a run") << Qt::DropActions(Qt::CopyAction) << Qt::CopyAction << true << false;
+    }
+
+    void dropsAreTakenAsCopiesOnly() {
+        QFETCH(Qt::DropActions, offered);
+        QFETCH(Qt::DropAction, proposed);
+        QFETCH(bool, duringARun);
+        QFETCH(bool, taken);
+        test::PhotoFolder photos;
+        const std::vector<fs::path> files = photos.addPhotos(2, test::canonicalSidecar);
+        Shell shell;
+        if (duringARun) QVERIFY(shell.state.startRun({files[1]}));
+        const DropAnswer answer = dragOnto(*shell.view.dropZone(), *test::dragOf({files[0]}), offered, proposed);
+        QVERIFY(answer.entered == taken && answer.dropped == taken);
+        if (taken) QVERIFY(answer.enterAction == Qt::CopyAction && answer.dropAction == Qt::CopyAction);
+        QCOMPARE(shell.view.progressBlock()->isVisible(), taken || duringARun);
+        WAIT_FOR_RUN_END(shell.state);
+        const QString ran = QString::fromStdString((duringARun ? files[1] : files[0]).filename().string());
+        QCOMPARE(shell.row(0), taken || duringARun ? ran : QString());
+    }
+
+    // From the keyboard alone: Ctrl+O (and the focused drop zone's Enter) ask for files, Ctrl+Shift+O
+    // for a folder, and the answer runs like a drop, to the end. Then the switches at work on the list:
+    // Dry Run rewords the rows, Silently Ignore Skipped hides the skipped ones, and the list with them
+    // when none is left.
+    void openingFromTheKeyboardRunsToTheEndAndTheSwitchesShapeTheList() {
+        test::PhotoFolder photos;
+        const fs::path loose = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
+        fs::create_directories(photos.path() / "album");
+        photos.addPhoto("album/IMG_0002.HEIC", test::canonicalSidecar);
+        photos.addPhoto("album/IMG_0003.HEIC", test::canonicalSidecar);
+        Shell shell;
+        std::vector<std::pair<QWidget*, MainWindow::Choose>> asked;
+        shell.window.setFileChooser([&](QWidget* parent, MainWindow::Choose what) {
+            asked.emplace_back(parent, what);
+            return what == MainWindow::Choose::files ? std::vector<fs::path>{loose, photos.path() / "album"}
+                                                     : std::vector<fs::path>{photos.path() / "album"};
+        });
+        ContentView& view = shell.view;
+        QTest::keyClick(&shell.window, Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(view.progressBlock()->isVisible());
+        QVERIFY(!shell.window.openFilesAction()->isEnabled());  // nothing opens during a run, as nothing drops
+        WAIT_FOR_RUN_END(shell.state);
+        QVERIFY(shell.window.openFilesAction()->isEnabled());
+        QCOMPARE(view.statusLabel()->text(), QStringLiteral("Processed 3/3"));
+        QCOMPARE(view.progressBar()->value(), view.progressBar()->maximum());
+        QVERIFY(view.resultList()->isVisible() && view.resultList()->height() >= 200 && view.copyAllButton()->isEnabled());
+        QCOMPARE(view.resultsHeading()->isVisible() ? view.resultsHeading()->text() : QString(), QStringLiteral("Results"));
+        // Rows in the order the results came: the chosen file first, then the folder's.
+        QCOMPARE(view.resultModel().rowCount(), 3);
+        QCOMPARE(shell.row(0), QStringLiteral("IMG_0001.HEIC"));
+        const QString updated = shell.row(0, ResultListModel::ResultTextRole);
+        QCOMPARE(view.resultModel().lineCount(0), updated.count(QLatin1Char('\n')) + 1);
+        // The tooltip tells rows of the same name apart by the file's full path.
+        QCOMPARE(shell.row(0, Qt::ToolTipRole),
+                 QStringLiteral("IMG_0001.HEIC: ") + updated + QLatin1Char('\n') + QString::fromStdString(loose.string()));
+
+        QSignalSpy changed(&view.resultModel(), &QAbstractItemModel::dataChanged);
+        QTest::mouseClick(view.dryRunBox(), Qt::LeftButton);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(shell.row(0, ResultListModel::ResultTextRole).startsWith(QStringLiteral("Updated:\n")));
+        QTest::mouseClick(view.silentSkipBox(), Qt::LeftButton);
+        QCOMPARE(view.resultModel().rowCount(), 1);
+
+        QTest::keyClick(&shell.window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        WAIT_FOR_RUN_END(shell.state);
+        QCOMPARE(view.statusLabel()->text(), QStringLiteral("Processed 2/2"));  // the run's counts stay on show
+        QVERIFY(!view.resultsHeading()->isVisible() && !view.resultList()->isVisible() && !view.copyAllButton()->isEnabled());
+        view.dropZone()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(view.dropZone(), Qt::Key_Return);
+        WAIT_FOR_RUN_END(shell.state);
+        QCOMPARE(view.resultModel().rowCount(), 1);
+        QTest::mouseClick(view.silentSkipBox(), Qt::LeftButton);
+        QVERIFY(view.resultList()->isVisible());
+        QCOMPARE(view.resultModel().rowCount(), 3);
+        using enum MainWindow::Choose;
+        QWidget* parent = &shell.window;  // each dialog over its window
+        QCOMPARE(asked, (std::vector<std::pair<QWidget*, MainWindow::Choose>>{{parent, files}, {parent, folder}, {parent, files}}));
+    }
+
+    // Tab to the list, Down to the third row, then its two actions from the keyboard and the mouse.
+    void aRowsRevealAndCopyAreReachedByKeyboardAndMouse() {
+        test::PhotoFolder photos;
+        Shell shell;
+        QVERIFY(shell.state.startRun(photos.addPhotos(4, test::canonicalSidecar)));
+        WAIT_FOR_RUN_END(shell.state);
+        ResultListView& list = shell.list;
+        QSignalSpy reveal(&list, &ResultListView::revealRequested);
+
+        shell.view.dryRunBox()->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 5 && !list.hasFocus(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(list.hasFocus());
+        QCOMPARE(list.currentIndex().row(), 0);  // the focus lands on a row, and the row shows it
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Down);
+        QCOMPARE(list.currentIndex().row(), 2);
+        // What a screen reader reads for the row: its name and text, and how to act on it.
+        QCOMPARE(shell.row(2, Qt::AccessibleTextRole), QStringLiteral("IMG_0003.HEIC, Already correct"));
+        QVERIFY(shell.row(2, Qt::AccessibleDescriptionRole).contains(QStringLiteral("Enter: Reveal in File Manager")));
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(reveal.count() == 1 ? reveal.front().front().toInt() : -1, 2);
+        QTest::keyClick(&list, Qt::Key_Right);
+        QTest::keyClick(&list, Qt::Key_Space);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0003.HEIC: Already correct"));
+        QTest::keyClick(&list, Qt::Key_Up);
+        QTest::keySequence(&list, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0002.HEIC: Already correct"));
+        // The row's menu holds both actions.
+        QTimer::singleShot(0, [] {
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+        });
+        QTest::keyClick(&list, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(reveal.count(), 2);
+
+        list.scrollTo(list.model()->index(0, 0));
+        const ResultRowDelegate::Layout parts = shell.layout(0);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, parts.copy.center());
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0001.HEIC: Already correct"));
+        // Pressing on one button and letting go on another is no click.
+        QTest::mousePress(list.viewport(), Qt::LeftButton, Qt::NoModifier, parts.reveal.center());
+        QTest::mouseRelease(list.viewport(), Qt::LeftButton, Qt::NoModifier, parts.copy.center());
+        QCOMPARE(reveal.count(), 2);
+        QTest::mouseClick(shell.view.copyAllButton(), Qt::LeftButton);
+        QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("Results — ")));
+    }
+
+    // A failed row's cause stays readable: long paths are shortened in their middle, the text wraps
+    // onto whole lines, and no line is wider than the row's text column.
+    void longResultTextsWrapWithThePathShortenedInTheMiddle() {
+        const QString text = QStringLiteral("Failed: Cannot create a file beside \"/media/photos/") +
+                             QStringLiteral("Exports_2024/").repeated(8) +
+                             QStringLiteral(".IMG_0003.xmp.tmp\": Read-only file system");
+        const QFont caption = theme::captionFont(QApplication::font());
+        const QStringList lines = wrapResultText(text, caption, 260, ResultRowDelegate::maxTextLines);
+        QVERIFY(lines.size() > 1 && lines.size() <= ResultRowDelegate::maxTextLines);
+        for (const QString& line : lines) QVERIFY2(QFontMetrics(caption).horizontalAdvance(line) <= 260, qPrintable(line));
+        // Line breaks fall at spaces and hyphens, so the words are compared without spaces.
+        const QString shown = lines.join(QString()).remove(QLatin1Char(' '));
+        for (const char* part : {"Read-onlyfilesystem", "/media/", ".IMG_0003.xmp.tmp", "\u2026"}) QVERIFY(shown.contains(part));
+        QCOMPARE(wrapResultText(QStringLiteral("Already correct"), caption, 260, 12), QStringList{QStringLiteral("Already correct")});
+        QCOMPARE(wrapResultText(QStringLiteral("a\nb\nc\nd"), caption, 260, 2), (QStringList{"a", "b\u2026"}));
+        // Whole points: at some fractional sizes (7.6 pt, a 9 pt body's caption) the hinted "_" glyph vanishes.
+        QFont body = QApplication::font();
+        body.setPointSizeF(9);
+        QCOMPARE(theme::captionFont(body).pointSizeF(), 8.0);
+    }
+
+    // The list follows the newest row. At its smallest the window keeps every part readable: a photo's
+    // name, the drop zone's text.
+    void theListShowsTheNewestRowReadablyAtTheSmallestSize() {
+        test::PhotoFolder photos;
+        Shell shell;
+        QVERIFY(shell.state.startRun(photos.missingFiles(60)));
+        WAIT_FOR_RUN_END(shell.state);
+        const QModelIndex row = shell.view.resultModel().index(59);
+        QTRY_VERIFY(shell.list.viewport()->rect().contains(shell.list.visualRect(row)));
+        QVERIFY(shell.list.verticalScrollBar()->value() > 0);
+        shell.view.resize(shell.view.minimumSizeHint());
+        QTRY_COMPARE(shell.view.size(), shell.view.minimumSizeHint());
+        const ResultRowDelegate::Layout parts = shell.layout(59);
+        QVERIFY(QFontMetrics(shell.list.font()).horizontalAdvance(QStringLiteral("IMG_1059.HEIC")) <= parts.name.width());
+        QVERIFY(!parts.text.intersects(parts.reveal) && shell.list.visualRect(row).contains(parts.text));
+        // Every line of the text gets a whole line's height, descenders included.
+        const auto lines = shell.list.rowDelegate().textLines(shell.list.rowOption(row), row).size();
+        QVERIFY(parts.text.height() >= lines * QFontMetrics(theme::captionFont(shell.list.font())).height());
+        QVERIFY(shell.view.dropZone()->width() > QFontMetrics(theme::captionFont(shell.view.font())).horizontalAdvance(DropZone::subtitleText));
+    }
+
+    void everyOutcomeHasItsOwnIconInItsColour_data() {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("light") << QApplication::style()->standardPalette();
+        QTest::newRow("dark") << darkPalette();
+    }
+
+    // The icons keep their shape and hue per case, and reach the contrast of WCAG AA on the window and
+    // the list: 3:1 for the icons and the focus marks, 4.5:1 for the badge, secondary text and buttons.
+    void everyOutcomeHasItsOwnIconInItsColour() {
+        QFETCH(QPalette, palette);
+        const auto backgrounds = {theme::windowBackground(palette), theme::listBackground(palette)};
+        QSet<QByteArray> shapes;
+        for (size_t caseIndex = 0; caseIndex < std::variant_size_v<ProcessingResult>; ++caseIndex) {
+            const QImage icon = outcomeIcon(caseIndex, 16, 2.0, palette);
+            QCOMPARE(icon.size(), QSize(32, 32));
+            shapes.insert(QByteArray(reinterpret_cast<const char*>(icon.constBits()), icon.sizeInBytes()));
+            // The most opaque pixel carries the case's colour.
+            QColor strongest(Qt::transparent);
+            for (int y = 0; y < icon.height(); ++y)
+                for (int x = 0; x < icon.width(); ++x)
+                    if (icon.pixelColor(x, y).alpha() > strongest.alpha()) strongest = icon.pixelColor(x, y);
+            const QColor drawn = outcomeColor(caseIndex, palette);
+            QCOMPARE(strongest.name(QColor::HexArgb), drawn.name(QColor::HexArgb));
+            const QColor system = outcomeColor(caseIndex);
+            if (system.hslSaturation() > 0) QVERIFY(std::abs(drawn.hslHue() - system.hslHue()) <= 3);
+            for (const QColor& background : backgrounds)
+                QVERIFY2(theme::contrastRatio(drawn, background) >= 3.0, qPrintable(drawn.name() + " on " + background.name()));
+        }
+        QCOMPARE(shapes.size(), 9);
+        QCOMPARE(outcomeColor(0).name(), outcomeColor(8).name());  // updated and alreadyCorrect: both green
+
+        const QColor badge = theme::accentOn(theme::orange(), palette, theme::textContrast);
+        QVERIFY(std::abs(badge.hslHue() - theme::orange().hslHue()) <= 3);
+        for (const QColor& text : {badge, theme::secondaryColor(palette),
+                                   theme::accentOn(palette.color(QPalette::Link), palette, theme::textContrast)})
+            for (const QColor& background : backgrounds)
+                QVERIFY2(theme::contrastRatio(text, background) >= 4.5, qPrintable(text.name() + " on " + background.name()));
+        // The ratio itself, against the published WCAG figures.
+        QCOMPARE(qRound(theme::contrastRatio(Qt::black, Qt::white) * 10), 210);
+        QCOMPARE(qRound(theme::contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
+    }
+
+    // The folder prompt: a modal chooser of one folder, with the message and "Allow"; the user may
+    // pick another folder than the one proposed, or cancel.
+    void theFolderPromptAsksForOneFolder() {
+        test::PhotoFolder photos;
+        const fs::path start = photos.path(), other = photos.path().parent_path();
+        const FolderPromptRequest request{std::string(FolderAccess::promptMessage),
+                                          std::string(FolderAccess::promptConfirmTitle), start};
+        QWidget window;
+        const auto dialog = QtFolderPrompt::makeDialog(request, &window);
+        QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+        QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly) && dialog->testOption(QFileDialog::ReadOnly));  // no new folders
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Allow"));
+        QCOMPARE(fs::path(dialog->directory().absolutePath().toStdString()), start);
+        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+        const auto* message = dialog->findChild<QLabel*>(QStringLiteral("folderPromptMessage"));
+        QCOMPARE(message ? message->text() : QString(), QStringLiteral("This app needs access to the folder containing your XMP sidecar so it "
+                                                 "can read and update it."));
+
+        QtFolderPrompt prompt(nullptr);
+        answerChooser([](QFileDialog& chooser) { static_cast<QDialog&>(chooser).accept(); });  // as Allow does
+        QCOMPARE(prompt.chooseFolder(request), std::optional<fs::path>(start));
+        answerChooser([other](QFileDialog& chooser) {
+            chooser.setDirectory(QString::fromStdString(other.string()));
+            static_cast<QDialog&>(chooser).accept();
+        });
+        QCOMPARE(prompt.chooseFolder(request), std::optional<fs::path>(other));
+        answerChooser([](QFileDialog& chooser) { chooser.reject(); });
+        QVERIFY(!prompt.chooseFolder(request));
+    }
+
+    // Last: it runs the application's event loop to its end. An open update dialog does not keep the
+    // process alive once the last main window is closed.
+    void theProcessEndsWithItsLastWindowEvenWithADialogOpen() {
+        QApplication::setQuitOnLastWindowClosed(true);
+        Shell shell;
+        shell.window.checkForUpdatesAction()->trigger();
+        QTRY_VERIFY(shell.app.updateDialogs()->answer() != nullptr);
+        QWidget straggler;  // a top-level window that is none of the program's: Qt alone would wait for it
+        straggler.show();
+        QTimer::singleShot(0, &shell.window, [&shell] { shell.window.closeWindowAction()->trigger(); });
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(3); });  // the process would have stayed
+        QCOMPARE(QApplication::exec(), 0);
+    }
+
+private:
+    test::TempDir settings_;
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
