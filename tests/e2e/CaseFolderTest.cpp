@@ -40,7 +40,7 @@ std::string decodeName(const std::string& name) {
 
 struct Case {
     std::string name;
-    json spec;   // case.json
+    json data;   // case.json
     json files;  // what the case's folder holds before the run: name -> an image, a file of the case, ...
     json rows;   // name -> the row the file must get
     json after;  // name -> the file of the case it must equal after the run; the others stay unchanged
@@ -48,7 +48,7 @@ struct Case {
     fs::path source(const std::string& file) const { return casesFolder / name / file; }
     // Each mark of "repeat" replaced by its text repeated: for documents too large or too deep to keep.
     std::string expand(std::string text) const {
-        const json repeats = spec.value("repeat", json::object());
+        const json repeats = data.value("repeat", json::object());
         for (const auto& [mark, repeat] : repeats.items()) {
             std::string repeated;
             for (int i = 0; i < repeat[1]; ++i) repeated += repeat[0].get<std::string>();
@@ -61,14 +61,14 @@ struct Case {
 // A case, its short forms ("image", "row", "sidecarAfter" and sidecar.xmp) spelled out.
 Case readCase(const fs::path& folder) {
     Case c{folder.filename().string(), json::parse(readText(folder / "case.json")), {}, {}, {}};
-    const std::string image = c.spec.value("image", json::object()).value("file", "IMG_0001.HEIC");
+    const std::string image = c.data.value("image", json::object()).value("file", "IMG_0001.HEIC");
     const std::string sidecar = fs::path(image).stem().string() + ".xmp";
-    c.files = c.spec.value("files", json{{image, c.spec.value("image", json::object())}});
-    if (!c.spec.contains("files") && fs::exists(folder / "sidecar.xmp")) c.files[sidecar] = "sidecar.xmp";
-    c.rows = c.spec.value("rows", json::object());
-    if (c.spec.contains("row")) c.rows[image] = c.spec["row"];
-    c.after = c.spec.value("filesAfter", json::object());
-    if (c.spec.value("sidecarAfter", "unchanged") != "unchanged") c.after[sidecar] = c.spec["sidecarAfter"];
+    c.files = c.data.value("files", json{{image, c.data.value("image", json::object())}});
+    if (!c.data.contains("files") && fs::exists(folder / "sidecar.xmp")) c.files[sidecar] = "sidecar.xmp";
+    c.rows = c.data.value("rows", json::object());
+    if (c.data.contains("row")) c.rows[image] = c.data["row"];
+    c.after = c.data.value("filesAfter", json::object());
+    if (c.data.value("sidecarAfter", "unchanged") != "unchanged") c.after[sidecar] = c.data["sidecarAfter"];
     return c;
 }
 
@@ -81,21 +81,21 @@ std::vector<Case> allCases() {
 
 std::vector<std::vector<std::string>> switchSets() {
     std::set<std::vector<std::string>> sets;
-    for (const Case& c : allCases()) sets.insert(c.spec.at("switches").get<std::vector<std::string>>());
+    for (const Case& c : allCases()) sets.insert(c.data.at("switches").get<std::vector<std::string>>());
     return {sets.begin(), sets.end()};
 }
 
 // The image a case describes: an iPhone photo at the position (degree/minute/second rationals, references
 // from the signs) unless the case says otherwise; a key given as null leaves that tag out.
 TestImage imageOf(const json& image) {
-    TestImage spec = iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
-    for (const auto& [key, coordinate, ref] : {std::tuple{"latitude", &spec.latitude, &spec.latitudeRef},
-                                               std::tuple{"longitude", &spec.longitude, &spec.longitudeRef}})
+    TestImage made = iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
+    for (const auto& [key, coordinate, ref] : {std::tuple{"latitude", &made.latitude, &made.latitudeRef},
+                                               std::tuple{"longitude", &made.longitude, &made.longitudeRef}})
         if (!image.contains(key)) coordinate->reset(), ref->reset();
-    for (const auto& [key, field] : {std::pair{"make", &spec.make}, std::pair{"model", &spec.model}, std::pair{"software", &spec.software},
-                                     std::pair{"latitudeRef", &spec.latitudeRef}, std::pair{"longitudeRef", &spec.longitudeRef}})
+    for (const auto& [key, field] : {std::pair{"make", &made.make}, std::pair{"model", &made.model}, std::pair{"software", &made.software},
+                                     std::pair{"latitudeRef", &made.latitudeRef}, std::pair{"longitudeRef", &made.longitudeRef}})
         if (image.contains(key)) *field = image[key].is_null() ? std::nullopt : std::optional(image[key].get<std::string>());
-    return spec;
+    return made;
 }
 
 // What stands at a path: a regular file's bytes, or what kind of entry it is (a FIFO or a device is never
@@ -128,11 +128,11 @@ protected:
             }
             fs::create_directories(root / c.name);
             for (const auto& [encoded, what] : c.files.items()) before[root / c.name / decodeName(encoded)] = snapshot(root / c.name / decodeName(encoded));
-            for (const std::string& named : c.spec.value("named", std::vector<std::string>{})) arguments.push_back(c.name + "/" + decodeName(named));
+            for (const std::string& named : c.data.value("named", std::vector<std::string>{})) arguments.push_back(c.name + "/" + decodeName(named));
             // The grant as the window's settings (QSettings, INI) hold it: the key's first "/" opens a group,
             // the later ones become backslashes (the temporary paths need no other escape).
-            if (c.spec.contains("grant"))
-                grants += replaceAll((root / c.name).string().substr(1), "/", "\\") + "=@ByteArray(" + (root / c.name / c.spec["grant"]).string() + ")\n";
+            if (c.data.contains("grant"))
+                grants += replaceAll((root / c.name).string().substr(1), "/", "\\") + "=@ByteArray(" + (root / c.name / c.data["grant"]).string() + ")\n";
         }
         const fs::path home = root.parent_path() / "home";
         fs::create_directories(home / "config/Corvane");
@@ -162,7 +162,7 @@ protected:
 
 TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
-    std::erase_if(cases, [&](const Case& c) { return c.spec.at("switches") != json(GetParam()); });
+    std::erase_if(cases, [&](const Case& c) { return c.data.at("switches") != json(GetParam()); });
     const auto has = [&](const char* option) { return std::ranges::find(GetParam(), option) != GetParam().end(); };
     const bool dryRun = !has("--write") && !has("-w");
     const TempDir jsonRun, textRun;
@@ -184,7 +184,7 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     int exitStatus = 0;
     std::map<std::string, int> counts{{"files", 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name + ": " + c.spec.value("why", ""));
+        SCOPED_TRACE(c.name + ": " + c.data.value("why", ""));
         int caseExitStatus = 0;  // a failed row fails the run
         for (const auto& [encoded, expected] : c.rows.items()) {
             const std::string file = c.name + "/" + decodeName(encoded);
@@ -201,9 +201,9 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
             const std::string block = fs::path(file).filename().string() + ": " + row.at("text").get<std::string>() + "\n";
             EXPECT_NE(replaceAll(text.out, textRoot.string(), jsonRoot.string()).find(block), std::string::npos) << block;
         }
-        exitStatus = std::max(exitStatus, c.spec.value("exitStatus", caseExitStatus));
-        if (c.spec.contains("stderr")) {
-            EXPECT_NE(result.err.find(replaceAll(c.spec["stderr"], "$CASE", (jsonRoot / c.name).string())), std::string::npos);
+        exitStatus = std::max(exitStatus, c.data.value("exitStatus", caseExitStatus));
+        if (c.data.contains("stderr")) {
+            EXPECT_NE(result.err.find(replaceAll(c.data["stderr"], "$CASE", (jsonRoot / c.name).string())), std::string::npos);
         }
 
         // Nothing created or left behind (a temporary file), nothing removed, each file as the case says.
