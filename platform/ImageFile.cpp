@@ -14,15 +14,6 @@ namespace {
 
 constexpr uint64_t windowSize = 64 * 1024;
 
-std::string kindOf(mode_t mode) {
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "an unknown kind of file";
-}
-
 }  // namespace
 
 ImageFile::ImageFile(const std::filesystem::path& path) {
@@ -32,13 +23,13 @@ ImageFile::ImageFile(const std::filesystem::path& path) {
     if (fd_ < 0) {
         // A socket cannot be opened at all (ENXIO); say what it is rather than call it missing. This
         // extra look is taken only on the failure path.
-        if (errno == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) irregularKind_ = kindOf(info.st_mode);
+        if (errno == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) irregularMode_ = info.st_mode;
         return;
     }
     if (::fstat(fd_, &info) != 0) return;
     regular_ = S_ISREG(info.st_mode);
     if (!regular_) {
-        irregularKind_ = kindOf(info.st_mode);
+        irregularMode_ = info.st_mode;
         return;
     }
     size_ = static_cast<uint64_t>(info.st_size);
@@ -47,15 +38,6 @@ ImageFile::ImageFile(const std::filesystem::path& path) {
 ImageFile::~ImageFile() {
     if (fd_ >= 0) ::close(fd_);
 }
-
-ImageFile::ImageFile(ImageFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      regular_(other.regular_),
-      irregularKind_(std::move(other.irregularKind_)),
-      size_(other.size_),
-      windowStart_(other.windowStart_),
-      window_(std::move(other.window_)),
-      delivered_(other.delivered_) {}
 
 bool ImageFile::readFromFile(uint64_t offset, std::span<uint8_t> out) const {
     while (!out.empty()) {

@@ -12,24 +12,22 @@ namespace corvane {
 // A media file opened once for reading its metadata. The open never blocks (a FIFO or a device answers
 // at once), the file is read only when it is a regular file, and every read stays within the size the
 // file had when it was opened. Reads go through one 64 KiB window, so the many small reads of a
-// metadata parser cost one system call per window. Move-only; closes the file when destroyed. Not safe
-// to share between threads.
+// metadata parser cost one system call per window. Neither copied nor moved; closes the file when
+// destroyed. Not safe to share between threads.
 class ImageFile {
 public:
     // Opens the file read-only without following the open into a blocking wait.
     explicit ImageFile(const std::filesystem::path& path);
     ~ImageFile();
-    ImageFile(ImageFile&& other) noexcept;
-    ImageFile& operator=(ImageFile&&) = delete;
     ImageFile(const ImageFile&) = delete;
     ImageFile& operator=(const ImageFile&) = delete;
 
     // True when the file is open and is a regular file: only then can it be read.
     bool isReadable() const { return fd_ >= 0 && regular_; }
-    // For something at the path that is not a regular file: what it is, as "a FIFO", "a directory",
-    // "a character device", "a block device", "a socket" or "an unknown kind of file". Absent for a
-    // regular file and for a path where nothing could be opened or examined (missing, no permission).
-    const std::optional<std::string>& irregularKind() const { return irregularKind_; }
+    // For something at the path that is not a regular file: its mode (st_mode), which says what it is
+    // (a FIFO, a directory, a device, a socket). Absent for a regular file and for a path where nothing
+    // could be opened or examined (missing, no permission).
+    const std::optional<unsigned>& irregularMode() const { return irregularMode_; }
 
     uint64_t size() const { return size_; }
     // The descriptor, for a caller that maps the file; -1 when the file is not readable.
@@ -45,7 +43,7 @@ private:
 
     int fd_ = -1;
     bool regular_ = false;
-    std::optional<std::string> irregularKind_;
+    std::optional<unsigned> irregularMode_;
     uint64_t size_ = 0;
     uint64_t windowStart_ = 0;
     std::vector<uint8_t> window_;

@@ -52,7 +52,7 @@ Reading readProperties(const fs::path& fileURL) {
         ImageFile file(fileURL);
         if (!file.isReadable()) {
             Reading reading;
-            if (file.irregularKind()) reading.failure = fileURL.string() + " is not a regular file (" + *file.irregularKind() + ")";
+            if (file.irregularMode()) reading.failure = notRegularFileMessage(fileURL, *file.irregularMode());
             return reading;
         }
         return readOpenedFile(file, fileURL);
