@@ -19,12 +19,11 @@ inline std::string_view orNil(const std::optional<std::string>& text) { return t
 inline std::string orNil(const std::optional<double>& value) { return value ? formatDouble(*value) : "nil"; }
 
 // The one sink for the engine's "[DEBUG] ..." lines. By default every line goes to standard output,
-// through a buffer that flush() empties (the run driver flushes at the end of each file and of the run;
-// the buffer also empties when it fills, when the sink is replaced and when the process exits; outside a
-// run every line is written at once), so a
-// run of many files costs few write calls. A front end may redirect the lines (to standard error, a
-// log view) or switch them off, and a test may capture them. Thread-safe: the write queue prints from
-// its own thread.
+// through a buffer that flush() empties, so a run of many files costs few write calls: the run driver
+// flushes at the end of each file and of the run, and the buffer also empties when it fills, when the
+// sink is replaced and when the process exits; outside a run every line is written at once. A front
+// end may redirect the lines (to standard error, a log view) or switch them off, and a test may capture
+// them. Thread-safe: the write queue prints from its own thread.
 //
 // line() takes the pieces of one line and joins them without separators; the pieces are turned into
 // text only when a sink is listening, so a silenced run pays nothing for its diagnostics.
