@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-bench-corpus: writes a benchmark corpus of real HEIC and DNG images with XMP sidecars beside
 // them, in nested folders (or all in one), the same for the same seed.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-bench-floor: the least file work that repairing a corpus can take, as a yardstick for
 // corvane-cli. For every media file (heic, heif, dng in any letter case; hidden entries skipped) it reads
 // the image's first 64 KiB and the whole sidecar beside it. Then, for the sidecars named in the rewrite

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-bench-measure: runs one command and reports what it cost: wall-clock seconds, user and system
 // CPU seconds, peak resident memory, and the bytes it read (read_bytes: fetched from the disk; rchar:
 // passed through read calls, whether cached or not; both from /proc/PID/io, which also counts the

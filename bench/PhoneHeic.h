@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Real-sized HEIC images for the benchmark corpus: a noisy picture of a phone's size, encoded with HEVC

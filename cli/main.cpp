@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-cli: repairs the GPS position in XMP sidecars from the command line, on the same engine as the
 // window. Dry run unless --write is given.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every GPS text rule on arbitrary text: the coordinate parser, the degree-minute-second recogniser and
 // the reference and canonical forms, which all read sidecar text as the user's files give it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HEIF box walker on arbitrary bytes held in memory: it must answer without a crash, a hang or a
 // read outside the bytes it was given, and whatever Exif block it finds must decode or be refused.
 

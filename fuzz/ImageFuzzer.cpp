@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image metadata reader on arbitrary bytes of a HEIC or DNG file: it answers with a position and a
 // camera identity or with their absence, and neither library may crash, hang or leak on the way.
 // CORVANE_FUZZ_IMAGE_NAME names the file, so the HEIC and DNG targets differ only in their corpora.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the starting corpora of the fuzz targets into one folder per target: real HEIC and DNG files
 // made by the test media helpers, and sidecars in the forms that sidecar writers produce.
 // Usage: corvane-fuzz-seeds OUTPUT_FOLDER

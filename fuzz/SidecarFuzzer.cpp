@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sidecar of arbitrary bytes through the engine's reading path: load it from disk, find its GPS
 // element, test for GPS data and run the comparison against an image position, then let the writer
 // decide (dry run, nothing is written) and serialise the document as a save would.

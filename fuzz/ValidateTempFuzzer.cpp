@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The read-back check of a written temporary file, on arbitrary bytes: whatever the disk gives back,
 // validation answers with success or one of its errors.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made by `cpack -G DEB` in a build folder (a Release build for a package to hand
 # out). Its dependencies are computed by dpkg-shlibdeps from the installed programs.
 set(CPACK_GENERATOR DEB)

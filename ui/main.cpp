@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane: the window. Drop HEIC, HEIF or DNG photos (or folders of them) with their .xmp sidecars on
 // it; paths given on the command line are processed in the first window as if they had been dropped.
 

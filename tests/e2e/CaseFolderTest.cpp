@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the cases of tests/cases (the format is described in tests/cases/README.md): per distinct set of
 // switches, one folder holding every case of that set in a subfolder of its own, one run of the built
 // corvane-cli with --json over it, then every row, the exit status, the closing line and every file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A writer killed at any moment loses nothing: corvane-cli --write is started on real HEIC images with
 // sidecars it must all rewrite (letterless texts) and killed with SIGKILL at a random moment of its run.
 // After every kill each sidecar is byte for byte either its old or its new document, and the next run

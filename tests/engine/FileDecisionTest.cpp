@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the per-file decisions do that a case folder (tests/cases) cannot show: the diagnostic lines
 // they print, the grant's release on every path, and the writer's answer when the save fails.
 

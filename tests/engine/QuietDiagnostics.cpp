@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's diagnostic lines would flood the test output; tests that check lines capture them.
 #include "engine/Diagnostics.h"
 

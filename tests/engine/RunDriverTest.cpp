@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Executor.h"
 #include "engine/RunDriver.h"
 #include "platform/PosixFileSystem.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/SafeSave.h"
 #include "engine/SidecarGPS.h"
 #include "engine/XmpXml.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the platform does in a sidecar's folder, on real folders: access grants (direct access, the dry
 // run's direct access, the prompt's answers, stored grants, also across processes, and what a run
 // remembers of a folder), and the removal of temp files that killed writers abandoned.

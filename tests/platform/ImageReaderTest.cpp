@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image reader: its value forms and reference rules on property groups; what it reads from real
 // HEIC, DNG and JPEG files made by libheif and Exiv2, with the exact lines; and
 // its HEIF box walker, which finds exactly the Exif block written (libheif's offset field, then the TIFF

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Runs a program (the built corvane-cli, xmllint, ...) as a real child process: in a working folder of

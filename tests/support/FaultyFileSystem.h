@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The real file system with what a test sets on top: the free space the volume reports, one operation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The one photo position the tests use, and the sidecar texts that describe it in each form a writer

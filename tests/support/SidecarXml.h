@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Builds XMP sidecar documents for tests: a real xpacket-wrapped packet whose rdf:Description carries

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Makes real media files for tests, samples and benchmarks: HEIC images encoded by libheif with an Exif

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the bundled samples/ folder: small real HEIC and DNG images, all taken at 37.7749, -122.4194,
 // each beside an XMP sidecar chosen so that one dry run of corvane-cli shows the main outcomes.
 // Usage: make_samples FOLDER (scripts/make-samples). Files of the same names are replaced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update service: its start-up line and preferences, the appcast's reading and version order, and
 // checks against feeds served on 127.0.0.1 by the test itself (no outside network), answered over the
 // window that asked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's state without a screen: its switches and their publishing, drops and runs over real
 // photos, the filter, the texts and the clipboard.
 

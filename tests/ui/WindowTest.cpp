@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as the user meets it: what shows after launch, the badge and the switches, a file
 // manager's drop, the keyboard's routes through the window and its list, the menus, further windows,
 // the update dialog over them, the folder chooser, the icons and the smallest size.

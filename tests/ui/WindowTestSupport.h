@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the window suites share: a folder of real photos (HEIC encoded by libheif) with real XMP
