@@ -27,11 +27,6 @@ using namespace std::chrono;
 // Several pairs, so that the moments at which a sidecar is being written spread over the run.
 constexpr int pairCount = 12;
 
-int setting(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    return text && *text ? std::atoi(text) : fallback;
-}
-
 TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
     const TempDir dir;
     const fs::path library = dir.path() / "library";
@@ -58,8 +53,8 @@ TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
     const std::vector<std::string> finished = folderEntries(library);
     ASSERT_EQ(finished.size(), 2u * pairCount);
 
-    const int trials = setting("KILL_TRIALS", 40);
-    const auto seed = static_cast<unsigned>(setting("KILL_SEED", static_cast<int>(std::random_device{}())));
+    const int trials = environmentNumber("KILL_TRIALS", 40);
+    const auto seed = static_cast<unsigned>(environmentNumber("KILL_SEED", static_cast<int>(std::random_device{}())));
     std::printf("KillTest: %d trials, KILL_SEED=%u, an uninterrupted run takes %.1f ms\n", trials, seed, runLength.count() / 1e6);
     std::mt19937 random(seed);
     std::uniform_int_distribution<int64_t> killMoment(0, runLength.count());

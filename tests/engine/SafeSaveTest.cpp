@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,17 +30,21 @@ protected:
     }
 
     Status save(const std::string& text = sidecarXml(canonicalSidecar)) {
-        return saveXmpSafely(fileSystem, *XMPXML::load(text).value(), sidecar);
+        const auto opened = fileSystem.openFile(sidecar, maximumSidecarSize, FileSystem::FileUse::write);
+        if (!opened) return opened.error();
+        return saveXmpSafely(fileSystem, *XMPXML::load(text).value(), *opened.value());
     }
 
     // Saves in a child process run as an unprivileged user (root passes every permission check), the
-    // folder's mode set to `mode` meanwhile: 0 saved, 1 failed naming the cause, 2 failed otherwise.
+    // folder's mode set to `mode` meanwhile: 0 saved, 1 failed naming the folder and the cause, 2 failed
+    // otherwise.
     int saveUnprivileged(mode_t mode) {
         ::chmod(dir.path().c_str(), mode);
         if (const pid_t child = ::fork(); child == 0) {
             if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
             const Status saved = save();
-            ::_exit(saved ? 0 : saved.error().message.find("Permission denied") != std::string::npos ? 1 : 2);
+            const std::string named = "Cannot write in the folder “" + dir.path().string() + "”: Permission denied";
+            ::_exit(saved ? 0 : saved.error().message == named ? 1 : 2);
         }
         int status = 0;
         ::wait(&status);
@@ -62,8 +69,7 @@ TEST_F(SafeSave, ExactlyOneHundredMebibytesFreePassesAndRemovesAStaleTemporaryFi
     EXPECT_EQ(capture.lines().back(), "[DEBUG] Successfully saved XMP: IMG_0001.xmp");
 }
 
-TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
-    writeText(stale, "half a document from a crash");
+TEST_F(SafeSave, TooLittleSpaceTouchesNothing) {
     const std::pair<std::optional<uint64_t>, std::string> cases[] = {
         {104857599, "Insufficient disk space. Available: 99MB, Required: 100MB"},
         {std::nullopt, "Insufficient disk space. Available: 0MB, Required: 100MB"},  // the volume does not say
@@ -74,13 +80,13 @@ TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
         EXPECT_EQ(save().error(), (Error{"DiskSpace", 1, message}));
         EXPECT_EQ(capture.lines(), Names{});
         EXPECT_EQ(readText(sidecar), original);
-        EXPECT_EQ(readText(stale), "half a document from a crash");
+        EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
     }
 }
 
 TEST_F(SafeSave, FailingFileSystemKeepsTheOldSidecar) {
     using enum FaultyFileSystem::Failing;
-    for (auto failing : {capacityQuery, replace, atomicWrite}) {
+    for (auto failing : {capacityQuery, replace}) {
         fileSystem.fail(failing);
         DiagnosticsCapture capture;
         const Status saved = save();
@@ -89,11 +95,9 @@ TEST_F(SafeSave, FailingFileSystemKeepsTheOldSidecar) {
         EXPECT_EQ(capture.lines().at(0), failing == capacityQuery ? "[DEBUG] Failed to check disk space: " + saved.error().message
                                                                   : "[DEBUG] Disk space check passed: 100MB available");
     }
-    // The failed replace left its temporary file; the next save removed it before its write failed.
-    EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
-TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
+TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWasAndNothingBeside) {
     const std::string invalidRefs = "Temp file contains invalid GPS hemisphere references";
     const std::tuple<std::string, int, std::string> cases[] = {
         // 8 bytes of markup and a line break: 99 bytes are too few, 100 pass the size check.
@@ -108,8 +112,41 @@ TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
     for (const auto& [document, code, message] : cases) {
         EXPECT_EQ(save(document).error(), (Error{"Validation", code, message}));
         EXPECT_EQ(readText(sidecar), original);
-        // The rejected file stays, hidden, until the next save of this sidecar removes it.
-        EXPECT_TRUE(std::filesystem::exists(stale));
+        EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
+    }
+}
+
+// The rewritten sidecar is a new file: it takes the old one's permission bits (a private sidecar stays
+// private, a read-only one read-only), its owner and group, and its extended attributes, among them an
+// access ACL.
+TEST_F(SafeSave, TheNewSidecarKeepsTheOldOnesPermissionsOwnerAndExtendedAttributes) {
+    // An ACL (version 2, then entries of tag and permissions, and id) giving user 1234 read access:
+    // user::rw-, user:1234:r--, group::r--, mask::r--, other::---.
+    const uint32_t acl[] = {2, 0x00060001, 0xffffffff, 0x00040002, 1234, 0x00040004, 0xffffffff,
+                            0x00040010, 0xffffffff, 0x00000020, 0xffffffff};
+    const std::string label = "from the photo library";
+    for (const mode_t mode : {0600, 0444, 0640}) {
+        writeText(sidecar, original);
+        ASSERT_EQ(::chmod(sidecar.c_str(), mode), 0);
+        ASSERT_EQ(::chown(sidecar.c_str(), 1234, 5678), 0);
+        const bool withAttributes = ::setxattr(sidecar.c_str(), "user.corvane.label", label.data(), label.size(), 0) == 0 &&
+                                    (mode != 0640 || ::setxattr(sidecar.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0);
+        struct stat before {}, after {};
+        ::stat(sidecar.c_str(), &before);
+        ASSERT_TRUE(save().ok());
+        ::stat(sidecar.c_str(), &after);
+        EXPECT_NE(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, 1234u);
+        EXPECT_EQ(after.st_gid, 5678u);
+        if (!withAttributes) continue;  // a volume without extended attributes
+        char value[64] = {};
+        EXPECT_EQ(::getxattr(sidecar.c_str(), "user.corvane.label", value, sizeof value), static_cast<ssize_t>(label.size()));
+        EXPECT_EQ(value, label);
+        uint32_t copied[16] = {};
+        if (mode != 0640) continue;
+        EXPECT_EQ(::getxattr(sidecar.c_str(), "system.posix_acl_access", copied, sizeof copied), static_cast<ssize_t>(sizeof acl));
+        EXPECT_EQ(std::memcmp(copied, acl, sizeof acl), 0);
     }
 }
 

@@ -2,13 +2,14 @@
 #pragma once
 
 // The real file system with what a test sets on top: the free space the volume reports, one operation
-// that fails, and a folder this process may not read or write. It wraps the real file system and
-// passes every other call through to it.
+// that fails, a folder this process may not read or write, and another program's save of a file at the
+// last moment of its replacement. It wraps the real file system and passes every other call through.
 
 #include "platform/PosixFileSystem.h"
 
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 namespace corvane::test {
 
@@ -16,13 +17,16 @@ class FaultyFileSystem : public FileSystem {
     using Path = std::filesystem::path;
 
 public:
-    enum class Failing { nothing, capacityQuery, atomicWrite, replace };
+    enum class Failing { nothing, capacityQuery, open, replace };
 
     explicit FaultyFileSystem(FileSystem& real = PosixFileSystem::shared()) : real_(real) {}
 
     // Absent: the volume reports no capacity. Never called: the real free space.
     void reportCapacity(std::optional<uint64_t> bytes) { capacity_ = bytes; }
     void fail(Failing operation) { failing_ = operation; }
+    // Runs once, during the next replacement, after its temporary file is validated and just before the
+    // file is replaced: the moment another program's save would be lost.
+    void beforeReplacing(std::function<void()> action) { beforeReplacing_ = std::move(action); }
     // Everything at or below `folder` reads as neither readable nor writable (root passes every
     // permission check, so tests cannot rely on chmod); with `readable` only writing is denied.
     void denyAccessBelow(const Path& folder, bool readable = false) {
@@ -35,15 +39,19 @@ public:
     bool isWritable(const Path& path) const override { return !isDenied(path) && real_.isWritable(path); }
     bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit) const override { return real_.walk(folder, visit); }
     Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
-    Status writeTextAtomically(const Path& path, std::string_view text) override {
-        if (failing_ == Failing::atomicWrite) return Error{"POSIX", ENOSPC, "Cannot write: No space left on device"};
-        return real_.writeTextAtomically(path, text);
-    }
     Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
-    Status remove(const Path& path) override { return real_.remove(path); }
-    Status replace(const Path& from, const Path& to) override {
+    Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t limit, FileUse use) override {
+        if (failing_ == Failing::open) return Error{"POSIX", EIO, "Cannot read: Input/output error"};
+        return real_.openFile(path, limit, use);
+    }
+    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text,
+                       const std::function<Status()>& validate) override {
         if (failing_ == Failing::replace) return Error{"POSIX", EIO, "Cannot replace: I/O error"};
-        return real_.replace(from, to);
+        return real_.replaceFile(file, temporary, text, [&] {
+            Status valid = validate();
+            if (auto action = std::exchange(beforeReplacing_, {})) action();
+            return valid;
+        });
     }
     Status syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
@@ -51,8 +59,8 @@ public:
         if (capacity_) return *capacity_;
         return real_.availableCapacity(folder);
     }
-    std::optional<std::vector<std::string>> entriesIgnoringCase(const Path& folder, std::string_view name) const override {
-        return real_.entriesIgnoringCase(folder, name);
+    std::optional<std::vector<FolderEntry>> entriesWithStem(const Path& folder, std::string_view stem) const override {
+        return real_.entriesWithStem(folder, stem);
     }
 
 private:
@@ -67,6 +75,7 @@ private:
     std::optional<std::filesystem::path> denied_;
     bool readable_ = false;
     Failing failing_ = Failing::nothing;
+    std::function<void()> beforeReplacing_;
 };
 
 }  // namespace corvane::test
