@@ -63,9 +63,8 @@ struct RunningProgram {
 
 inline RunningProgram startProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
                                    const std::filesystem::path& workDir = {}) {
-    RunningProgram program{-1, ::memfd_create("stdout", MFD_CLOEXEC), ::memfd_create("stderr", MFD_CLOEXEC)};
-    program.pid = spawnChild(arguments, home, workDir, program.out, program.err);
-    return program;
+    const int out = ::memfd_create("stdout", MFD_CLOEXEC), err = ::memfd_create("stderr", MFD_CLOEXEC);
+    return {spawnChild(arguments, home, workDir, out, err), out, err};
 }
 
 // Waits for the program to end, or kills it after `limit`, and collects its output.

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The real file system with what a test sets on top: the free space the volume reports, one operation
-// that fails, a folder this process may not read or write, and another program's save of a file at the
-// last moment of its replacement. It wraps the real file system and passes every other call through.
+// The real file system with what a test sets on top: the free space the volume reports, a failing
+// query of it, and a folder this process may not read or write. It wraps the real file system and
+// passes every other call through to it.
 
 #include "platform/PosixFileSystem.h"
 
 #include <cerrno>
 #include <optional>
-#include <utility>
 
 namespace corvane::test {
 
@@ -17,16 +16,13 @@ class FaultyFileSystem : public FileSystem {
     using Path = std::filesystem::path;
 
 public:
-    enum class Failing { nothing, capacityQuery, open, replace };
+    enum class Failing { nothing, capacityQuery };
 
     explicit FaultyFileSystem(FileSystem& real = PosixFileSystem::shared()) : real_(real) {}
 
     // Absent: the volume reports no capacity. Never called: the real free space.
     void reportCapacity(std::optional<uint64_t> bytes) { capacity_ = bytes; }
     void fail(Failing operation) { failing_ = operation; }
-    // Runs once, during the next replacement, after its temporary file is validated and just before the
-    // file is replaced: the moment another program's save would be lost.
-    void beforeReplacing(std::function<void()> action) { beforeReplacing_ = std::move(action); }
     // Everything at or below `folder` reads as neither readable nor writable (root passes every
     // permission check, so tests cannot rely on chmod); with `readable` only writing is denied.
     void denyAccessBelow(const Path& folder, bool readable = false) {
@@ -40,18 +36,9 @@ public:
     bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit) const override { return real_.walk(folder, visit); }
     Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
     Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
-    Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t limit, FileUse use) override {
-        if (failing_ == Failing::open) return Error{"POSIX", EIO, "Cannot read: Input/output error"};
-        return real_.openFile(path, limit, use);
-    }
-    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text,
-                       const std::function<Status()>& validate) override {
-        if (failing_ == Failing::replace) return Error{"POSIX", EIO, "Cannot replace: I/O error"};
-        return real_.replaceFile(file, temporary, text, [&] {
-            Status valid = validate();
-            if (auto action = std::exchange(beforeReplacing_, {})) action();
-            return valid;
-        });
+    Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t limit, FileUse use) override { return real_.openFile(path, limit, use); }
+    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text, const std::function<Status()>& validate) override {
+        return real_.replaceFile(file, temporary, text, validate);
     }
     Status syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
@@ -75,7 +62,6 @@ private:
     std::optional<std::filesystem::path> denied_;
     bool readable_ = false;
     Failing failing_ = Failing::nothing;
-    std::function<void()> beforeReplacing_;
 };
 
 }  // namespace corvane::test
