@@ -136,8 +136,9 @@ Expected<bool> stillAsRead(const PosixOpenFile& file, const fs::path& name) {
                                       static_cast<off_t>(filled));
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return posixError(errno, "Cannot read", name);
-        if (count == 0) break;
         filled += static_cast<size_t>(count);
+        // A regular file reads short only at its end: no second read just to meet it.
+        if (count == 0 || filled < current.size()) break;
     }
     return filled == read.size() && current.compare(0, filled, read) == 0;
 }

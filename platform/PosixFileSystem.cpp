@@ -1,22 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/PosixFileSystem.h"
 
-#include "platform/PosixFile.h"
-
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"
 #include "engine/Text.h"
+#include "platform/PosixFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstring>
+#include <cerrno>
 
 namespace corvane {
 
