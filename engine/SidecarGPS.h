@@ -49,7 +49,8 @@ struct GPSTarget {
 GPSTarget gpsTargetFor(double latitude, double longitude);
 
 // The comparison's instruction to write, with what it worked out: the sidecar's texts as read, how
-// they read, and the target. The writer acts on these values; it reads and decides nothing again.
+// they read, and the target. The writer works from these values; it neither reads the properties nor
+// works out the target again.
 struct WriteSidecar {
     SidecarGPSTexts existing;
     SidecarGPSReading reading;
