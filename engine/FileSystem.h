@@ -6,12 +6,35 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvane {
+
+// A regular file read whole by FileSystem::openFile, held open until the object goes away.
+class OpenFile {
+public:
+    virtual ~OpenFile() = default;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    const std::string& bytes() const { return bytes_; }
+    // How many names (hard links) the file had when it was read.
+    uint64_t linkCount() const { return linkCount_; }
+
+protected:
+    OpenFile(std::filesystem::path path, std::string bytes, uint64_t linkCount)
+        : path_(std::move(path)), bytes_(std::move(bytes)), linkCount_(linkCount) {}
+
+private:
+    std::filesystem::path path_;
+    std::string bytes_;
+    uint64_t linkCount_;
+};
 
 // The file operations the engine asks of the platform. Paths are byte strings (file names need not be
 // valid UTF-8). No operation prints or retries. Errors carry the domain "POSIX", the errno value as the
@@ -52,45 +75,62 @@ public:
     // Fails with ENOENT when nothing exists at the path.
     virtual Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const = 0;
 
-    // Writes the text so that the destination holds either the whole text or what it held before: the
-    // text goes to a unique file in the same folder, is fsynced and then renamed onto the destination.
-    // The file's contents are synced before the rename; the folder is not, so the rename itself may not
-    // outlive a crash. A caller that needs it to follows with replace(), which syncs the folder (at
-    // once, or during a run once per folder).
-    virtual Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) = 0;
-
     // The item's size in bytes (following symbolic links).
     virtual Expected<int64_t> itemSize(const std::filesystem::path& path) const = 0;
 
-    // Removes a file (not a directory tree).
-    virtual Status remove(const std::filesystem::path& path) = 0;
+    // Reads the whole regular file as readFile does, and keeps it open for replaceFile. With
+    // FileUse::write the call first takes an exclusive advisory lock on the file (flock), waiting while
+    // another process holds one, and reads the file only once the lock is held on the file that the
+    // path then names (the process that held it may have put a new file in place meanwhile). The lock
+    // lasts as long as the OpenFile: every writer of this program locks a file before reading it and
+    // until its replacement is in place, so a second writer reads what the first one saved. Before the
+    // first file opened for writing in a folder during a run (before every one outside a run), the
+    // temporary files of replaceFile that a killed writer left in that folder are removed. With
+    // FileUse::read the file is closed once read, and the result cannot be replaced.
+    enum class FileUse { read, write };
+    virtual Expected<std::unique_ptr<OpenFile>> openFile(const std::filesystem::path& path, uint64_t maximumSize,
+                                                         FileUse use) = 0;
 
-    // Puts `from` in place of `to` in one atomic rename(2): at every moment `to` names either the old
-    // or the new file. `from` must already hold synced contents, as a file made by writeTextAtomically
-    // does: syncing it again would cost a journal commit and add nothing. A `to` that is a symbolic link
-    // is never replaced: the call fails, removes `from`, and leaves the link and its target unchanged.
-    // Outside a run the folder is synced at once. During a run (RunScope) the folder's sync waits until
-    // the run replaces a file in another folder, or until syncPendingFolders(), which the run driver
-    // calls when the run ends: one journal commit per folder instead of one per file. Until then a
-    // power cut may undo the folder's renames, leaving the old, complete files in place.
-    virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // Puts `text` in place of a file opened with FileUse::write, under the same name, so that at every
+    // moment the name holds either the old or the new file. The text goes first to `temporary`, a new
+    // file in the same folder (a file already there that no writer holds is replaced), which gets the
+    // old file's permission bits, owner and group (as far as this process may set them) and extended
+    // attributes, and is synced; `validate` is then called with it in place. The old file is replaced
+    // only if it still is the file that was read, with the bytes that were read: otherwise the call
+    // fails with fileChangedError() and the file that another program saved stays. A name that is a
+    // symbolic link is never replaced. No failure leaves `temporary` behind, and nothing but the
+    // replacement changes the old file. The folder is synced as syncPendingFolders() describes.
+    virtual Status replaceFile(const OpenFile& file, const std::filesystem::path& temporary, std::string_view text,
+                               const std::function<Status()>& validate) = 0;
 
-    // Syncs the folder whose sync replace() deferred, if any. A failure is reported on the diagnostic
-    // sink and returned.
+    // After a replacement the folder is synced at once outside a run. During a run (RunScope) the
+    // folder's sync waits until the run replaces a file in another folder, or until
+    // syncPendingFolders(), which the run driver calls when the run ends: one journal commit per folder
+    // instead of one per file. Until then a power cut may undo the folder's renames, leaving the old,
+    // complete files in place. This syncs the folder whose sync was deferred, if any. A failure is
+    // reported on the diagnostic sink and returned.
     virtual Status syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
     // absent when the volume does not say.
     virtual Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const = 0;
 
-    // The names of the entries in `folder` that equal `name` ignoring ASCII letter case, `name` itself
-    // among them when it exists, in byte order. Absent when the folder cannot be listed. During a run
-    // the listing of the folder last asked about is kept and reused (only the names that end like
-    // `name`), so a folder of many files is listed once while the run is in it, and the question
-    // costs no system call per file.
-    virtual std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
-                                                                        std::string_view name) const = 0;
+    struct FolderEntry {
+        std::string name;
+        bool isRegularFile = false;  // a regular file, or a symbolic link to one
+    };
+    // The entries of `folder` whose stem (the name before its last dot) equals `stem` ignoring ASCII
+    // letter case, in byte order of their names: for IMG_0001 the sidecar IMG_0001.xmp and the images
+    // IMG_0001.HEIC and img_0001.heif. Absent when the folder cannot be listed. During a run the
+    // listing of the folder last asked about is kept and reused, so a folder of many files is listed
+    // once while the run is in it, and the question costs no system call per file.
+    virtual std::optional<std::vector<FolderEntry>> entriesWithStem(const std::filesystem::path& folder,
+                                                                    std::string_view stem) const = 0;
 };
+
+// The error of replaceFile when the file changed after it was read: domain "FileSystem", code 1.
+Error fileChangedError();
+bool isFileChanged(const Error& error);
 
 // "PATH is not a regular file (KIND)", KIND one of "a FIFO", "a directory", "a character device",
 // "a block device", "a socket", "an unknown kind of file"; `mode` is a stat st_mode.

@@ -7,7 +7,6 @@
 #include "engine/SidecarGPS.h"
 #include "engine/Text.h"
 
-#include <algorithm>
 #include <cerrno>
 
 namespace corvane {
@@ -27,26 +26,54 @@ private:
     std::function<void()> stop_;
 };
 
+// The sidecar's name among the folder's entries of the same stem: the exact name when it exists.
 // Linux volumes are case-sensitive: when IMG_0001.xmp does not exist but the folder holds exactly one
 // entry equal to it ignoring case (IMG_0001.XMP), that entry is the sidecar. Two or more such entries
-// (A.xmp beside A.XMP without a.xmp) leave no way to choose: the file is treated as having no sidecar,
-// and a line names the candidates.
-std::filesystem::path resolveSidecarName(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL,
-                                         std::string_view name) {
-    const std::string sidecarName = lastPathComponent(sidecarURL);
-    // The folder's listing answers both questions (during a run without a system call per file); only
-    // a folder that cannot be listed is asked about the one name.
-    const auto matches = fileSystem.entriesIgnoringCase(sidecarURL.parent_path(), sidecarName);
-    if (!matches) return sidecarURL;
-    if (std::find(matches->begin(), matches->end(), sidecarName) != matches->end()) return sidecarURL;
-    if (matches->size() == 1) return sidecarURL.parent_path() / matches->front();
-    if (matches->size() > 1) {
-        std::string names = matches->front();
-        for (size_t index = 1; index < matches->size(); ++index)
-            names += (index + 1 == matches->size() ? " and " : ", ") + (*matches)[index];
-        Diagnostics::line("[DEBUG] Ambiguous XMP sidecar for ", name, ": ", names, " differ only in letter case");
+// (A.xmp beside A.XMP without a.xmp) leave no way to choose, as does none: absent then.
+std::optional<std::string> sidecarNameAmong(const std::vector<FileSystem::FolderEntry>& entries, const std::string& exact,
+                                            std::vector<std::string>* candidates = nullptr) {
+    std::vector<std::string> matches;
+    for (const auto& entry : entries) {
+        if (entry.name == exact) return exact;
+        if (equalsIgnoringAsciiCase(entry.name, exact)) matches.push_back(entry.name);
     }
-    return sidecarURL;
+    if (candidates) *candidates = matches;
+    if (matches.size() == 1) return matches.front();
+    return std::nullopt;
+}
+
+// Where the image's sidecar is, and which other media files of its folder have the same sidecar.
+struct SidecarLookup {
+    std::filesystem::path url;
+    std::vector<std::string> otherImages;
+};
+
+SidecarLookup findSidecar(const FileSystem& fileSystem, const std::filesystem::path& fileURL, std::string_view name) {
+    const std::filesystem::path sidecarURL = sidecarURLFor(fileURL);
+    const std::string sidecarName = lastPathComponent(sidecarURL);
+    // The folder's listing answers every question (during a run without a system call per file); only
+    // a folder that cannot be listed is asked about the one name, and then nothing is known of others.
+    const auto entries = fileSystem.entriesWithStem(sidecarURL.parent_path(), sidecarURL.stem().string());
+    if (!entries) return {sidecarURL, {}};
+    std::vector<std::string> candidates;
+    const auto sidecar = sidecarNameAmong(*entries, sidecarName, &candidates);
+    if (!sidecar) {
+        if (candidates.size() > 1) {
+            std::string names = candidates.front();
+            for (size_t index = 1; index < candidates.size(); ++index)
+                names += (index + 1 == candidates.size() ? " and " : ", ") + candidates[index];
+            Diagnostics::line("[DEBUG] Ambiguous XMP sidecar for ", name, ": ", names, " differ only in letter case");
+        }
+        return {sidecarURL, {}};
+    }
+    // IMG_1.HEIC and IMG_1.heif (or img_1.heic) beside IMG_1.xmp: one sidecar for two positions.
+    SidecarLookup lookup{sidecarURL.parent_path() / *sidecar, {}};
+    for (const auto& entry : *entries) {
+        if (entry.name == name || !entry.isRegularFile || !hasSupportedExtension(entry.name)) continue;
+        const std::string otherSidecar = lastPathComponent(sidecarURLFor(entry.name));
+        if (sidecarNameAmong(*entries, otherSidecar) == sidecar) lookup.otherImages.push_back(entry.name);
+    }
+    return lookup;
 }
 
 // Whether a failed read of the sidecar means that there is none. The read's own error answers it for a
@@ -121,43 +148,48 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         return outcome::Failed{"No GPS available"};
     }
 
-    std::filesystem::path sidecarURL = resolveSidecarName(services_.fileSystem, sidecarURLFor(fileURL), name);
-
-    auto access = services_.access.ensureSidecarAccess(
-        sidecarURL, settings.dryRun ? SidecarUse::readOnly : SidecarUse::readAndWrite);
+    const SidecarLookup lookup = findSidecar(services_.fileSystem, fileURL, name);
+    auto access = services_.access.ensureSidecarAccess(lookup.url);
     if (!access) {
-        Diagnostics::line("[DEBUG] Permission not granted for XMP sidecar: ", sidecarURL.string());
-        return outcome::Failed{"Permission denied for XMP sidecar"};
+        Diagnostics::line("[DEBUG] Permission not granted for XMP sidecar: ", lookup.url.string());
+        return outcome::Failed{access.error().message};
     }
-    sidecarURL = access->scopedURL;
-    const AccessRelease release(std::move(access->stop));
+    const std::filesystem::path sidecarURL = access.value().scopedURL;
+    const AccessRelease release(std::move(access.value().stop));
+    return processSidecar(sidecarURL, *position, name, lookup.otherImages);
+}
 
+// The sidecar is read and parsed once; the comparison decides on that document and the writer changes
+// it. In a run that writes, the file stays locked from before it is read until it is saved, so that
+// another writer of this program reads only what this one saved.
+ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
+                                                    const std::string& name, std::vector<std::string> otherImages) {
+    FileSystem& fileSystem = services_.fileSystem;
+    const RunSettings& settings = services_.settings;
+    const auto use = settings.dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write;
+    auto opened = fileSystem.openFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize), use);
     // The read itself tells whether the sidecar exists; no separate look.
-    auto document = loadSidecar(services_.fileSystem, sidecarURL);
-    if (!document && sidecarIsMissing(services_.fileSystem, sidecarURL, document.error())) {
+    if (!opened && sidecarIsMissing(fileSystem, sidecarURL, opened.error())) {
         Diagnostics::line("[DEBUG] Skipping ", name, " - no XMP sidecar file exists");
         return outcome::SkippedMissing{"No XMP sidecar file"};
     }
+    // A sidecar that cannot be read, parsed or searched fails with the cause; nothing is written.
+    if (!opened) return reportWriterOutcome(name, sidecarReadError(fileSystem, sidecarURL, opened.error()), settings);
+    auto document = XMPXML::load(opened.value()->bytes());
+    if (!document) return reportWriterOutcome(name, document.error(), settings);
+    const auto element = XMPXML::findGPSElement(*document.value());
+    if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, settings);
 
-    // A sidecar that cannot be read, parsed or searched goes to the writer, whose error names the cause.
-    if (document) {
-        if (auto element = XMPXML::findGPSElement(*document.value())) {
-            if (!hasGPSData(*element)) {
-                Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
-                return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
-            }
-            ComparisonDecision decision = compareSidecarGPS(*element, position->latitude, position->longitude, name, settings);
-            if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);
-        }
+    if (!hasGPSData(*element)) {
+        Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
+        return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
     }
+    ComparisonDecision decision = compareSidecarGPS(*element, gpsTargetFor(position.latitude, position.longitude), name, settings);
+    if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);
 
-    const auto answer = updateXmpGPS(sidecarURL, position->latitude, position->longitude);
+    LoadedSidecar sidecar{std::move(opened).value(), std::move(document).value(), *element, std::move(otherImages)};
+    const auto answer = updateXmpGPS(fileSystem, settings, sidecar, std::get<WriteSidecar>(decision));
     return reportWriterOutcome(name, answer, settings);
-}
-
-Expected<WriterAnswer> MediaFileProcessor::updateXmpGPS(const std::filesystem::path& sidecarURL, double latitude,
-                                                        double longitude) {
-    return corvane::updateXmpGPS(services_.fileSystem, services_.settings, sidecarURL, latitude, longitude);
 }
 
 }  // namespace corvane

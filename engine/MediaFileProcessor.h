@@ -44,13 +44,10 @@ public:
     // never creates a sidecar. The folder access it obtains is released on every path.
     ProcessingResult processFile(const std::filesystem::path& fileURL);
 
-    // Brings the four GPS properties of an existing sidecar to the image's position (or, in a dry run,
-    // only says what it would change). Errors: "XMP" 1 for a missing sidecar or a document without a
-    // GPS element, the file and XML layers' own errors, and the safe save's.
-    Expected<WriterAnswer> updateXmpGPS(const std::filesystem::path& sidecarURL, double latitude, double longitude);
-
 private:
     ProcessingResult processSteps(const std::filesystem::path& fileURL);
+    ProcessingResult processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
+                                    const std::string& name, std::vector<std::string> otherImages);
 
     EngineServices services_;
 };

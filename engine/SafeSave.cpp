@@ -23,7 +23,8 @@ std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
     return sidecarURL.parent_path() / ("." + lastPathComponent(sidecarURL) + ".tmp");
 }
 
-Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const std::filesystem::path& sidecarURL) {
+Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const OpenFile& sidecar) {
+    const std::filesystem::path& sidecarURL = sidecar.path();
     const std::filesystem::path folderURL = sidecarURL.parent_path();
     const std::filesystem::path tempURL = temporaryURLFor(sidecarURL);
 
@@ -40,20 +41,16 @@ Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document,
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
 
-    (void)fileSystem.remove(tempURL);  // left by an earlier failed save; usually there is none
-
-    const auto sidecarSize = fileSystem.itemSize(sidecarURL);
-    const int64_t previousSize = sidecarSize ? sidecarSize.value() : 0;
-
     // Indentation can make the text of a deeply nested document many times larger than the sidecar it
     // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
     const XMPXML::BoundedText text = XMPXML::serialize(document, static_cast<uint64_t>(maximumSidecarSize));
     if (!text.text) return sidecarTooLarge(text.size);
-    if (Status written = fileSystem.writeTextAtomically(tempURL, *text.text); !written) return written;
-    if (Status valid = validateTempFile(fileSystem, tempURL, previousSize); !valid) return valid;
-
-    // One rename puts the new document in place of the old: there is no moment without a sidecar.
-    if (Status replaced = fileSystem.replace(tempURL, sidecarURL); !replaced) return replaced;
+    const auto previousSize = static_cast<int64_t>(sidecar.bytes().size());
+    const Status replaced = fileSystem.replaceFile(sidecar, tempURL, *text.text,
+                                                   [&] { return validateTempFile(fileSystem, tempURL, previousSize); });
+    if (!replaced && isFileChanged(replaced.error()))
+        return Error{"XMP", 1, "XMP sidecar changed while it was being updated; left unchanged"};
+    if (!replaced) return replaced;
     Diagnostics::line("[DEBUG] Successfully saved XMP: ", lastPathComponent(sidecarURL));
     return {};
 }

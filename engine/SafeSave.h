@@ -17,13 +17,16 @@ inline constexpr uint64_t requiredFreeSpace = 100ull * 1048576;
 // The hidden temporary file beside a sidecar: ".IMG_0001.xmp.tmp" for IMG_0001.xmp.
 std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL);
 
-// Brings a changed document to disk without risking the sidecar already there: checks the volume's
-// free space, writes the indented UTF-8 text to the hidden temporary file (atomically), reads it back
-// and validates it, and only then renames it over the sidecar in one step, so that at every moment the
-// sidecar is either the old or the new document. A temporary file left by a failure is removed by the
-// next save of the same sidecar. Errors: "DiskSpace" 1, "Validation" 1-8, and the file system's own.
+// Brings a changed document to disk in place of the sidecar it was read from (opened for writing),
+// without risking it: checks the volume's free space, writes the indented UTF-8 text to the hidden
+// temporary file, which takes the sidecar's permissions, owner and extended attributes, reads it back and
+// validates it, and only then puts it in place of the sidecar in one step, so that at every moment the
+// sidecar is either the old or the new document. The sidecar is replaced only while it still is the
+// file that was read; a sidecar that another program saved meanwhile stays as that program left it. No
+// failure leaves the temporary file behind. Errors: "DiskSpace" 1, "Validation" 1-8, "XMP" 1 "XMP
+// sidecar changed while it was being updated; left unchanged", and the file system's own.
 // Run it on WriteQueue::xmpWriteQueue().
-Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const std::filesystem::path& sidecarURL);
+Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const OpenFile& sidecar);
 
 // Checks a written temporary file: it exists, is at least 100 bytes, parses as XML, has the GPS element,
 // parseable coordinates and valid hemisphere references. Warns (never fails) when its size differs from

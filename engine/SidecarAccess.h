@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/Error.h"
+
 #include <filesystem>
 #include <functional>
-#include <optional>
 
 namespace corvane {
 
@@ -14,16 +15,14 @@ struct ScopedAccess {
     std::function<void()> stop;
 };
 
-// What the pipeline will do with the sidecar: a dry run only reads it.
-enum class SidecarUse { readAndWrite, readOnly };
-
 // Obtains access to the folder of a sidecar before the pipeline looks at it. May ask the user and
-// wait for the answer. Absent when no access could be had.
+// wait for the answer. Fails when no access could be had, with the message the file's row shows:
+// "Permission denied for XMP sidecar" when the user declines (or the grant cannot be made), or why the
+// folder the user chose cannot serve.
 class SidecarAccessProvider {
 public:
     virtual ~SidecarAccessProvider() = default;
-    virtual std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL,
-                                                            SidecarUse use = SidecarUse::readAndWrite) = 0;
+    virtual Expected<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL) = 0;
 };
 
 }  // namespace corvane

@@ -14,11 +14,6 @@ namespace {
 // The sidecar's position against the image's: each axis's number within tolerance, and whether each
 // effective hemisphere fits the target (an absent one fits a matching number).
 struct Comparison {
-    SidecarGPSReading reading;
-    std::string targetLatRef;
-    std::string targetLonRef;
-    std::string targetLatText;
-    std::string targetLonText;
     bool latMatches = false;
     bool lonMatches = false;
     bool latRefCompatible = false;
@@ -26,21 +21,16 @@ struct Comparison {
     bool coordinatesMatch = false;
 };
 
-Comparison compare(const SidecarGPSTexts& existing, double latitude, double longitude) {
+Comparison compare(const SidecarGPSReading& reading, const GPSTarget& target) {
     Comparison c;
-    c.reading = interpretSidecarGPS(existing);
-    c.targetLatRef = hemisphereLetter(latitude, Axis::latitude);
-    c.targetLonRef = hemisphereLetter(longitude, Axis::longitude);
-    c.targetLatText = formatGPSCoordinate(latitude, Axis::latitude);
-    c.targetLonText = formatGPSCoordinate(longitude, Axis::longitude);
-    const double latDiff = std::fabs(c.reading.latitudeDecimal.value_or(missingValueSentinel) - latitude);
-    const double lonDiff = std::fabs(c.reading.longitudeDecimal.value_or(missingValueSentinel) - longitude);
+    const double latDiff = std::fabs(reading.latitudeDecimal.value_or(missingValueSentinel) - target.latitude);
+    const double lonDiff = std::fabs(reading.longitudeDecimal.value_or(missingValueSentinel) - target.longitude);
     c.latMatches = latDiff <= GPSTolerance;  // false for NaN
     c.lonMatches = lonDiff <= GPSTolerance;
-    const std::string& latRef = c.reading.effectiveLatRef;
-    const std::string& lonRef = c.reading.effectiveLonRef;
-    c.latRefCompatible = latRef == c.targetLatRef || (latRef.empty() && c.latMatches);
-    c.lonRefCompatible = lonRef == c.targetLonRef || (lonRef.empty() && c.lonMatches);
+    const std::string& latRef = reading.effectiveLatRef;
+    const std::string& lonRef = reading.effectiveLonRef;
+    c.latRefCompatible = latRef == target.latRef || (latRef.empty() && c.latMatches);
+    c.lonRefCompatible = lonRef == target.lonRef || (lonRef.empty() && c.lonMatches);
     c.coordinatesMatch = c.latMatches && c.lonMatches && c.latRefCompatible && c.lonRefCompatible;
     return c;
 }
@@ -53,16 +43,16 @@ void printRawTexts(const SidecarGPSTexts& existing) {
     Diagnostics::line("[DEBUG]   existingLonRef raw: '", existing.longitudeRef, "'");
 }
 
-void printPreCheck(std::string_view name, const SidecarGPSTexts& existing, const Comparison& c, double latitude,
-                   double longitude) {
-    const SidecarGPSReading& r = c.reading;
+void printPreCheck(std::string_view name, const WriteSidecar& basis, const Comparison& c) {
+    const SidecarGPSTexts& existing = basis.existing;
+    const SidecarGPSReading& r = basis.reading;
     Diagnostics::line("[DEBUG] ", name, " XMP pre-check:");
     Diagnostics::line("[DEBUG]   existing: lat=", existing.latitude, " lon=", existing.longitude,
                       " latRef=", existing.latitudeRef, " lonRef=", existing.longitudeRef);
     Diagnostics::line("[DEBUG]   parsed:   lat=(", r.latitude.value, ",", r.latitude.letter, ") lon=(", r.longitude.value,
                       ",", r.longitude.letter, ")");
     Diagnostics::line("[DEBUG]   existing decimal: lat=", r.latitudeDecimal, " lon=", r.longitudeDecimal);
-    Diagnostics::line("[DEBUG]   target decimal:   lat=", latitude, " lon=", longitude);
+    Diagnostics::line("[DEBUG]   target decimal:   lat=", basis.target.latitude, " lon=", basis.target.longitude);
     Diagnostics::line("[DEBUG]   matches:  numeric lat=", c.latMatches, " lon=", c.lonMatches);
     Diagnostics::line("[DEBUG]   refs:     effective lat=", r.effectiveLatRef, " lon=", r.effectiveLonRef,
                       ", compatible lat=", c.latRefCompatible, " lon=", c.lonRefCompatible);
@@ -72,63 +62,66 @@ void printPreCheck(std::string_view name, const SidecarGPSTexts& existing, const
 
 // The rows of a sidecar left alone because it differs: each axis beyond tolerance, and each hemisphere
 // that names the other side of a matching axis.
-std::vector<GPSDifference> differencesBeyondTolerance(const SidecarGPSTexts& existing, const Comparison& c,
-                                                      double latitude, double longitude) {
-    const std::string& latRef = c.reading.effectiveLatRef;
-    const std::string& lonRef = c.reading.effectiveLonRef;
+std::vector<GPSDifference> differencesBeyondTolerance(const WriteSidecar& basis, const Comparison& c) {
+    const SidecarGPSTexts& existing = basis.existing;
+    const GPSTarget& target = basis.target;
+    const std::string& latRef = basis.reading.effectiveLatRef;
+    const std::string& lonRef = basis.reading.effectiveLonRef;
     std::vector<GPSDifference> rows;
-    if (!c.latMatches) rows.push_back({"Latitude", existing.latitude.value_or(formatGPSValue(latitude)), c.targetLatText});
-    if (!c.lonMatches)
-        rows.push_back({"Longitude", existing.longitude.value_or(formatGPSValue(longitude)), c.targetLonText});
-    if (c.latMatches && !latRef.empty() && latRef != c.targetLatRef) rows.push_back({"LatitudeRef", latRef, c.targetLatRef});
-    if (c.lonMatches && !lonRef.empty() && lonRef != c.targetLonRef) rows.push_back({"LongitudeRef", lonRef, c.targetLonRef});
+    if (!c.latMatches) rows.push_back({"Latitude", existing.latitude.value_or(formatGPSValue(target.latitude)), target.latText});
+    if (!c.lonMatches) rows.push_back({"Longitude", existing.longitude.value_or(formatGPSValue(target.longitude)), target.lonText});
+    if (c.latMatches && !latRef.empty() && latRef != target.latRef) rows.push_back({"LatitudeRef", latRef, target.latRef});
+    if (c.lonMatches && !lonRef.empty() && lonRef != target.lonRef) rows.push_back({"LongitudeRef", lonRef, target.lonRef});
     return rows;
 }
 
 // How the texts of a sidecar within tolerance differ from the canonical ones the writer would set.
-std::vector<std::string> formatDifferences(const SidecarGPSTexts& existing, const Comparison& c) {
+std::vector<std::string> formatDifferences(const WriteSidecar& basis) {
+    const SidecarGPSTexts& existing = basis.existing;
+    const GPSTarget& target = basis.target;
     std::vector<std::string> differences;
-    if (canonicalGPSText(existing.latitude) != canonicalGPSText(c.targetLatText))
-        differences.push_back("Latitude format: " + std::string(orNil(existing.latitude)) + " → " + c.targetLatText);
-    if (canonicalGPSText(existing.longitude) != canonicalGPSText(c.targetLonText))
-        differences.push_back("Longitude format: " + std::string(orNil(existing.longitude)) + " → " + c.targetLonText);
-    if (c.reading.effectiveLatRef != c.targetLatRef)
-        differences.push_back("LatitudeRef: " + std::string(orNil(existing.latitudeRef)) + " → " + c.targetLatRef);
-    if (c.reading.effectiveLonRef != c.targetLonRef)
-        differences.push_back("LongitudeRef: " + std::string(orNil(existing.longitudeRef)) + " → " + c.targetLonRef);
+    if (canonicalGPSText(existing.latitude) != canonicalGPSText(target.latText))
+        differences.push_back("Latitude format: " + std::string(orNil(existing.latitude)) + " → " + target.latText);
+    if (canonicalGPSText(existing.longitude) != canonicalGPSText(target.lonText))
+        differences.push_back("Longitude format: " + std::string(orNil(existing.longitude)) + " → " + target.lonText);
+    if (basis.reading.effectiveLatRef != target.latRef)
+        differences.push_back("LatitudeRef: " + std::string(orNil(existing.latitudeRef)) + " → " + target.latRef);
+    if (basis.reading.effectiveLonRef != target.lonRef)
+        differences.push_back("LongitudeRef: " + std::string(orNil(existing.longitudeRef)) + " → " + target.lonRef);
     return differences;
 }
 
-ComparisonDecision proceed(std::string_view name) {
+ComparisonDecision proceed(std::string_view name, WriteSidecar basis) {
     Diagnostics::line("[DEBUG] Proceeding with update check for ", name, " (exceeds tolerance or overwrite)");
-    return WriteSidecar{};
+    return basis;
 }
 
 }  // namespace
 
-ComparisonDecision compareSidecarGPS(pugi::xml_node element, double latitude, double longitude, std::string_view name,
+ComparisonDecision compareSidecarGPS(pugi::xml_node element, const GPSTarget& target, std::string_view name,
                                      const RunSettings& settings) {
-    const SidecarGPSTexts existing = readSidecarGPSTexts(element);
-    printRawTexts(existing);
-    const Comparison c = compare(existing, latitude, longitude);
-    printPreCheck(name, existing, c, latitude, longitude);
+    WriteSidecar basis{readSidecarGPSTexts(element), {}, target};
+    printRawTexts(basis.existing);
+    basis.reading = interpretSidecarGPS(basis.existing);
+    const Comparison c = compare(basis.reading, target);
+    printPreCheck(name, basis, c);
 
     if (!c.coordinatesMatch && !settings.alwaysOverwrite) {
-        std::vector<GPSDifference> rows = differencesBeyondTolerance(existing, c, latitude, longitude);
+        std::vector<GPSDifference> rows = differencesBeyondTolerance(basis, c);
         std::vector<std::string> described;
         for (const auto& row : rows) described.push_back(row.field + ": " + row.currentValue + " → " + row.newValue);
         Diagnostics::line("[DEBUG] Skipped (GPS coordinates differ) for ", name, ": ", joined(described, "; "));
         return ProcessingResult{outcome::SkippedDifferentGPS{std::move(rows)}};
     }
-    if (settings.alwaysOverwrite) return proceed(name);
+    if (settings.alwaysOverwrite) return proceed(name, std::move(basis));
 
     // Numerically right: a text without its hemisphere letter is rewritten into the canonical form.
-    if (!hasHemisphereSuffix(existing.latitude) || !hasHemisphereSuffix(existing.longitude)) {
+    if (!hasHemisphereSuffix(basis.existing.latitude) || !hasHemisphereSuffix(basis.existing.longitude)) {
         Diagnostics::line("[DEBUG] Within tolerance, but XMP text is missing trailing hemisphere ref — will update ", name);
-        return proceed(name);
+        return proceed(name, std::move(basis));
     }
 
-    std::vector<std::string> differences = formatDifferences(existing, c);
+    std::vector<std::string> differences = formatDifferences(basis);
     if (!differences.empty()) {
         Diagnostics::line("[DEBUG] Within tolerance — not updating ", name, ". Differences: ", joined(differences, "; "));
         return ProcessingResult{outcome::WithinTolerance{std::move(differences)}};

@@ -4,6 +4,7 @@
 #include "engine/Error.h"
 #include "engine/ResultModel.h"
 #include "engine/RunSettings.h"
+#include "engine/SidecarGPS.h"
 #include "engine/SidecarWriter.h"
 
 #include <pugixml.hpp>
@@ -19,15 +20,14 @@ inline constexpr double GPSTolerance = 1e-4;
 inline constexpr double missingValueSentinel = 9000000000.0;
 
 // The comparison's verdict: a settled outcome, or the instruction to have the writer bring the sidecar to
-// the image's position.
-struct WriteSidecar {};
+// the image's position (with what the comparison read and worked out, for the writer to use as it is).
 using ComparisonDecision = std::variant<ProcessingResult, WriteSidecar>;
 
 // Compares the sidecar's four GPS properties with the image's position (per axis within GPSTolerance, and
 // the hemisphere rule). A differing sidecar is left alone unless alwaysOverwrite is on; a matching one is
 // rewritten only when its texts lack the hemisphere letters; otherwise it is already correct or within
 // tolerance. No effect but diagnostic lines.
-ComparisonDecision compareSidecarGPS(pugi::xml_node element, double latitude, double longitude, std::string_view name,
+ComparisonDecision compareSidecarGPS(pugi::xml_node element, const GPSTarget& target, std::string_view name,
                                      const RunSettings& settings);
 
 // The file's outcome from the writer's answer: failed, updated (prefixed in a dry run) or already correct.

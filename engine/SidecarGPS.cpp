@@ -31,14 +31,25 @@ Error sidecarTooLarge(uint64_t size) {
     return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(size) + " bytes)"};
 }
 
+GPSTarget gpsTargetFor(double latitude, double longitude) {
+    return GPSTarget{latitude,
+                     longitude,
+                     hemisphereLetter(latitude, Axis::latitude),
+                     hemisphereLetter(longitude, Axis::longitude),
+                     formatGPSCoordinate(latitude, Axis::latitude),
+                     formatGPSCoordinate(longitude, Axis::longitude)};
+}
+
+Error sidecarReadError(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL, const Error& error) {
+    if (error.domain != "POSIX" || error.code != EFBIG) return error;
+    const auto size = fileSystem.itemSize(sidecarURL);
+    return sidecarTooLarge(static_cast<uint64_t>(size ? size.value() : maximumSidecarSize + 1));
+}
+
 Expected<XmlDocument> loadSidecar(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL) {
     // One open answers whether the file exists, what it is and how large: no separate stat.
     auto bytes = fileSystem.readFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize));
-    if (!bytes && bytes.error().domain == "POSIX" && bytes.error().code == EFBIG) {
-        const auto size = fileSystem.itemSize(sidecarURL);
-        return sidecarTooLarge(static_cast<uint64_t>(size ? size.value() : maximumSidecarSize + 1));
-    }
-    if (!bytes) return bytes.error();
+    if (!bytes) return sidecarReadError(fileSystem, sidecarURL, bytes.error());
     return XMPXML::load(bytes.value());
 }
 

@@ -36,6 +36,27 @@ struct SidecarGPSReading {
 };
 SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts);
 
+// The image's position as the engine writes it: each axis's hemisphere letter ("N" for a latitude >= 0,
+// else "S"; "E" or "W") and its canonical text ("37.77490000N").
+struct GPSTarget {
+    double latitude = 0;
+    double longitude = 0;
+    std::string latRef;
+    std::string lonRef;
+    std::string latText;
+    std::string lonText;
+};
+GPSTarget gpsTargetFor(double latitude, double longitude);
+
+// The comparison's instruction to write, with what it worked out: the sidecar's texts as read, how
+// they read, and the target. The writer works from these values; it neither reads the properties nor
+// works out the target again.
+struct WriteSidecar {
+    SidecarGPSTexts existing;
+    SidecarGPSReading reading;
+    GPSTarget target;
+};
+
 // The largest sidecar the engine loads. Anything larger is not a real XMP sidecar, and loading it would
 // cost memory in proportion to whatever the file holds.
 inline constexpr int64_t maximumSidecarSize = 64ll * 1048576;
@@ -44,9 +65,12 @@ inline constexpr int64_t maximumSidecarSize = 64ll * 1048576;
 // the limit.
 Error sidecarTooLarge(uint64_t size);
 
-// Reads and parses a sidecar. Errors: "XMP" 2 "XMP sidecar too large (N bytes)" above the limit, then the
-// file system's (among them "PATH is not a regular file (KIND)" for a FIFO, a device or a directory,
-// which is never read) and the XML parser's own errors.
+// A failed read of a sidecar as the engine reports it: "XMP" 2 "XMP sidecar too large (N bytes)" for a
+// file above the limit, else the file system's own error (among them "PATH is not a regular file
+// (KIND)" for a FIFO, a device or a directory, which is never read).
+Error sidecarReadError(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL, const Error& error);
+
+// Reads and parses a sidecar. Errors: those of sidecarReadError, then the XML parser's own.
 Expected<XmlDocument> loadSidecar(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL);
 
 }  // namespace corvane

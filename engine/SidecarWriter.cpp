@@ -5,6 +5,7 @@
 #include "engine/GpsText.h"
 #include "engine/SafeSave.h"
 #include "engine/SidecarGPS.h"
+#include "engine/Text.h"
 #include "engine/WriteQueue.h"
 
 #include <array>
@@ -22,11 +23,8 @@ struct PropertyUpdate {
     std::string target;
 };
 
-// What the writer would change, from the sidecar's texts and the image's position.
+// What the writer would change, from the comparison's values.
 struct UpdatePlan {
-    SidecarGPSReading reading;
-    std::string targetLatText;
-    std::string targetLonText;
     std::array<PropertyUpdate, 4> properties;
 
     const PropertyUpdate& latitude() const { return properties[0]; }
@@ -35,89 +33,83 @@ struct UpdatePlan {
     const PropertyUpdate& longitudeRef() const { return properties[3]; }
 };
 
-UpdatePlan planUpdate(const SidecarGPSTexts& existing, double latitude, double longitude) {
-    const std::string targetLatRef = hemisphereLetter(latitude, Axis::latitude);
-    const std::string targetLonRef = hemisphereLetter(longitude, Axis::longitude);
-    const std::string targetLatText = formatGPSCoordinate(latitude, Axis::latitude);
-    const std::string targetLonText = formatGPSCoordinate(longitude, Axis::longitude);
-
-    const SidecarGPSReading reading = interpretSidecarGPS(existing);
+UpdatePlan planUpdate(const WriteSidecar& basis) {
+    const SidecarGPSTexts& existing = basis.existing;
+    const GPSTarget& target = basis.target;
     // Textual, not numeric: the number of decimals decides. A missing text never matches, since the
     // canonical target text is never empty.
-    const bool latTextMatches = canonicalGPSText(existing.latitude) == canonicalGPSText(targetLatText);
-    const bool lonTextMatches = canonicalGPSText(existing.longitude) == canonicalGPSText(targetLonText);
-    bool latRefMatches = reading.effectiveLatRef == targetLatRef;
-    bool lonRefMatches = reading.effectiveLonRef == targetLonRef;
+    const bool latTextMatches = canonicalGPSText(existing.latitude) == canonicalGPSText(target.latText);
+    const bool lonTextMatches = canonicalGPSText(existing.longitude) == canonicalGPSText(target.lonText);
+    bool latRefMatches = basis.reading.effectiveLatRef == target.latRef;
+    bool lonRefMatches = basis.reading.effectiveLonRef == target.lonRef;
     // A reference taken from the text's letter is enough to leave a sidecar alone, but a written
     // sidecar must name the hemisphere in its reference properties (the read-back validation requires
     // them): once anything is written, a reference that does not itself name the target is set too.
     if (!latTextMatches || !lonTextMatches || !latRefMatches || !lonRefMatches) {
-        latRefMatches = latRefMatches && normalizeHemisphereRef(existing.latitudeRef) == targetLatRef;
-        lonRefMatches = lonRefMatches && normalizeHemisphereRef(existing.longitudeRef) == targetLonRef;
+        latRefMatches = latRefMatches && normalizeHemisphereRef(existing.latitudeRef) == target.latRef;
+        lonRefMatches = lonRefMatches && normalizeHemisphereRef(existing.longitudeRef) == target.lonRef;
     }
 
     auto nil = [](const std::optional<std::string>& text) { return std::string(orNil(text)); };
-    return UpdatePlan{
-        reading, targetLatText, targetLonText,
-        {{
-            {latTextMatches, existing.latitude.has_value(), "exif:GPSLatitude",
-             "exif:GPSLatitude: " + existing.latitude.value_or(formatGPSValue(latitude)) + " → " + targetLatText,
-             "Latitude format: " + nil(existing.latitude) + " → " + targetLatText, targetLatText},
-            {lonTextMatches, existing.longitude.has_value(), "exif:GPSLongitude",
-             "exif:GPSLongitude: " + existing.longitude.value_or(formatGPSValue(longitude)) + " → " + targetLonText,
-             "Longitude format: " + nil(existing.longitude) + " → " + targetLonText, targetLonText},
-            {latRefMatches, existing.latitudeRef.has_value(), "exif:GPSLatitudeRef",
-             "exif:GPSLatitudeRef: " + existing.latitudeRef.value_or("(empty)") + " → " + targetLatRef,
-             "LatitudeRef: " + nil(existing.latitudeRef) + " → " + targetLatRef, targetLatRef},
-            {lonRefMatches, existing.longitudeRef.has_value(), "exif:GPSLongitudeRef",
-             "exif:GPSLongitudeRef: " + existing.longitudeRef.value_or("(empty)") + " → " + targetLonRef,
-             "LongitudeRef: " + nil(existing.longitudeRef) + " → " + targetLonRef, targetLonRef},
-        }}};
+    return UpdatePlan{{{
+        {latTextMatches, existing.latitude.has_value(), "exif:GPSLatitude",
+         "exif:GPSLatitude: " + existing.latitude.value_or(formatGPSValue(target.latitude)) + " → " + target.latText,
+         "Latitude format: " + nil(existing.latitude) + " → " + target.latText, target.latText},
+        {lonTextMatches, existing.longitude.has_value(), "exif:GPSLongitude",
+         "exif:GPSLongitude: " + existing.longitude.value_or(formatGPSValue(target.longitude)) + " → " + target.lonText,
+         "Longitude format: " + nil(existing.longitude) + " → " + target.lonText, target.lonText},
+        {latRefMatches, existing.latitudeRef.has_value(), "exif:GPSLatitudeRef",
+         "exif:GPSLatitudeRef: " + existing.latitudeRef.value_or("(empty)") + " → " + target.latRef,
+         "LatitudeRef: " + nil(existing.latitudeRef) + " → " + target.latRef, target.latRef},
+        {lonRefMatches, existing.longitudeRef.has_value(), "exif:GPSLongitudeRef",
+         "exif:GPSLongitudeRef: " + existing.longitudeRef.value_or("(empty)") + " → " + target.lonRef,
+         "LongitudeRef: " + nil(existing.longitudeRef) + " → " + target.lonRef, target.lonRef},
+    }}};
 }
 
-void printComparison(std::string_view name, const SidecarGPSTexts& existing, const UpdatePlan& plan, double latitude,
-                     double longitude) {
+void printComparison(std::string_view name, const WriteSidecar& basis, const UpdatePlan& plan) {
     Diagnostics::line("[DEBUG] ", name, " update comparison:");
-    Diagnostics::line("[DEBUG]   existing: lat=", existing.latitude, " lon=", existing.longitude);
-    Diagnostics::line("[DEBUG]   existing decimal: lat=", plan.reading.latitudeDecimal,
-                      " lon=", plan.reading.longitudeDecimal);
-    Diagnostics::line("[DEBUG]   target:   lat=", plan.targetLatText, " lon=", plan.targetLonText);
-    Diagnostics::line("[DEBUG]   target decimal: lat=", latitude, " lon=", longitude);
+    Diagnostics::line("[DEBUG]   existing: lat=", basis.existing.latitude, " lon=", basis.existing.longitude);
+    Diagnostics::line("[DEBUG]   existing decimal: lat=", basis.reading.latitudeDecimal,
+                      " lon=", basis.reading.longitudeDecimal);
+    Diagnostics::line("[DEBUG]   target:   lat=", basis.target.latText, " lon=", basis.target.lonText);
+    Diagnostics::line("[DEBUG]   target decimal: lat=", basis.target.latitude, " lon=", basis.target.longitude);
     Diagnostics::line("[DEBUG]   matches:  latText=", plan.latitude().matches, " lonText=", plan.longitude().matches,
                       " latRef=", plan.latitudeRef().matches, " lonRef=", plan.longitudeRef().matches);
 }
 
-// A property created beside another copy of itself (an attribute, or a child with another prefix)
-// would leave two values, and other tools would still read the old one.
-std::optional<Error> duplicateOfMissingProperty(const UpdatePlan& plan, pugi::xml_node element) {
+// Why a sidecar that needs a change must stay as it is, if it must: a property would be created beside
+// another copy of itself (an attribute, or a child with another prefix), leaving two values that other
+// tools would still read the old one of; the sidecar belongs to another image of the folder as well,
+// whose position it would lose; or it has more names than one, which a rewrite would split (the others
+// would keep the old text).
+std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const LoadedSidecar& sidecar) {
     for (const auto& property : plan.properties) {
         if (property.matches || property.present) continue;
-        if (const auto copy = XMPXML::findOtherCopy(property.property, element)) {
+        if (const auto copy = XMPXML::findOtherCopy(property.property, sidecar.element)) {
             return Error{"XMP", 1,
                          "XMP sidecar already holds " + copy->name + (copy->isAttribute ? " as an attribute" : "") +
                              "; left unchanged"};
         }
+    }
+    if (!sidecar.otherImages.empty())
+        return Error{"XMP", 1, "XMP sidecar also belongs to " + joined(sidecar.otherImages, " and ") + "; left unchanged"};
+    if (const uint64_t links = sidecar.file->linkCount(); links > 1) {
+        return Error{"XMP", 1,
+                     "XMP sidecar has " + std::to_string(links) +
+                         " hard links, and a rewrite would leave the other names with the old text; left unchanged"};
     }
     return std::nullopt;
 }
 
 }  // namespace
 
-Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings,
-                                    const std::filesystem::path& sidecarURL, double latitude, double longitude) {
-    if (!fileSystem.exists(sidecarURL)) return Error{"XMP", 1, "XMP file does not exist and creation is disabled"};
-    const std::string name = lastPathComponent(sidecarURL);
+Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings, LoadedSidecar& sidecar,
+                                    const WriteSidecar& instruction) {
+    const std::string name = lastPathComponent(sidecar.file->path());
     Diagnostics::line("[DEBUG] Loading existing XMP: ", name);
-
-    auto loaded = loadSidecar(fileSystem, sidecarURL);
-    if (!loaded) return loaded.error();
-    const XmlDocument& document = loaded.value();
-    const auto element = XMPXML::findGPSElement(*document);
-    if (!element) return Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"};
-
-    const SidecarGPSTexts existing = readSidecarGPSTexts(*element);
-    const UpdatePlan plan = planUpdate(existing, latitude, longitude);
-    printComparison(name, existing, plan, latitude, longitude);
+    const UpdatePlan plan = planUpdate(instruction);
+    printComparison(name, instruction, plan);
 
     WriterAnswer answer;
     for (const auto& property : plan.properties)
@@ -126,12 +118,12 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
         if (!settings.alwaysOverwrite) Diagnostics::line("[DEBUG] Will not write ", name, " — already correct");
         return answer;
     }
-    if (auto duplicate = duplicateOfMissingProperty(plan, *element)) return *duplicate;
+    if (auto reason = reasonToLeaveUnchanged(plan, sidecar)) return *reason;
 
     for (const auto& property : plan.properties) {
         if (property.matches) continue;
         answer.changes.push_back(property.change);
-        if (!settings.dryRun) XMPXML::setPropertyValue(property.target, property.property, *element);
+        if (!settings.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
     }
     answer.written = true;
     if (settings.dryRun) {
@@ -141,7 +133,7 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
 
     Diagnostics::line("[DEBUG] Saving XMP atomically: ", name);
     Status saved;
-    WriteQueue::xmpWriteQueue().runSync([&] { saved = saveXmpSafely(fileSystem, *document, sidecarURL); });
+    WriteQueue::xmpWriteQueue().runSync([&] { saved = saveXmpSafely(fileSystem, *sidecar.document, *sidecar.file); });
     if (!saved) return saved.error();
     return answer;
 }

@@ -4,8 +4,11 @@
 #include "engine/Error.h"
 #include "engine/FileSystem.h"
 #include "engine/RunSettings.h"
+#include "engine/SidecarGPS.h"
+#include "engine/XmpXml.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,15 +23,28 @@ struct WriterAnswer {
     std::vector<std::string> formatNotes;
 };
 
-// Sets each of the four GPS properties of an existing sidecar whose text differs from the image's
-// canonical text ("37.77490000N", "N", ...), then saves the document through the safe save on the write
-// queue, or in a dry run only reports. Once anything is written, a reference property that does not
-// itself name the target hemisphere is set as well, so every written sidecar carries both. Never creates
-// a sidecar, and never creates a property beside another copy of it. Errors: "XMP" 1 "XMP file does not
-// exist and creation is disabled", "XMP" 1 "Invalid XMP structure: missing rdf:Description", "XMP" 1 "XMP
-// sidecar already holds NAME[ as an attribute]; left unchanged" (also in a dry run), the load's and the
-// safe save's own errors; on any error the sidecar is as it was.
-Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings,
-                                    const std::filesystem::path& sidecarURL, double latitude, double longitude);
+// A sidecar as the pipeline loaded it, once: the open file (which, in a run that writes, keeps other
+// writers of this program waiting until the file is done), its document, the element that holds the
+// GPS properties, and the other media files of the folder whose sidecar it also is (IMG_1.heif beside
+// IMG_1.HEIC).
+struct LoadedSidecar {
+    std::unique_ptr<OpenFile> file;
+    XmlDocument document;
+    pugi::xml_node element;
+    std::vector<std::string> otherImages;
+};
+
+// Sets each of the four GPS properties whose text differs from the target's canonical text
+// ("37.77490000N", "N", ...) on the loaded document, as the comparison's instruction says, then saves
+// it through the safe save on the write queue, or in a dry run only reports. Once anything is written,
+// a reference property that does not itself name the target hemisphere is set as well, so every
+// written sidecar carries both. The sidecar is not read again. Never creates a property beside
+// another copy of it. A sidecar that needs a change but belongs to another image as well, or has more
+// than one name (hard links), is left unchanged, also in a dry run. Errors: "XMP" 1 "XMP sidecar
+// already holds NAME[ as an attribute]; left unchanged", "XMP" 1 "XMP sidecar also belongs to IMAGE;
+// left unchanged", "XMP" 1 "XMP sidecar has N hard links ...; left unchanged", and the safe save's own
+// errors; on any error the sidecar is as it was.
+Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings, LoadedSidecar& sidecar,
+                                    const WriteSidecar& instruction);
 
 }  // namespace corvane

@@ -135,4 +135,8 @@ bool containsIgnoringAsciiCase(std::string_view text, std::string_view needle) {
     return it != text.end() || needle.empty();
 }
 
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
+
 }  // namespace corvane

@@ -39,4 +39,7 @@ std::string joined(const std::vector<std::string>& items, std::string_view separ
 // True when `text` contains `needle` ignoring ASCII letter case (the needles here are ASCII words).
 bool containsIgnoringAsciiCase(std::string_view text, std::string_view needle);
 
+// True when the two texts are equal ignoring ASCII letter case.
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 }  // namespace corvane

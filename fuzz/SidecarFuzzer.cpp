@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A sidecar of arbitrary bytes through the engine's reading path: load it from disk, find its GPS
-// element, test for GPS data and run the comparison against an image position, then let the writer
-// decide (dry run, nothing is written) and serialise the document as a save would.
+// A sidecar of arbitrary bytes through the engine's reading path: read it from disk, parse it, find its
+// GPS element, serialise the document as a save would, test for GPS data and run the comparison against
+// an image position, then let the writer act on its instruction (dry run, nothing is written).
 
 #include "engine/SidecarComparison.h"
 #include "engine/SidecarGPS.h"
@@ -29,15 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const double longitude = (selector & 4) ? -122.4194 : 122.4194;
 
     PosixFileSystem& fileSystem = PosixFileSystem::shared();
-    auto document = loadSidecar(fileSystem, sidecar);
+    auto opened = fileSystem.openFile(sidecar, maximumSidecarSize, FileSystem::FileUse::read);
+    if (!opened) return 0;
+    auto document = XMPXML::load(opened.value()->bytes());
     if (!document) return 0;
-    if (const auto element = XMPXML::findGPSElement(*document.value())) {
-        if (hasGPSData(*element)) (void)compareSidecarGPS(*element, latitude, longitude, "IMG_0001.HEIC", settings);
-        (void)interpretSidecarGPS(readSidecarGPSTexts(*element));
-    }
+    const auto element = XMPXML::findGPSElement(*document.value());
     (void)XMPXML::serialize(*document.value());
-
-    const auto answer = updateXmpGPS(fileSystem, settings, sidecar, latitude, longitude);
-    (void)reportWriterOutcome("IMG_0001.HEIC", answer, settings);
+    if (!element || !hasGPSData(*element)) return 0;
+    auto decision = compareSidecarGPS(*element, gpsTargetFor(latitude, longitude), "IMG_0001.HEIC", settings);
+    if (const auto* write = std::get_if<WriteSidecar>(&decision)) {
+        LoadedSidecar loaded{std::move(opened).value(), std::move(document).value(), *element, {}};
+        const auto answer = updateXmpGPS(fileSystem, settings, loaded, *write);
+        (void)reportWriterOutcome("IMG_0001.HEIC", answer, settings);
+    }
     return 0;
 }

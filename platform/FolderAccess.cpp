@@ -35,13 +35,21 @@ std::function<void()> endAccess() {
     return [] {};
 }
 
+Error permissionDenied() { return Error{"Access", 1, "Permission denied for XMP sidecar"}; }
+
+// The same folder by its path, or by what it is (another path to it through a link, a bind mount).
+bool isSameFolder(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    return standardizedPath(a) == standardizedPath(b) || fs::equivalent(a, b, error);
+}
+
 }  // namespace
 
 std::string grantKey(const fs::path& folder) { return "xmpBookmark::" + standardizedPath(folder).string(); }
 
 FolderAccess::FolderFacts& FolderAccess::factsFor(const fs::path& folder) {
     const uint64_t run = RunScope::current();
-    if (run == 0 || facts_.run != run || facts_.folder != folder) facts_ = FolderFacts{run, folder, {}, {}, {}};
+    if (run == 0 || facts_.run != run || facts_.folder != folder) facts_ = FolderFacts{run, folder, {}, {}};
     return facts_;
 }
 
@@ -62,47 +70,52 @@ bool FolderAccess::folderReadable(FolderFacts& facts) {
     return *facts.readable;
 }
 
-bool FolderAccess::folderWritable(FolderFacts& facts) {
-    if (!facts.writable) facts.writable = fileSystem_.isWritable(facts.folder);
-    return *facts.writable;
+std::optional<ScopedAccess> FolderAccess::directAccess(const fs::path& sidecarURL, FolderFacts& facts) {
+    // A sidecar that can be read is read directly, whatever the run will do: should it need a write
+    // that its folder refuses, only that file fails, naming the folder. Picking the folder in a prompt
+    // would not make it writable.
+    if (fileSystem_.isReadable(sidecarURL)) return ScopedAccess{sidecarURL, [] {}};
+    // A sidecar that does not exist cannot be readable; when its folder may be read, the program
+    // already has all the access it could be granted, and the file ends as having no sidecar instead of
+    // asking the user for a folder it can use.
+    if (!fileSystem_.exists(sidecarURL) && folderReadable(facts)) return ScopedAccess{sidecarURL, [] {}};
+    return std::nullopt;
 }
 
-std::optional<ScopedAccess> FolderAccess::ensureSidecarAccess(const fs::path& sidecarURL, SidecarUse use) {
+Expected<ScopedAccess> FolderAccess::ensureSidecarAccess(const fs::path& sidecarURL) {
     const fs::path folderURL = sidecarURL.parent_path().empty() ? fs::path(".") : sidecarURL.parent_path();
     const std::string sidecarName = lastPathComponent(sidecarURL);
     FolderFacts& facts = factsFor(folderURL);
-    const bool readOnly = use == SidecarUse::readOnly;
 
     if (const auto& granted = grantedFolder(facts)) {
         const fs::path candidate = *granted / sidecarName;
         if (fileSystem_.exists(candidate)) return ScopedAccess{candidate, endAccess()};
     }
-
-    // Nothing is written in a dry run: a sidecar that can be read is all it needs, also in a folder
-    // that picking cannot make writable (an archive, a read-only mount).
-    if (fileSystem_.isReadable(sidecarURL) && (readOnly || folderWritable(facts))) return ScopedAccess{sidecarURL, [] {}};
-    // A sidecar that does not exist cannot be readable; when its folder may be read (and written, unless
-    // nothing will be written), the program already has all the access it could be granted, and the file
-    // ends as having no sidecar instead of asking the user for a folder it can use.
-    if (!fileSystem_.exists(sidecarURL) && folderReadable(facts) && (readOnly || folderWritable(facts)))
-        return ScopedAccess{sidecarURL, [] {}};
+    if (auto direct = directAccess(sidecarURL, facts)) return std::move(*direct);
 
     const auto chosen = prompt_.chooseFolder(
         FolderPromptRequest{std::string(promptMessage), std::string(promptConfirmTitle), folderURL});
-    if (!chosen) return std::nullopt;
+    if (!chosen) return permissionDenied();
+    // The sidecar that belongs to this image is the one in its own folder: a file of the same name in
+    // another folder belongs to another photo, and this image's position must not reach it.
+    if (!isSameFolder(*chosen, folderURL)) {
+        return Error{"Access", 2,
+                     "The chosen folder “" + standardizedPath(*chosen).string() + "” is not the XMP sidecar's folder “" +
+                         standardizedPath(folderURL).string() + "”; nothing was read or written there"};
+    }
 
     const auto grant = makeGrant(fileSystem_, *chosen);
     if (!grant) {
         Diagnostics::line("[DEBUG] Failed creating bookmark for folder: ", grant.error().message);
-        return std::nullopt;
+        return permissionDenied();
     }
     grants_.setData(grantKey(*chosen), grant.value());
-    // The new grant may be for this folder: the next file looks it up again.
+    // The new grant is for this folder: the next file looks it up again.
     facts_ = FolderFacts{};
     const auto resolved = resolveGrant(fileSystem_, grant.value());
     if (!resolved) {
         Diagnostics::line("[DEBUG] Failed creating bookmark for folder: ", resolved.error().message);
-        return std::nullopt;
+        return permissionDenied();
     }
     return ScopedAccess{resolved.value() / sidecarName, endAccess()};
 }

@@ -47,20 +47,21 @@ std::string grantKey(const std::filesystem::path& folder);
 
 // Access to a sidecar's folder: a stored grant for the folder when the sidecar exists there, else the
 // access the process already has, else the user is asked for the folder and the answer is remembered.
-// A sidecar that is only to be read (a dry run) is used directly whenever it is readable, also in a
-// folder this process may not write. On Linux a grant's bytes are the folder's path; resolving fails
-// when that folder no longer exists, and starting or stopping access does nothing.
+// A sidecar that can be read is used directly, whatever the run will do with it (a run that writes
+// fails only the files that need a write, naming the folder that cannot be written). The folder the
+// user picks must be the sidecar's own: another one is refused, and nothing is read or written there.
+// On Linux a grant's bytes are the folder's path; resolving fails when that folder no longer exists,
+// and starting or stopping access does nothing.
 //
 // During a run (RunScope) what concerns the folder rather than the sidecar (its stored grant, whether
-// it may be read and written) is looked up once while the run stays in the folder; a grant the user
-// gives during the run is used for the files that follow. Outside a run every call looks afresh.
+// it may be read) is looked up once while the run stays in the folder; a grant the user gives during
+// the run is used for the files that follow. Outside a run every call looks afresh.
 class FolderAccess : public SidecarAccessProvider {
 public:
     FolderAccess(const FileSystem& fileSystem, GrantStore& grants, FolderPrompt& prompt)
         : fileSystem_(fileSystem), grants_(grants), prompt_(prompt) {}
 
-    std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL,
-                                                    SidecarUse use = SidecarUse::readAndWrite) override;
+    Expected<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL) override;
 
     static constexpr std::string_view promptMessage =
         "This app needs access to the folder containing your XMP sidecar so it can read and update it.";
@@ -72,12 +73,12 @@ private:
         uint64_t run = 0;
         std::filesystem::path folder;
         std::optional<std::optional<std::filesystem::path>> grantedFolder;  // outer: not looked up yet
-        std::optional<bool> readable, writable;
+        std::optional<bool> readable;
     };
     FolderFacts& factsFor(const std::filesystem::path& folder);
     const std::optional<std::filesystem::path>& grantedFolder(FolderFacts& facts);
     bool folderReadable(FolderFacts& facts);
-    bool folderWritable(FolderFacts& facts);
+    std::optional<ScopedAccess> directAccess(const std::filesystem::path& sidecarURL, FolderFacts& facts);
 
     const FileSystem& fileSystem_;
     GrantStore& grants_;

@@ -4,41 +4,28 @@
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"
 #include "engine/Text.h"
+#include "platform/PosixFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstring>
+#include <cerrno>
 
 namespace corvane {
+
+// One entry of a folder's listing.
+struct ListedEntry {
+    std::string name;
+    unsigned char type = DT_UNKNOWN;  // the listing's d_type; DT_UNKNOWN is resolved with lstat
+};
+
 namespace {
 
 namespace fs = std::filesystem;
-
-Error posixError(int number, std::string_view what, const fs::path& path) {
-    return Error{"POSIX", number, std::string(what) + " “" + path.string() + "”: " + std::strerror(number)};
-}
-
-// Closes a descriptor on every path.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-// The last four characters of a name (or all of a shorter one), lower-cased in ASCII.
-std::string lowerSuffix(std::string_view name) {
-    std::string suffix(name.substr(name.size() > 4 ? name.size() - 4 : 0));
-    for (char& c : suffix) c = asciiLower(c);
-    return suffix;
-}
 
 // Orders names by their ASCII lower-case form.
 bool lessIgnoringCase(std::string_view a, std::string_view b) {
@@ -50,11 +37,6 @@ bool lessIgnoringCase(std::string_view a, std::string_view b) {
     }
     return a.size() < b.size();
 }
-
-struct ListedEntry {
-    std::string name;
-    unsigned char type = DT_UNKNOWN;  // the listing's d_type; DT_UNKNOWN is resolved with lstat
-};
 
 // The entries of one folder in the order the system gives them, without "." and "..". Absent when the
 // folder cannot be opened; an error while reading ends the listing with what was read.
@@ -77,32 +59,59 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
     return entries;
 }
 
-// The unique files of writeTextAtomically are named "." + destination name + "." + six characters, and
-// their writer holds an exclusive lock on each from its creation until it has been renamed into place or
-// removed. A process killed in between leaves its file behind with the lock released, so a unique file
-// whose lock can be taken is abandoned: no writer will ever rename or remove it. The program writes only
-// hidden temporary destinations (".NAME.tmp"), so only names of the form "..NAME.tmp." + six characters
-// are considered: a user's own hidden file never has that form.
-bool isUniqueFileName(std::string_view name) {
-    constexpr size_t suffix = 6;
-    constexpr std::string_view marker = ".tmp.";
-    return name.size() > 2 + marker.size() + suffix && name.starts_with("..") &&
-           name.substr(name.size() - suffix - marker.size(), marker.size()) == marker;
+// The part of a name before its last dot; empty when the name has no dot or only a leading one.
+std::string_view stemOf(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(0, dot);
 }
 
-void removeAbandonedUniqueFiles(const fs::path& folder) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (!isUniqueFileName(entry->d_name)) continue;
-        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
-        Descriptor candidate{::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
-        if (candidate.fd < 0) continue;
-        struct stat info {};
-        if (::fstat(candidate.fd, &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        if (::flock(candidate.fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+// Whether the entry is a regular file, following a symbolic link (which costs a stat).
+bool isRegularEntry(const fs::path& folder, const ListedEntry& entry) {
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) return entry.type == DT_REG;
+    struct stat info {};
+    return ::stat((folder / entry.name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Opens a file to be read without blocking (a FIFO would otherwise wait for a writer that never comes)
+// and makes sure that it is a regular file; fills `info`.
+Expected<int> openRegularFile(const fs::path& path, struct stat& info) {
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0) return posixError(errno, "Cannot open", path);
+    if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
+    if (!S_ISREG(info.st_mode)) {
+        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
     }
-    ::closedir(dir);
+    return file.release();
+}
+
+// The whole file behind the descriptor, whose fstat gave `info`, when it holds at most `maximumSize`
+// bytes; a file that grows past the limit while it is read is not read beyond it.
+Expected<std::string> readWhole(int fd, const struct stat& info, const fs::path& path, uint64_t maximumSize) {
+    const auto tooLarge = [&] {
+        return Error{"POSIX", EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes"};
+    };
+    if (info.st_size > 0 && static_cast<uint64_t>(info.st_size) > maximumSize) return tooLarge();
+    // One byte more than the size says, so that one read normally both fills the text and meets the
+    // end; a file that grew since keeps being read, but never past the limit.
+    std::string bytes(std::min<uint64_t>(static_cast<uint64_t>(std::max<off_t>(info.st_size, 0)), maximumSize) + 1, '\0');
+    size_t filled = 0;
+    while (true) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > maximumSize) return tooLarge();
+            bytes.resize(static_cast<size_t>(std::min<uint64_t>(maximumSize + 1, bytes.size() * 2 + 65536)));
+        }
+        const ssize_t count = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return posixError(errno, "Cannot read", path);
+        }
+        if (count == 0) break;
+        filled += static_cast<size_t>(count);
+        // A regular file reads short only at its end: no second read just to meet it.
+        if (filled < bytes.size() && static_cast<off_t>(filled) == info.st_size) break;
+    }
+    bytes.resize(filled);
+    return bytes;
 }
 
 fs::path folderOf(const fs::path& path) {
@@ -187,78 +196,35 @@ bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(cons
 }
 
 Expected<std::string> PosixFileSystem::readFile(const fs::path& path, uint64_t maximumSize) const {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer that never comes.
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (file.fd < 0) return posixError(errno, "Cannot open", path);
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
-    if (!S_ISREG(info.st_mode)) {
-        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
-    }
-    const auto tooLarge = [&] {
-        return Error{"POSIX", EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes"};
-    };
-    if (info.st_size > 0 && static_cast<uint64_t>(info.st_size) > maximumSize) return tooLarge();
-    // One byte more than the size says, so that one read normally both fills the text and meets the
-    // end; a file that grew since keeps being read, but never past the limit.
-    std::string bytes(std::min<uint64_t>(static_cast<uint64_t>(std::max<off_t>(info.st_size, 0)), maximumSize) + 1, '\0');
-    size_t filled = 0;
-    while (true) {
-        if (filled == bytes.size()) {
-            if (bytes.size() > maximumSize) return tooLarge();
-            bytes.resize(static_cast<size_t>(std::min<uint64_t>(maximumSize + 1, bytes.size() * 2 + 65536)));
-        }
-        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return posixError(errno, "Cannot read", path);
-        }
-        if (count == 0) break;
-        filled += static_cast<size_t>(count);
-        // A regular file reads short only at its end: no second read just to meet it.
-        if (filled < bytes.size() && static_cast<off_t>(filled) == info.st_size) break;
-    }
-    bytes.resize(filled);
-    return bytes;
+    const auto opened = openRegularFile(path, info);
+    if (!opened) return opened.error();
+    const Descriptor file{opened.value()};
+    return readWhole(file.fd, info, path, maximumSize);
 }
 
-Status PosixFileSystem::writeTextAtomically(const fs::path& path, std::string_view text) {
-    removeAbandonedFilesOnce(folderOf(path));
-    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    Descriptor file{::mkostemp(pattern.data(), O_CLOEXEC)};
-    if (file.fd < 0) return posixError(errno, "Cannot create a file beside", path);
-    const fs::path unique = pattern;
-    // Held (through its own descriptor) until the unique file is renamed or removed: marks it as in use.
-    const Descriptor inUse{::dup(file.fd)};
-    if (inUse.fd >= 0) ::flock(inUse.fd, LOCK_EX);
-    auto fail = [&](int number, std::string_view what) {
-        ::unlink(unique.c_str());
-        return posixError(number, what, path);
-    };
-    // Readable by others like any document the user creates (mkstemp makes it private).
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(file.fd, 0666 & ~mask);
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t count = ::write(file.fd, text.data() + written, text.size() - written);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno, "Cannot write");
+Expected<std::unique_ptr<OpenFile>> PosixFileSystem::openFile(const fs::path& path, uint64_t maximumSize, FileUse use) {
+    const bool write = use == FileUse::write;
+    if (write) removeAbandonedFilesOnce(folderOf(path));
+    // A writer that held the lock may have put a new file in place before letting it go: the file that
+    // the path names once the lock is held is the one read. A file replaced again and again is given up.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        struct stat info {};
+        const auto opened = openRegularFile(path, info);
+        if (!opened) return opened.error();
+        Descriptor file{opened.value()};
+        if (write) {
+            if (lockExclusive(file.fd) != 0) return posixError(errno, "Cannot lock", path);
+            struct stat named {};
+            if (::stat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
+            if (named.st_dev != info.st_dev || named.st_ino != info.st_ino) continue;
         }
-        written += static_cast<size_t>(count);
+        auto bytes = readWhole(file.fd, info, path, maximumSize);
+        if (!bytes) return bytes.error();
+        return std::unique_ptr<OpenFile>(
+            std::make_unique<PosixOpenFile>(path, std::move(bytes).value(), info, write ? file.release() : -1));
     }
-    if (::fsync(file.fd) != 0) return fail(errno, "Cannot sync");
-    if (::close(file.fd) != 0) {
-        file.fd = -1;
-        return fail(errno, "Cannot write");
-    }
-    file.fd = -1;
-    if (::rename(unique.c_str(), path.c_str()) != 0) return fail(errno, "Cannot write");
-    // The folder is not synced here: the destination holds the whole text or its old content even
-    // after a crash, and the one caller that needs the rename to last (the safe save) renames the
-    // file once more and syncs the folder then. One journal commit less per sidecar written.
-    return {};
+    return fileChangedError();
 }
 
 Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {
@@ -267,24 +233,12 @@ Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {
     return static_cast<int64_t>(info.st_size);
 }
 
-Status PosixFileSystem::remove(const fs::path& path) {
-    if (::unlink(path.c_str()) != 0) return posixError(errno, "Cannot remove", path);
-    return {};
-}
-
-Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
-    // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
-    // file it points to as it was. A linked sidecar is read through its link but never replaced; the
-    // file that was to replace it is removed, since it can never be put in place.
-    struct stat link {};
-    if (::lstat(to.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        ::unlink(from.c_str());
-        return Error{"POSIX", ELOOP,
-                     "Cannot replace “" + to.string() + "”: it is a symbolic link, and the link and the file it points "
-                     "to are left unchanged"};
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0) return posixError(errno, "Cannot replace", to);
-    const fs::path folder = folderOf(to);
+Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& temporary, std::string_view text,
+                                    const std::function<Status()>& validate) {
+    const auto* opened = dynamic_cast<const PosixOpenFile*>(&file);
+    if (!opened) return posixError(EBADF, "Cannot replace a file another file system opened:", file.path());
+    if (Status replaced = replaceOpenFile(*opened, temporary, text, validate); !replaced) return replaced;
+    const fs::path folder = folderOf(file.path());
     const uint64_t run = RunScope::current();
     if (run == 0) return syncFolder(folder);
     // The rename of a file whose contents are synced leaves the old or the new file under its name
@@ -329,7 +283,11 @@ void PosixFileSystem::removeAbandonedFilesOnce(const fs::path& folder) {
         }
         if (!cleanedFolders_.insert(folder.string()).second) return;
     }
-    removeAbandonedUniqueFiles(folder);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir))
+        if (isTemporaryFileName(entry->d_name)) removeIfAbandoned(::dirfd(dir), entry->d_name, /*wait=*/false);
+    ::closedir(dir);
 }
 
 Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::path& folder) const {
@@ -339,41 +297,40 @@ Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::p
     return std::optional<uint64_t>(static_cast<uint64_t>(info.f_bavail) * info.f_frsize);
 }
 
-std::optional<std::vector<std::string>> PosixFileSystem::entriesIgnoringCase(const fs::path& folder,
-                                                                             std::string_view name) const {
+std::optional<std::vector<FileSystem::FolderEntry>> PosixFileSystem::entriesWithStem(const fs::path& folder,
+                                                                                   std::string_view stem) const {
     const fs::path listed = folder.empty() ? fs::path(".") : folder;
     const uint64_t run = RunScope::current();
-    // Only names that end like the asked one (".xmp" in any case) can match it, so only those are
-    // kept: a folder of 50,000 images and their sidecars keeps the sidecars' names.
-    const std::string suffix = lowerSuffix(name);
-    std::shared_ptr<const std::vector<std::string>> names;
+    std::shared_ptr<const std::vector<ListedEntry>> entries;
     {
         std::lock_guard lock(mutex_);
-        if (run != 0 && listingRun_ == run && listingFolder_ == listed && listingSuffix_ == suffix) names = listing_;
+        if (run != 0 && listingRun_ == run && listingFolder_ == listed) entries = listing_;
     }
-    if (!names) {
-        DIR* dir = ::opendir(listed.c_str());
-        if (!dir) return std::nullopt;
-        auto fresh = std::make_shared<std::vector<std::string>>();
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view entryName = entry->d_name;
-            if (entryName.size() >= suffix.size() && lowerSuffix(entryName) == suffix) fresh->emplace_back(entryName);
-        }
-        ::closedir(dir);
-        // Ordered ignoring case, so that each question is a binary search, not a pass over the folder.
-        std::sort(fresh->begin(), fresh->end(), lessIgnoringCase);
-        names = fresh;
+    if (!entries) {
+        auto fresh = folderListing(listed);
+        if (!fresh) return std::nullopt;
+        std::erase_if(*fresh, [](const ListedEntry& entry) { return stemOf(entry.name).empty(); });
+        // Ordered by stem ignoring case, so that each question is a binary search, not a pass over the
+        // folder.
+        std::sort(fresh->begin(), fresh->end(), [](const ListedEntry& a, const ListedEntry& b) {
+            return lessIgnoringCase(stemOf(a.name), stemOf(b.name));
+        });
+        entries = std::make_shared<const std::vector<ListedEntry>>(std::move(*fresh));
         if (run != 0) {
             std::lock_guard lock(mutex_);
             listingRun_ = run;
             listingFolder_ = listed;
-            listingSuffix_ = suffix;
-            listing_ = names;
+            listing_ = entries;
         }
     }
-    const auto [first, last] = std::equal_range(names->begin(), names->end(), name, lessIgnoringCase);
-    std::vector<std::string> matches(first, last);
-    std::sort(matches.begin(), matches.end());
+    struct ByStem {
+        bool operator()(const ListedEntry& entry, std::string_view stem) const { return lessIgnoringCase(stemOf(entry.name), stem); }
+        bool operator()(std::string_view stem, const ListedEntry& entry) const { return lessIgnoringCase(stem, stemOf(entry.name)); }
+    };
+    const auto [first, last] = std::equal_range(entries->begin(), entries->end(), stem, ByStem{});
+    std::vector<FolderEntry> matches;
+    for (auto entry = first; entry != last; ++entry) matches.push_back({entry->name, isRegularEntry(listed, *entry)});
+    std::sort(matches.begin(), matches.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return matches;
 }
 

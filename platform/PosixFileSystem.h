@@ -7,13 +7,16 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 #include <string>
 
 namespace corvane {
 
+struct ListedEntry;
+
 // The file system of this machine, through std::filesystem and POSIX calls. Thread-safe. The only state
-// it holds serves the run in progress (RunScope): the listing of the folder last searched ignoring
-// case, the folders already cleaned of abandoned unique files, and the folder whose sync is deferred.
+// it holds serves the run in progress (RunScope): the listing of the folder last searched by stem, the
+// folders already cleaned of abandoned temporary files, and the folder whose sync is deferred.
 class PosixFileSystem : public FileSystem {
 public:
     Presence presence(const std::filesystem::path& path) const override;
@@ -21,16 +24,18 @@ public:
     bool isWritable(const std::filesystem::path& path) const override;
     bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const override;
     Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const override;
-    // Before its first write into a folder during a run (before every write outside a run), removes
-    // the unique files that killed writers abandoned in that folder.
-    Status writeTextAtomically(const std::filesystem::path& path, std::string_view text) override;
     Expected<int64_t> itemSize(const std::filesystem::path& path) const override;
-    Status remove(const std::filesystem::path& path) override;
-    Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    Expected<std::unique_ptr<OpenFile>> openFile(const std::filesystem::path& path, uint64_t maximumSize,
+                                                 FileUse use) override;
+    // When the volume cannot exchange two names in one step (FAT, some network file systems), the
+    // check that the file is unchanged comes just before an ordinary rename instead of just after the
+    // exchange, and a save by another program in the moment between them is lost.
+    Status replaceFile(const OpenFile& file, const std::filesystem::path& temporary, std::string_view text,
+                       const std::function<Status()>& validate) override;
     Status syncPendingFolders() override;
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override;
-    std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
-                                                                std::string_view name) const override;
+    std::optional<std::vector<FolderEntry>> entriesWithStem(const std::filesystem::path& folder,
+                                                            std::string_view stem) const override;
 
     // The one instance a process needs.
     static PosixFileSystem& shared();
@@ -42,8 +47,7 @@ private:
     mutable std::mutex mutex_;
     mutable uint64_t listingRun_ = 0;
     mutable std::filesystem::path listingFolder_;
-    mutable std::string listingSuffix_;
-    mutable std::shared_ptr<const std::vector<std::string>> listing_;
+    mutable std::shared_ptr<const std::vector<ListedEntry>> listing_;
     uint64_t cleanedRun_ = 0;
     std::set<std::string> cleanedFolders_;
     std::optional<std::filesystem::path> pendingSync_;

@@ -125,6 +125,7 @@ protected:
                 if (what.is_object() && !what.contains("from")) placeImage(what, path);
                 else if (what == "fifo") ::mkfifo(path.c_str(), 0644);
                 else if (what.is_string() && what.get<std::string>().starts_with("link:")) fs::create_symlink(what.get<std::string>().substr(5), path);
+                else if (what.is_string() && what.get<std::string>().starts_with("hardlink:")) fs::create_hard_link(root / c.name / what.get<std::string>().substr(9), path);
                 else placeFile(c, what, path);
             }
             fs::create_directories(root / c.name);

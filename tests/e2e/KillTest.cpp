@@ -10,8 +10,8 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/RewrittenLibrary.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -21,61 +21,44 @@
 namespace corvane::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono;
 
 // Several pairs, so that the moments at which a sidecar is being written spread over the run.
 constexpr int pairCount = 12;
 
-int setting(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    return text && *text ? std::atoi(text) : fallback;
-}
-
 TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
     const TempDir dir;
-    const fs::path library = dir.path() / "library";
-    fs::create_directories(library);
-    const auto sidecar = [&](int i) { return library / ("IMG_" + std::to_string(1000 + i) + ".xmp"); };
-    std::vector<std::string> oldSidecars, newSidecars;
-    for (int i = 0; i < pairCount; ++i) {
-        writeHeic(fs::path(sidecar(i)).replace_extension(".HEIC"), iPhoneImageAt(photoLatitude, photoLongitude));
-        oldSidecars.push_back(sidecarXml(letterlessSidecar, "   <xmp:Label>pair " + std::to_string(i) + "</xmp:Label>\n"));
-        writeText(sidecar(i), oldSidecars[i]);
-    }
-    const auto resetSidecars = [&] {
-        for (int i = 0; i < pairCount; ++i) writeText(sidecar(i), oldSidecars[i]);
-    };
-    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.string()};
+    RewrittenLibrary library(dir.path(), pairCount);
+    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.folder.string()};
 
     // The new documents, and how long an uninterrupted run takes (half as long again, so that the kill
     // moments cover the whole of a slower run).
     const auto start = steady_clock::now();
     ASSERT_EQ(runProgram(write, dir.path()).exitCode, 0);
     const auto runLength = duration_cast<nanoseconds>(steady_clock::now() - start) * 3 / 2;
-    for (int i = 0; i < pairCount; ++i) newSidecars.push_back(readText(sidecar(i)));
-    ASSERT_NE(newSidecars, oldSidecars);
-    const std::vector<std::string> finished = folderEntries(library);
-    ASSERT_EQ(finished.size(), 2u * pairCount);
+    library.recordFinishedRun();
+    ASSERT_NE(library.newSidecars, library.oldSidecars);
 
-    const int trials = setting("KILL_TRIALS", 40);
-    const auto seed = static_cast<unsigned>(setting("KILL_SEED", static_cast<int>(std::random_device{}())));
+    const int trials = environmentNumber("KILL_TRIALS", 40);
+    const auto seed = static_cast<unsigned>(environmentNumber("KILL_SEED", static_cast<int>(std::random_device{}())));
     std::printf("KillTest: %d trials, KILL_SEED=%u, an uninterrupted run takes %.1f ms\n", trials, seed, runLength.count() / 1e6);
     std::mt19937 random(seed);
     std::uniform_int_distribution<int64_t> killMoment(0, runLength.count());
     for (int trial = 0; trial < trials; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
-        resetSidecars();
+        library.reset();
         const pid_t pid = spawnChild(write, dir.path());
         std::this_thread::sleep_for(nanoseconds(killMoment(random)));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
 
-        for (int i = 0; i < pairCount; ++i)
-            ASSERT_TRUE(readText(sidecar(i)) == oldSidecars[i] || readText(sidecar(i)) == newSidecars[i]) << sidecar(i) << " is partial";
+        for (int i = 0; i < pairCount; ++i) {
+            const std::string text = readText(library.sidecar(i));
+            ASSERT_TRUE(text == library.oldSidecars[i] || text == library.newSidecars[i]) << library.sidecar(i) << " is partial";
+        }
         ASSERT_EQ(runProgram(write, dir.path()).exitCode, 0) << "the run after the kill failed";
-        for (int i = 0; i < pairCount; ++i) ASSERT_EQ(readText(sidecar(i)), newSidecars[i]);
-        ASSERT_EQ(folderEntries(library), finished) << "a temporary file was left";
+        for (int i = 0; i < pairCount; ++i) ASSERT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
+        ASSERT_EQ(folderEntries(library.folder), library.entries) << "a temporary file was left";
     }
 }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the per-file decisions do that a case folder (tests/cases) cannot show: the diagnostic lines
-// they print, the grant's release on every path, and the writer's answer when the save fails.
+// they print, the grant's release on every path, and a save that fails.
 
 #include "engine/MediaFileProcessor.h"
 #include "engine/SafeSave.h"
@@ -23,7 +23,7 @@ using namespace test;
 
 // Grants the sidecar's own location and counts the stop calls made on the grant.
 struct CountingAccess : SidecarAccessProvider {
-    std::optional<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL, SidecarUse) override {
+    Expected<ScopedAccess> ensureSidecarAccess(const std::filesystem::path& sidecarURL) override {
         return ScopedAccess{sidecarURL, [this] { ++stops; }};
     }
     int stops = 0;
@@ -131,13 +131,12 @@ TEST_F(FileDecision, OtherSpellingsOfTheSidecarAreAmbiguousUnlessTheExactNameExi
     EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("[DEBUG] Ambiguous"); }));
 }
 
-// The safe save's own tests cover each failure; here the writer passes its error on unchanged.
-TEST_F(FileDecision, WriterAnswersWithTheSafeSavesError) {
+// The safe save's own tests cover each failure; here its error becomes the file's.
+TEST_F(FileDecision, ASaveThatFailsFailsTheFile) {
     const std::string original = sidecarXml(letterlessSidecar);
     writeText(sidecar, original);
     fileSystem.reportCapacity(requiredFreeSpace - 1);
-    // error() on an answer that holds no error throws, which fails the test.
-    EXPECT_EQ(updateXmpGPS(fileSystem, settings, sidecar, photoLatitude, photoLongitude).error().domain, "DiskSpace");
+    EXPECT_EQ(process().back(), "[DEBUG] Failed IMG_0001.HEIC: Insufficient disk space. Available: 99MB, Required: 100MB");
     EXPECT_EQ(readText(sidecar), original);
 }
 

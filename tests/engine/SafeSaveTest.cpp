@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,22 +30,24 @@ protected:
     }
 
     Status save(const std::string& text = sidecarXml(canonicalSidecar)) {
-        return saveXmpSafely(fileSystem, *XMPXML::load(text).value(), sidecar);
+        const auto opened = fileSystem.openFile(sidecar, maximumSidecarSize, FileSystem::FileUse::write);
+        if (!opened) return opened.error();
+        return saveXmpSafely(fileSystem, *XMPXML::load(text).value(), *opened.value());
     }
 
     // Saves in a child process run as an unprivileged user (root passes every permission check), the
-    // folder's mode set to `mode` meanwhile: 0 saved, 1 failed naming the cause, 2 failed otherwise.
-    int saveUnprivileged(mode_t mode) {
+    // folder's mode set to `mode` meanwhile: whether it saved, or failed with `error` when one is given.
+    bool saveUnprivileged(mode_t mode, const std::string& error = "") {
         ::chmod(dir.path().c_str(), mode);
         if (const pid_t child = ::fork(); child == 0) {
             if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
             const Status saved = save();
-            ::_exit(saved ? 0 : saved.error().message.find("Permission denied") != std::string::npos ? 1 : 2);
+            ::_exit(error.empty() ? !saved.ok() : saved.ok() || saved.error().message != error);
         }
         int status = 0;
         ::wait(&status);
         ::chmod(dir.path().c_str(), 0755);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
     TempDir dir;
@@ -53,17 +58,17 @@ protected:
 };
 
 TEST_F(SafeSave, ExactlyOneHundredMebibytesFreePassesAndRemovesAStaleTemporaryFile) {
-    writeText(stale, "half a document from a crash");
     DiagnosticsCapture capture;
-    ASSERT_TRUE(save().ok());
+    const auto opened = fileSystem.openFile(sidecar, maximumSidecarSize, FileSystem::FileUse::write);
+    writeText(stale, "half a document from a crash");  // after the opening, which removes such files too
+    ASSERT_TRUE(saveXmpSafely(fileSystem, *XMPXML::load(sidecarXml(canonicalSidecar)).value(), *opened.value()).ok());
     EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
     EXPECT_NE(readText(sidecar).find("<exif:GPSLatitude>37.77490000N</exif:GPSLatitude>"), std::string::npos);
     EXPECT_EQ(capture.lines().front(), "[DEBUG] Disk space check passed: 100MB available");
     EXPECT_EQ(capture.lines().back(), "[DEBUG] Successfully saved XMP: IMG_0001.xmp");
 }
 
-TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
-    writeText(stale, "half a document from a crash");
+TEST_F(SafeSave, TooLittleSpaceTouchesNothing) {
     const std::pair<std::optional<uint64_t>, std::string> cases[] = {
         {104857599, "Insufficient disk space. Available: 99MB, Required: 100MB"},
         {std::nullopt, "Insufficient disk space. Available: 0MB, Required: 100MB"},  // the volume does not say
@@ -74,26 +79,19 @@ TEST_F(SafeSave, TooLittleSpaceTouchesNothingNotEvenAStaleTemporaryFile) {
         EXPECT_EQ(save().error(), (Error{"DiskSpace", 1, message}));
         EXPECT_EQ(capture.lines(), Names{});
         EXPECT_EQ(readText(sidecar), original);
-        EXPECT_EQ(readText(stale), "half a document from a crash");
+        EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
     }
 }
 
-TEST_F(SafeSave, FailingFileSystemKeepsTheOldSidecar) {
-    using enum FaultyFileSystem::Failing;
-    for (auto failing : {capacityQuery, replace, atomicWrite}) {
-        fileSystem.fail(failing);
-        DiagnosticsCapture capture;
-        const Status saved = save();
-        ASSERT_EQ(saved ? "" : saved.error().domain, "POSIX");
-        EXPECT_EQ(readText(sidecar), original);
-        EXPECT_EQ(capture.lines().at(0), failing == capacityQuery ? "[DEBUG] Failed to check disk space: " + saved.error().message
-                                                                  : "[DEBUG] Disk space check passed: 100MB available");
-    }
-    // The failed replace left its temporary file; the next save removed it before its write failed.
-    EXPECT_FALSE(std::filesystem::exists(stale));
+TEST_F(SafeSave, AFailingFreeSpaceQueryKeepsTheOldSidecar) {
+    fileSystem.fail(FaultyFileSystem::Failing::capacityQuery);
+    DiagnosticsCapture capture;
+    EXPECT_EQ(save().error().message, "Cannot read the free space: I/O error");
+    EXPECT_EQ(readText(sidecar), original);
+    EXPECT_EQ(capture.lines(), Names{"[DEBUG] Failed to check disk space: Cannot read the free space: I/O error"});
 }
 
-TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
+TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWasAndNothingBeside) {
     const std::string invalidRefs = "Temp file contains invalid GPS hemisphere references";
     const std::tuple<std::string, int, std::string> cases[] = {
         // 8 bytes of markup and a line break: 99 bytes are too few, 100 pass the size check.
@@ -108,9 +106,31 @@ TEST_F(SafeSave, InvalidTemporaryFileLeavesTheSidecarAsItWas) {
     for (const auto& [document, code, message] : cases) {
         EXPECT_EQ(save(document).error(), (Error{"Validation", code, message}));
         EXPECT_EQ(readText(sidecar), original);
-        // The rejected file stays, hidden, until the next save of this sidecar removes it.
-        EXPECT_TRUE(std::filesystem::exists(stale));
+        EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
     }
+}
+
+// The rewritten sidecar is a new file: it takes the old one's owner and group, and its extended
+// attributes, among them an access ACL. (The fault-injection test sees the permission bits kept.)
+TEST_F(SafeSave, TheNewSidecarKeepsTheOldOnesOwnerAndExtendedAttributes) {
+    // An ACL (version 2, then entries of tag and permissions, and id) giving user 1234 read access:
+    // user::rw-, user:1234:r--, group::r--, mask::r--, other::---.
+    const uint32_t acl[] = {2, 0x00060001, 0xffffffff, 0x00040002, 1234, 0x00040004, 0xffffffff,
+                            0x00040010, 0xffffffff, 0x00000020, 0xffffffff};
+    ASSERT_EQ(::chown(sidecar.c_str(), 1234, 5678), 0);
+    const bool withAttributes = ::setxattr(sidecar.c_str(), "user.label", "kept", 4, 0) == 0 &&
+                                ::setxattr(sidecar.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0;
+    struct stat before {}, after {};
+    ::stat(sidecar.c_str(), &before);
+    ASSERT_TRUE(save().ok());
+    ::stat(sidecar.c_str(), &after);
+    EXPECT_EQ(std::tuple(after.st_mode, after.st_uid, after.st_gid), std::tuple(before.st_mode, 1234u, 5678u));
+    if (!withAttributes) return;  // a volume without extended attributes
+    char label[8] = {};
+    uint32_t copied[16] = {};
+    EXPECT_TRUE(::getxattr(sidecar.c_str(), "user.label", label, sizeof label) == 4 && label == std::string("kept"));
+    EXPECT_TRUE(::getxattr(sidecar.c_str(), "system.posix_acl_access", copied, sizeof copied) == sizeof acl &&
+                std::memcmp(copied, acl, sizeof acl) == 0);
 }
 
 TEST_F(SafeSave, MissingEmptyOrUnreadableTemporaryFileFailsValidation) {
@@ -142,10 +162,10 @@ TEST_F(SafeSave, SizeChangeOfMoreThanHalfWarnsAndStillPasses) {
 }
 
 TEST_F(SafeSave, ReadOnlyFolderFailsNamingTheCauseAndAnUnlistableOneIsSavedInto) {
-    EXPECT_EQ(saveUnprivileged(0555), 1);
+    EXPECT_TRUE(saveUnprivileged(0555, "Cannot write in the folder “" + dir.path().string() + "”: Permission denied"));
     EXPECT_EQ(readText(sidecar), original);
     // Write and search permission without read: only the folder's sync cannot open it.
-    EXPECT_EQ(saveUnprivileged(0333), 0);
+    EXPECT_TRUE(saveUnprivileged(0333));
     EXPECT_NE(readText(sidecar).find("<exif:GPSLatitude>37.77490000N</exif:GPSLatitude>"), std::string::npos);
     EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
 }

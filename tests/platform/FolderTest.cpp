@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the platform does in a sidecar's folder, on real folders: access grants (direct access, the dry
-// run's direct access, the prompt's answers, stored grants, also across processes, and what a run
-// remembers of a folder), and the removal of temp files that killed writers abandoned.
+// What the platform does in a sidecar's folder, on real folders: access grants (direct access, the
+// prompt's answers, stored grants, also across processes, and what a run remembers of a folder), and the
+// removal of temporary files that killed writers abandoned.
 
 #include "engine/RunScope.h"
 #include "platform/FolderAccess.h"
@@ -13,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,11 +42,12 @@ class FolderAccessTest : public ::testing::Test {
 protected:
     void SetUp() override { dir.writeFile("photos/IMG_0001.xmp", "<x/>"); }
 
-    // Runs one request and ends the access, as the pipeline does.
-    std::optional<fs::path> access(const fs::path& target, SidecarUse use = SidecarUse::readAndWrite) {
-        auto granted = folderAccess.ensureSidecarAccess(target, use);
-        if (granted) granted->stop();
-        return granted ? std::optional(granted->scopedURL) : std::nullopt;
+    // Runs one request and ends the access, as the pipeline does; a refusal's message goes to `refusal`.
+    std::optional<fs::path> access(const fs::path& target) {
+        auto granted = folderAccess.ensureSidecarAccess(target);
+        if (granted) granted.value().stop();
+        else refusal = granted.error().message;
+        return granted ? std::optional(granted.value().scopedURL) : std::nullopt;
     }
 
     test::TempDir dir;
@@ -54,6 +58,7 @@ protected:
     ScriptedPrompt prompt;
     FolderAccess folderAccess{fileSystem, grants, prompt};
     DiagnosticsCapture capture;
+    std::string refusal;
 };
 
 TEST_F(FolderAccessTest, WhatCanBeUsedIsUsedDirectlyWithoutAPrompt) {
@@ -61,11 +66,12 @@ TEST_F(FolderAccessTest, WhatCanBeUsedIsUsedDirectlyWithoutAPrompt) {
     EXPECT_EQ(access(missing), missing) << "a missing sidecar in a folder that may be written";
     grants.setData(grantKey(photos), (dir.path() / "removed").string());
     EXPECT_EQ(access(sidecar), sidecar) << "a grant whose folder is gone is passed over";
-    // A dry run writes nothing: a folder that cannot be written (an archive, a read-only mount) needs no
-    // prompt that picking could not answer anyway. Writing still asks.
+    // A folder that cannot be written (an archive, a read-only mount) needs no prompt that picking could
+    // not answer anyway: what can be read is read, and only a file that needs a write fails.
     fileSystem.denyAccessBelow(photos, /*readable=*/true);
-    EXPECT_EQ(access(sidecar, SidecarUse::readOnly), sidecar);
-    EXPECT_EQ(access(missing, SidecarUse::readOnly), missing);
+    EXPECT_EQ(access(sidecar), sidecar);
+    EXPECT_EQ(access(missing), missing);
+    fileSystem.denyAccessBelow(photos);
     EXPECT_FALSE(access(sidecar)) << "declined";
     EXPECT_EQ(prompt.asked.size(), 1u);
     EXPECT_TRUE(capture.lines().empty());
@@ -83,15 +89,25 @@ TEST_F(FolderAccessTest, TheChosenFolderIsGrantedAndRemembered) {
     EXPECT_EQ(grants.dataForKey("xmpBookmark::" + photos.string()), photos.string());
     EXPECT_EQ(access(sidecar), sidecar) << "the stored grant serves the next request, unasked";
 
-    const fs::path other = dir.writeFile("elsewhere/notes.txt", "").parent_path();
+    // A sidecar of the same name in another folder belongs to another photo: this image's position must
+    // never reach it. The same folder by another path is the same folder.
+    const fs::path other = dir.writeFile("elsewhere/IMG_0002.xmp", "<x/>").parent_path();
     prompt.answer = other;
-    EXPECT_EQ(access(missing), other / "IMG_0002.xmp") << "a stored grant without the sidecar falls through to the prompt";
-    EXPECT_EQ(grants.dataForKey(grantKey(other)), other.string()) << "another folder is granted under its own key";
-    prompt.answer = dir.path() / "vanished";
     EXPECT_FALSE(access(missing));
-    EXPECT_EQ(prompt.asked.size(), 3u);
+    EXPECT_EQ(refusal, "The chosen folder “" + other.string() + "” is not the XMP sidecar's folder “" + photos.string() +
+                           "”; nothing was read or written there");
+    EXPECT_EQ(grants.dataForKey(grantKey(other)), std::nullopt);
+    fs::create_directory_symlink(photos, dir.path() / "link");
+    prompt.answer = dir.path() / "link";
+    EXPECT_EQ(access(missing), dir.path() / "link" / "IMG_0002.xmp");
+
+    const fs::path vanished = dir.path() / "vanished";
+    prompt.answer = vanished;
+    EXPECT_FALSE(access(vanished / "IMG_0003.xmp"));
+    EXPECT_EQ(refusal, "Permission denied for XMP sidecar");
+    EXPECT_EQ(prompt.asked.size(), 4u);
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{"[DEBUG] Failed creating bookmark for folder: “" +
-                                                         (dir.path() / "vanished").string() + "” is not a folder"}));
+                                                         vanished.string() + "” is not a folder"}));
 }
 
 // During a run the folder's grant is looked up once (a grant stored meanwhile by another process waits
@@ -135,37 +151,64 @@ TEST_F(FolderAccessTest, GrantsStoredByAnotherProcessMeanwhileAreAllFound) {
         for (int i = 0; i < 40; ++i) EXPECT_EQ(grants.dataForKey("xmpBookmark::" + who + std::to_string(i)), who + std::to_string(i));
 }
 
-// A writer killed between creating its unique file and renaming it leaves that file behind. An atomic
-// write into the folder removes every such abandoned file, but never the unique file of a writer still
-// at work (it holds a lock on its file until the rename) and never a file of another form. During a
-// run the folder is cleaned once, before its first write, not listed again for every file.
-TEST_F(FolderAccessTest, TheFirstAtomicWriteOfARunRemovesAbandonedUniqueFilesOnly) {
-    const auto destination = photos / ".IMG_0001.xmp.tmp";
-    const auto abandoned = photos / "..IMG_0001.xmp.tmp.Ab12Cd";
-    test::writeText(abandoned, "half a docu");                                  // its writer was killed
-    test::writeText(photos / "..IMG_0001.xmp.tmp.Xy34Zw", "in progress");   // its writer is still at work
-    test::writeText(photos / "..IMG_0002.xmp.tmp.Ab12Cd", "another file");  // killed, for another destination
-    test::writeText(photos / "..IMG_0001.xmp.tmp.toolong", "not a unique file name");
-    test::writeText(photos / ".bashrc.backup", "a user's hidden file");     // "." + name + "." + six characters
-    const int working = ::open((photos / "..IMG_0001.xmp.tmp.Xy34Zw").c_str(), O_RDONLY | O_CLOEXEC);
+// A writer killed in the middle of a replacement leaves its temporary file behind. The first file a run
+// opens for writing in a folder removes every such abandoned file there, but never the temporary file
+// of a writer still at work (it holds a lock on it) and never a file of another form. During a run the
+// folder is cleaned once, not listed again for every file.
+TEST_F(FolderAccessTest, TheFirstFileOpenedForWritingInARunRemovesAbandonedTemporaryFilesOnly) {
+    const auto open = [&] { return fileSystem.openFile(sidecar, 1000, FileSystem::FileUse::write).ok(); };
+    const auto abandoned = photos / ".IMG_0001.xmp.tmp";
+    test::writeText(abandoned, "half a docu");                            // its writer was killed
+    test::writeText(photos / ".IMG_0002.xmp.tmp", "in progress");         // its writer is still at work
+    test::writeText(photos / ".IMG_0003.XMP.tmp", "killed as well");      // of a sidecar named in capitals
+    test::writeText(photos / ".session.tmp", "a user's hidden file, not of this form");
+    const int working = ::open((photos / ".IMG_0002.xmp.tmp").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(working, 0);
     ASSERT_EQ(::flock(working, LOCK_EX), 0);
 
     RunScope::begin();
-    ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "the new text"));
+    ASSERT_TRUE(open());
     ::close(working);
-    EXPECT_EQ(test::readText(destination), "the new text");
-    EXPECT_EQ(test::folderEntries(photos), (std::vector<std::string>{"..IMG_0001.xmp.tmp.Xy34Zw", "..IMG_0001.xmp.tmp.toolong",
-                                                                   ".IMG_0001.xmp.tmp", ".bashrc.backup", "IMG_0001.xmp"}));
+    EXPECT_EQ(test::folderEntries(photos), (std::vector<std::string>{".IMG_0002.xmp.tmp", ".session.tmp", "IMG_0001.xmp"}));
     test::writeText(abandoned, "left by a killed writer");
-    ASSERT_TRUE(fileSystem.writeTextAtomically(photos / ".IMG_0002.xmp.tmp", "second"));
+    ASSERT_TRUE(open());
     EXPECT_TRUE(std::filesystem::exists(abandoned)) << "the folder is not listed again in the same run";
     RunScope::end();
 
     RunScope::begin();
-    ASSERT_TRUE(fileSystem.writeTextAtomically(destination, "next run"));
+    ASSERT_TRUE(open());
     EXPECT_FALSE(std::filesystem::exists(abandoned)) << "the next run cleans the folder again";
     RunScope::end();
+}
+
+// Another program saves the file after it was read, at the last moment before it is replaced (the
+// check runs just before): as a photo editor does (a new file renamed over it), or in place within the
+// clock's resolution (same size and modification time, other bytes). Its save stays.
+TEST_F(FolderAccessTest, AFileSavedByAnotherProgramMeanwhileIsNotReplaced) {
+    const std::pair<std::function<void()>, std::string> saves[] = {
+        {[&] {
+             test::writeText(photos / "editor.tmp", "<x>edited</x>");
+             fs::rename(photos / "editor.tmp", sidecar);
+         }, "<x>edited</x>"},
+        {[&] {
+             struct stat before {};
+             ::stat(sidecar.c_str(), &before);
+             std::ofstream(sidecar, std::ios::in | std::ios::binary) << "<y";
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ::utimensat(AT_FDCWD, sidecar.c_str(), times, 0);
+         }, "<y>read</x>"},
+    };
+    for (const auto& [save, saved] : saves) {
+        test::writeText(sidecar, "<x>read</x>");
+        const auto opened = fileSystem.openFile(sidecar, 1000, FileSystem::FileUse::write);
+        const Status replaced = fileSystem.replaceFile(*opened.value(), photos / ".IMG_0001.xmp.tmp", "<x>new</x>", [&] {
+            save();
+            return Status{};
+        });
+        EXPECT_TRUE(!replaced && isFileChanged(replaced.error()));
+        EXPECT_EQ(test::readText(sidecar), saved);
+        EXPECT_EQ(test::folderEntries(photos), std::vector<std::string>{"IMG_0001.xmp"});
+    }
 }
 
 }  // namespace

@@ -54,26 +54,41 @@ inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesyste
     return pid;
 }
 
-// Runs the program to its end, or kills it after `limit`. Its output goes to memory files, read after it
-// ended, so that no pipe can fill up and stall it.
-inline ProcessResult runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
-                                const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120)) {
+// A program started with its output going to memory files, read once it has ended, so that no pipe
+// can fill up and stall it.
+struct RunningProgram {
+    pid_t pid = -1;
+    int out = -1, err = -1;
+};
+
+inline RunningProgram startProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
+                                   const std::filesystem::path& workDir = {}) {
     const int out = ::memfd_create("stdout", MFD_CLOEXEC), err = ::memfd_create("stderr", MFD_CLOEXEC);
-    const pid_t pid = spawnChild(arguments, home, workDir, out, err);
+    return {spawnChild(arguments, home, workDir, out, err), out, err};
+}
+
+// Waits for the program to end, or kills it after `limit`, and collects its output.
+inline ProcessResult finishProgram(const RunningProgram& program, std::chrono::seconds limit = std::chrono::seconds(120)) {
     ProcessResult result;
     int status = 0;
-    for (const auto deadline = std::chrono::steady_clock::now() + limit; ::waitpid(pid, &status, WNOHANG) == 0;) {
-        if ((result.timedOut = std::chrono::steady_clock::now() > deadline)) ::kill(pid, SIGKILL);
+    for (const auto deadline = std::chrono::steady_clock::now() + limit; ::waitpid(program.pid, &status, WNOHANG) == 0;) {
+        if ((result.timedOut = std::chrono::steady_clock::now() > deadline)) ::kill(program.pid, SIGKILL);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (WIFEXITED(status) && !result.timedOut) result.exitCode = WEXITSTATUS(status);
-    for (const auto& [fd, text] : {std::pair{out, &result.out}, std::pair{err, &result.err}}) {
+    for (const auto& [fd, text] : {std::pair{program.out, &result.out}, std::pair{program.err, &result.err}}) {
         char buffer[65536];
         for (ssize_t count; (count = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text->size()))) > 0;)
             text->append(buffer, static_cast<size_t>(count));
         ::close(fd);
     }
     return result;
+}
+
+// Runs the program to its end, or kills it after `limit`.
+inline ProcessResult runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
+                                const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120)) {
+    return finishProgram(startProgram(arguments, home, workDir), limit);
 }
 
 }  // namespace corvane::test

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The real file system with what a test sets on top: the free space the volume reports, one operation
-// that fails, and a folder this process may not read or write. It wraps the real file system and
+// The real file system with what a test sets on top: the free space the volume reports, a failing
+// query of it, and a folder this process may not read or write. It wraps the real file system and
 // passes every other call through to it.
 
 #include "platform/PosixFileSystem.h"
@@ -16,7 +16,7 @@ class FaultyFileSystem : public FileSystem {
     using Path = std::filesystem::path;
 
 public:
-    enum class Failing { nothing, capacityQuery, atomicWrite, replace };
+    enum class Failing { nothing, capacityQuery };
 
     explicit FaultyFileSystem(FileSystem& real = PosixFileSystem::shared()) : real_(real) {}
 
@@ -35,15 +35,10 @@ public:
     bool isWritable(const Path& path) const override { return !isDenied(path) && real_.isWritable(path); }
     bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit) const override { return real_.walk(folder, visit); }
     Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
-    Status writeTextAtomically(const Path& path, std::string_view text) override {
-        if (failing_ == Failing::atomicWrite) return Error{"POSIX", ENOSPC, "Cannot write: No space left on device"};
-        return real_.writeTextAtomically(path, text);
-    }
     Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
-    Status remove(const Path& path) override { return real_.remove(path); }
-    Status replace(const Path& from, const Path& to) override {
-        if (failing_ == Failing::replace) return Error{"POSIX", EIO, "Cannot replace: I/O error"};
-        return real_.replace(from, to);
+    Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t limit, FileUse use) override { return real_.openFile(path, limit, use); }
+    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text, const std::function<Status()>& validate) override {
+        return real_.replaceFile(file, temporary, text, validate);
     }
     Status syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
@@ -51,8 +46,8 @@ public:
         if (capacity_) return *capacity_;
         return real_.availableCapacity(folder);
     }
-    std::optional<std::vector<std::string>> entriesIgnoringCase(const Path& folder, std::string_view name) const override {
-        return real_.entriesIgnoringCase(folder, name);
+    std::optional<std::vector<FolderEntry>> entriesWithStem(const Path& folder, std::string_view stem) const override {
+        return real_.entriesWithStem(folder, stem);
     }
 
 private:

@@ -6,6 +6,8 @@
 
 #include "tests/support/SidecarXml.h"
 
+#include <cstdlib>
+
 namespace corvane::test {
 
 inline constexpr double photoLatitude = 37.7749;
@@ -21,5 +23,11 @@ inline const SidecarGPSProperties canonicalSidecar{canonicalLatitude, canonicalL
 inline const SidecarGPSProperties letterlessSidecar{"37.7749", "122.4194", "N", "W"};
 inline const SidecarGPSProperties shortLetteredSidecar{"37.7749N", "122.4194W", "N", "W"};
 inline const SidecarGPSProperties parisSidecar{"48.8566N", "2.3522E", "N", "E"};
+
+// A number from the environment, for tests whose size can be raised by hand (KILL_TRIALS=200).
+inline int environmentNumber(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? std::atoi(text) : fallback;
+}
 
 }  // namespace corvane::test
