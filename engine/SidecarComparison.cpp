@@ -86,16 +86,15 @@ std::vector<GPSDifference> differencesBeyondTolerance(const SidecarGPSTexts& exi
 }
 
 // How the texts of a sidecar within tolerance differ from the canonical ones the writer would set.
-std::vector<std::string> formatDifferences(const SidecarGPSTexts& existing, const Comparison& c) {
-    std::vector<std::string> differences;
+std::vector<GPSDifference> formatDifferences(const SidecarGPSTexts& existing, const Comparison& c) {
+    std::vector<GPSDifference> differences;
+    auto text = [](const std::optional<std::string>& value) { return std::string(orNil(value)); };
     if (canonicalGPSText(existing.latitude) != canonicalGPSText(c.targetLatText))
-        differences.push_back("Latitude format: " + std::string(orNil(existing.latitude)) + " → " + c.targetLatText);
+        differences.push_back({"Latitude", text(existing.latitude), c.targetLatText});
     if (canonicalGPSText(existing.longitude) != canonicalGPSText(c.targetLonText))
-        differences.push_back("Longitude format: " + std::string(orNil(existing.longitude)) + " → " + c.targetLonText);
-    if (c.reading.effectiveLatRef != c.targetLatRef)
-        differences.push_back("LatitudeRef: " + std::string(orNil(existing.latitudeRef)) + " → " + c.targetLatRef);
-    if (c.reading.effectiveLonRef != c.targetLonRef)
-        differences.push_back("LongitudeRef: " + std::string(orNil(existing.longitudeRef)) + " → " + c.targetLonRef);
+        differences.push_back({"Longitude", text(existing.longitude), c.targetLonText});
+    if (c.reading.effectiveLatRef != c.targetLatRef) differences.push_back({"LatitudeRef", text(existing.latitudeRef), c.targetLatRef});
+    if (c.reading.effectiveLonRef != c.targetLonRef) differences.push_back({"LongitudeRef", text(existing.longitudeRef), c.targetLonRef});
     return differences;
 }
 
@@ -116,7 +115,7 @@ ComparisonDecision compareSidecarGPS(pugi::xml_node element, double latitude, do
     if (!c.coordinatesMatch && !settings.alwaysOverwrite) {
         std::vector<GPSDifference> rows = differencesBeyondTolerance(existing, c, latitude, longitude);
         std::vector<std::string> described;
-        for (const auto& row : rows) described.push_back(row.field + ": " + row.currentValue + " → " + row.newValue);
+        for (const auto& row : rows) described.push_back(differenceText(row));
         Diagnostics::line("[DEBUG] Skipped (GPS coordinates differ) for ", name, ": ", joined(described, "; "));
         return ProcessingResult{outcome::SkippedDifferentGPS{std::move(rows)}};
     }
@@ -128,9 +127,11 @@ ComparisonDecision compareSidecarGPS(pugi::xml_node element, double latitude, do
         return proceed(name);
     }
 
-    std::vector<std::string> differences = formatDifferences(existing, c);
+    std::vector<GPSDifference> differences = formatDifferences(existing, c);
     if (!differences.empty()) {
-        Diagnostics::line("[DEBUG] Within tolerance — not updating ", name, ". Differences: ", joined(differences, "; "));
+        std::vector<std::string> described;
+        for (const auto& difference : differences) described.push_back(formatDifferenceText(difference));
+        Diagnostics::line("[DEBUG] Within tolerance — not updating ", name, ". Differences: ", joined(described, "; "));
         return ProcessingResult{outcome::WithinTolerance{std::move(differences)}};
     }
     Diagnostics::line("[DEBUG] Within tolerance and text matches — not updating ", name);
