@@ -60,19 +60,9 @@ TEST(CliOptions, AnOptionsArgumentInEveryForm) {
     for (const auto& [arguments, expected] : cases) EXPECT_EQ(summary(parseArguments(arguments, table)), expected) << arguments[0];
 }
 
-TEST(CliOptions, HelpFitsEightyColumnsAndListsEveryOption) {
+TEST(CliOptions, HelpFitsEightyColumns) {
     std::istringstream lines(usageText());
-    std::string optionLines;  // the lines that name options, each followed by a blank or a line break
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_LE(line.size(), 80u) << line;
-        if (line.starts_with("  -") || line.starts_with("      --")) optionLines += line + "\n";
-    }
-    for (const Option& option : cliOptions()) {
-        const std::string names = (option.shortName ? std::string("-") + option.shortName + ", " : "    ") + "--" + std::string(option.longName);
-        const size_t at = optionLines.find(names);
-        ASSERT_NE(at, std::string::npos) << names;
-        EXPECT_TRUE(std::string(" \n").find(optionLines[at + names.size()]) != std::string::npos) << names;
-    }
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 }  // namespace

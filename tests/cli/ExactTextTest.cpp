@@ -34,13 +34,9 @@ TEST(ExactText, NamesReachTheTerminalEscapedAndJsonExactly) {
     }
 }
 
-TEST(ExactText, Utf8AndBase64) {
-    EXPECT_TRUE(isUtf8("Ærø 東京 🗺"));
-    EXPECT_TRUE(isUtf8(""));
-    for (const char* bytes : {"\xff", "\xc3", "\xe2\x82", "\xc0\xaf", "\xed\xb2\x80", "\xf4\x90\x80\x80", "a\x80"})
-        EXPECT_FALSE(isUtf8(bytes)) << bytes;
-    const std::pair<std::string, std::string> encodings[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xff\xfe_\xc3", "//5fww=="}};
+// Every length modulo three, for the padding.
+TEST(ExactText, Base64) {
+    const std::pair<std::string, std::string> encodings[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"\xff\xfe_\xc3", "//5fww=="}};
     for (const auto& [bytes, encoded] : encodings) EXPECT_EQ(base64(bytes), encoded);
 }
 

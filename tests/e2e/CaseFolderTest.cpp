@@ -48,7 +48,6 @@ struct Case {
     json files;  // what the case's folder holds before the run: name -> an image, a file of the case, ...
     json rows;   // name -> the row the file must get
     json after;  // name -> the file of the case it must equal after the run; the others stay unchanged
-    json reportNames;  // name -> how the text report spells it, where that differs from the name
 
     fs::path source(const std::string& file) const { return casesFolder / name / file; }
     // Each mark of "repeat" replaced by its text repeated: for documents too large or too deep to keep.
@@ -65,7 +64,7 @@ struct Case {
 
 // A case, its short forms ("image", "row", "sidecarAfter" and sidecar.xmp) spelled out.
 Case readCase(const fs::path& folder) {
-    Case c{folder.filename().string(), json::parse(readText(folder / "case.json")), {}, {}, {}, {}};
+    Case c{folder.filename().string(), json::parse(readText(folder / "case.json")), {}, {}, {}};
     const std::string image = c.data.value("image", json::object()).value("file", "IMG_0001.HEIC");
     const std::string sidecar = fs::path(image).stem().string() + ".xmp";
     c.files = c.data.value("files", json{{image, c.data.value("image", json::object())}});
@@ -74,7 +73,6 @@ Case readCase(const fs::path& folder) {
     if (c.data.contains("row")) c.rows[image] = c.data["row"];
     c.after = c.data.value("filesAfter", json::object());
     if (c.data.value("sidecarAfter", "unchanged") != "unchanged") c.after[sidecar] = c.data["sidecarAfter"];
-    c.reportNames = c.data.value("reportNames", json::object());
     return c;
 }
 
@@ -219,9 +217,8 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
             rows.erase(key);
             // The report's row: the path as given (named, or found below ".") and the text, with the name
             // spelt as the case says.
-            const std::string name = decodeName(encoded), shown = c.reportNames.value(encoded, name);
-            const auto namedFiles = c.data.value("named", std::vector<std::string>{});
-            const bool named = std::ranges::find(namedFiles, encoded) != namedFiles.end();
+            const std::string name = decodeName(encoded), shown = c.data.value("reportNames", json::object()).value(encoded, name);
+            const bool named = std::ranges::count(c.data.value("named", std::vector<std::string>{}), encoded) > 0;
             const std::string block = (named ? "" : "./") + c.name + "/" + shown + ": " + replaceAll(row.at("text"), name, shown) + "\n";
             EXPECT_NE(replaceAll(text.out, textRoot.string(), jsonRoot.string()).find(block), std::string::npos) << block;
         }

@@ -32,13 +32,12 @@ public:
         std::istringstream lines(readText(manPage));
         const std::regex field(R"re(^\.BR (\w+) " \(([^;]+); ([^)]+)\)"$)re");
         std::string section, group, line;
-        bool afterTP = false;
-        for (std::smatch match; std::getline(lines, line); afterTP = line == ".TP") {
+        for (std::smatch match; std::getline(lines, line);) {
             if (line.starts_with(".SH ")) section = line.substr(4);
             if (section != "JSON OUTPUT") continue;
             if (line.starts_with(".SS ")) group = line.substr(4);
             else if (std::regex_match(line, match, field)) groups_[group][match[1]] = {match[2], match[3]};
-            else if (afterTP && group == "Outcomes" && line.starts_with(".B ")) outcomes_.insert(line.substr(3));
+            else if (group == "Outcomes" && line.starts_with(".B ")) outcomes_.insert(line.substr(3));
         }
     }
 
@@ -61,20 +60,16 @@ private:
         std::string type, when;
     };
 
+    // The value's type as the page names types: "string", "array of objects", ...
+    static std::string typeOf(const nlohmann::json& value) {
+        if (!value.is_array()) return value.is_boolean() ? "boolean" : value.is_number() ? "number" : value.type_name();
+        const std::string first = value.empty() ? "string" : typeOf(value[0]);
+        const bool alike = std::ranges::all_of(value, [&](const auto& element) { return typeOf(element) == first; });
+        return alike ? "array of " + first + "s" : "array of mixed values";
+    }
+
     static bool hasType(const nlohmann::json& value, const std::string& types) {
-        for (size_t at = 0; at <= types.size();) {
-            const size_t end = std::min(types.find(" or ", at), types.size());
-            const std::string type = types.substr(at, end - at);
-            const auto arrayOf = [&](auto is) { return value.is_array() && std::ranges::all_of(value, is); };
-            if ((type == "string" && value.is_string()) || (type == "boolean" && value.is_boolean()) ||
-                (type == "number" && value.is_number()) || (type == "null" && value.is_null()) ||
-                (type == "object" && value.is_object()) ||
-                (type == "array of strings" && arrayOf([](const auto& e) { return e.is_string(); })) ||
-                (type == "array of objects" && arrayOf([](const auto& e) { return e.is_object(); })))
-                return true;
-            at = end + 4;
-        }
-        return false;
+        return (" or " + types + " or ").find(" or " + typeOf(value) + " or ") != std::string::npos;
     }
 
     void check(const nlohmann::json& object, const std::string& group, const std::string& outcome,
