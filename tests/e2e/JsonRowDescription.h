@@ -62,7 +62,7 @@ private:
 
     // The value's type as the page names types: "string", "array of objects", ...
     static std::string typeOf(const nlohmann::json& value) {
-        if (!value.is_array()) return value.is_boolean() ? "boolean" : value.is_number() ? "number" : value.type_name();
+        if (!value.is_array()) return value.type_name();  // "string", "boolean", "number", "null", "object"
         const std::string first = value.empty() ? "string" : typeOf(value[0]);
         const bool alike = std::ranges::all_of(value, [&](const auto& element) { return typeOf(element) == first; });
         return alike ? "array of " + first + "s" : "array of mixed values";
