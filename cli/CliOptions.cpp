@@ -73,6 +73,57 @@ std::string wrapped(std::string_view text, size_t width, size_t indent, size_t f
     return out + '\n';
 }
 
+// The words of the command line, read one by one; an option's argument may take the next one.
+class Words {
+public:
+    explicit Words(const std::vector<std::string>& words) : words_(words) {}
+    bool done() const { return next_ == words_.size(); }
+    const std::string& next() { return words_[next_++]; }
+
+private:
+    const std::vector<std::string>& words_;
+    size_t next_ = 0;
+};
+
+// Applies an option that takes an argument: `attached` (after "=", or the rest of a word of short
+// options), or else the next word.
+Status applyWithArgument(const Option& option, std::optional<std::string_view> attached, Words& words,
+                         const std::string& name, CliOptions& parsed) {
+    if (!attached && words.done()) return usageError("option " + name + " needs " + std::string(option.argument));
+    option.apply(parsed, attached ? *attached : std::string_view(words.next()));
+    return {};
+}
+
+// A word that begins with "--": "--name" or "--name=value".
+Status applyLongOption(std::string_view word, Words& words, std::span<const Option> options, CliOptions& parsed) {
+    const size_t equals = word.find('=');
+    const std::string name(word.substr(0, equals));
+    const Option* option = longOption(options, std::string_view(name).substr(2));
+    if (!option) return usageError("unknown option " + name);
+    std::optional<std::string_view> attached;
+    if (equals != std::string_view::npos) attached = word.substr(equals + 1);
+    if (!option->argument.empty()) return applyWithArgument(*option, attached, words, name, parsed);
+    if (attached) return usageError("option " + name + " takes no argument");
+    option->apply(parsed, {});
+    return {};
+}
+
+// A word of one or more short options: "-w", "-wq"; one that takes an argument ends the word.
+Status applyShortOptions(std::string_view word, Words& words, std::span<const Option> options, CliOptions& parsed) {
+    for (size_t at = 1; at < word.size(); ++at) {
+        const std::string name = std::string("-") + word[at];
+        const Option* option = shortOption(options, word[at]);
+        if (!option) return usageError("unknown option " + name);
+        if (!option->argument.empty()) {
+            std::optional<std::string_view> rest;
+            if (at + 1 < word.size()) rest = word.substr(at + 1);
+            return applyWithArgument(*option, rest, words, name, parsed);
+        }
+        option->apply(parsed, {});
+    }
+    return {};
+}
+
 }  // namespace
 
 std::span<const Option> cliOptions() { return table; }
@@ -102,53 +153,17 @@ std::string usageText() {
 
 Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, std::span<const Option> options) {
     CliOptions parsed;
-    for (size_t index = 0; index < arguments.size(); ++index) {
-        const std::string& argument = arguments[index];
-        // The argument of the option, from the rest of this word or else from the next one.
-        const auto argumentOf = [&](std::optional<std::string_view> attached) -> std::optional<std::string> {
-            if (attached) return std::string(*attached);
-            if (index + 1 < arguments.size()) return arguments[++index];
-            return std::nullopt;
-        };
-        if (argument == "--") {
-            parsed.paths.insert(parsed.paths.end(), arguments.begin() + static_cast<ptrdiff_t>(index) + 1, arguments.end());
-            break;
-        }
-        if (argument.starts_with("--")) {
-            const size_t equals = argument.find('=');
-            const std::string name = argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const Option* option = longOption(options, name);
-            if (!option) return usageError("unknown option --" + name);
-            std::optional<std::string_view> attached;
-            if (equals != std::string::npos) attached = std::string_view(argument).substr(equals + 1);
-            if (option->argument.empty()) {
-                if (attached) return usageError("option --" + name + " takes no argument");
-                option->apply(parsed, {});
-                continue;
-            }
-            const auto value = argumentOf(attached);
-            if (!value) return usageError("option --" + name + " needs " + std::string(option->argument));
-            option->apply(parsed, *value);
-            continue;
-        }
-        if (argument.size() < 2 || argument[0] != '-') {
-            parsed.paths.push_back(argument);
-            continue;
-        }
-        // One or more short options in one word: "-w", "-wq"; one that takes an argument ends the word.
-        for (size_t at = 1; at < argument.size(); ++at) {
-            const Option* option = shortOption(options, argument[at]);
-            if (!option) return usageError(std::string("unknown option -") + argument[at]);
-            if (option->argument.empty()) {
-                option->apply(parsed, {});
-                continue;
-            }
-            std::optional<std::string_view> attached;
-            if (at + 1 < argument.size()) attached = std::string_view(argument).substr(at + 1);
-            const auto value = argumentOf(attached);
-            if (!value) return usageError(std::string("option -") + argument[at] + " needs " + std::string(option->argument));
-            option->apply(parsed, *value);
-            break;
+    Words words(arguments);
+    while (!words.done()) {
+        const std::string& word = words.next();
+        if (word == "--") {
+            while (!words.done()) parsed.paths.push_back(words.next());
+        } else if (word.starts_with("--")) {
+            if (Status status = applyLongOption(word, words, options, parsed); !status) return status.error();
+        } else if (word.size() >= 2 && word[0] == '-') {
+            if (Status status = applyShortOptions(word, words, options, parsed); !status) return status.error();
+        } else {
+            parsed.paths.push_back(word);
         }
     }
     if (parsed.mode == CliOptions::Mode::help || parsed.mode == CliOptions::Mode::version) return parsed;
