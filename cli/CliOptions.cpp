@@ -1,60 +1,178 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CliOptions.h"
 
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <string_view>
+
 namespace corvane::cli {
-
-std::string usageText() {
-    return "usage: corvane-cli [options] PATH...         process files and folders (recursively), one outcome per media file\n"
-           "       corvane-cli --inspect FILE...         print the position and device that each image holds\n"
-           "\n"
-           "  -n, --dry-run               report what would change and write nothing (the default)\n"
-           "  -w, --write                 write the sidecars that need it (turns dry run off)\n"
-           "      --always-overwrite      also bring sidecars that differ beyond the tolerance to the image's position\n"
-           "      --any-device            process images from every camera (turns the Apple-only filter off)\n"
-           "      --silently-ignore-skipped   a missing image position counts as skipped; skipped outcomes are left out of the report\n"
-           "      --json                  one JSON object per file on standard output (JSON Lines) instead of the report\n"
-           "      --debug                 the engine's diagnostic lines (\"[DEBUG] ...\") on standard error\n"
-           "  -q, --quiet                 no progress line\n"
-           "  -h, --help                  this text\n"
-           "      --version               the program's version\n"
-           "\n"
-           "Exit status: 0 when no file failed, 1 when at least one did, 2 for a usage error.\n";
-}
-
 namespace {
 
-Error usageError(std::string message) { return Error{"Usage", 2, std::move(message)}; }
+constexpr Option table[] = {
+    {'n', "dry-run", "", "report what would change and write nothing (the default)",
+     [](CliOptions& o, std::string_view) { o.dryRun = true; }},
+    {'w', "write", "", "write the sidecars that need it (turns dry run off)",
+     [](CliOptions& o, std::string_view) { o.dryRun = false; }},
+    {'\0', "check", "", "a dry run for scripts: exit status 3 when a sidecar would be updated or differs from its image",
+     [](CliOptions& o, std::string_view) { o.check = true; }},
+    {'\0', "always-overwrite", "", "also bring sidecars that differ beyond the tolerance to the image's position",
+     [](CliOptions& o, std::string_view) { o.alwaysOverwrite = true; }},
+    {'\0', "any-device", "", "process images from every camera (turns the Apple-only filter off)",
+     [](CliOptions& o, std::string_view) { o.appleOnly = false; }},
+    {'\0', "silently-ignore-skipped", "",
+     "a missing image position counts as skipped; skipped outcomes are left out of the report",
+     [](CliOptions& o, std::string_view) { o.silentlyIgnoreSkipped = true; }},
+    {'\0', "json", "", "one JSON object per file on standard output (JSON Lines) instead of the report",
+     [](CliOptions& o, std::string_view) { o.json = true; }},
+    {'\0', "debug", "", "the engine's diagnostic lines (\"[DEBUG] ...\") on standard error",
+     [](CliOptions& o, std::string_view) { o.debug = true; }},
+    {'q', "quiet", "", "no progress line", [](CliOptions& o, std::string_view) { o.quiet = true; }},
+    {'\0', "inspect", "", "print the position and device that each FILE holds, and change nothing",
+     [](CliOptions& o, std::string_view) { o.mode = CliOptions::Mode::inspect; }},
+    {'h', "help", "", "print this text and exit", [](CliOptions& o, std::string_view) { o.mode = CliOptions::Mode::help; }},
+    {'\0', "version", "", "print the program's version and exit",
+     [](CliOptions& o, std::string_view) { o.mode = CliOptions::Mode::version; }},
+};
+
+constexpr size_t screenWidth = 80;
+constexpr size_t helpColumn = 28;
+
+const Option* longOption(std::span<const Option> options, std::string_view name) {
+    const auto found = std::ranges::find(options, name, &Option::longName);
+    return found == options.end() ? nullptr : &*found;
+}
+
+const Option* shortOption(std::span<const Option> options, char name) {
+    const auto found = std::ranges::find(options, name, &Option::shortName);
+    return name == '\0' || found == options.end() ? nullptr : &*found;
+}
+
+Error usageError(std::string message) { return Error{"Usage", exitUsage, std::move(message) + " (see --help)"}; }
+
+// The words of `text` in lines of at most `width` columns, every line after the first starting with
+// `indent` blanks (a word longer than a line stands alone on its line).
+std::string wrapped(std::string_view text, size_t width, size_t indent, size_t firstColumn) {
+    std::string out;
+    size_t column = firstColumn;
+    bool lineHasWord = false;
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(' '), text.size());
+        const std::string_view word = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (lineHasWord && column + 1 + word.size() > width) {
+            out += '\n' + std::string(indent, ' ');
+            column = indent;
+            lineHasWord = false;
+        }
+        if (lineHasWord) out += ' ', ++column;
+        out += word;
+        column += word.size();
+        lineHasWord = true;
+    }
+    return out + '\n';
+}
+
+// The words of the command line, read one by one; an option's argument may take the next one.
+class Words {
+public:
+    explicit Words(const std::vector<std::string>& words) : words_(words) {}
+    bool done() const { return next_ == words_.size(); }
+    const std::string& next() { return words_[next_++]; }
+
+private:
+    const std::vector<std::string>& words_;
+    size_t next_ = 0;
+};
+
+// Applies an option that takes an argument: `attached` (after "=", or the rest of a word of short
+// options), or else the next word.
+Status applyWithArgument(const Option& option, std::optional<std::string_view> attached, Words& words,
+                         const std::string& name, CliOptions& parsed) {
+    if (!attached && words.done()) return usageError("option " + name + " needs " + std::string(option.argument));
+    option.apply(parsed, attached ? *attached : std::string_view(words.next()));
+    return {};
+}
+
+// A word that begins with "--": "--name" or "--name=value".
+Status applyLongOption(std::string_view word, Words& words, std::span<const Option> options, CliOptions& parsed) {
+    const size_t equals = word.find('=');
+    const std::string name(word.substr(0, equals));
+    const Option* option = longOption(options, std::string_view(name).substr(2));
+    if (!option) return usageError("unknown option " + name);
+    std::optional<std::string_view> attached;
+    if (equals != std::string_view::npos) attached = word.substr(equals + 1);
+    if (!option->argument.empty()) return applyWithArgument(*option, attached, words, name, parsed);
+    if (attached) return usageError("option " + name + " takes no argument");
+    option->apply(parsed, {});
+    return {};
+}
+
+// A word of one or more short options: "-w", "-wq"; one that takes an argument ends the word.
+Status applyShortOptions(std::string_view word, Words& words, std::span<const Option> options, CliOptions& parsed) {
+    for (size_t at = 1; at < word.size(); ++at) {
+        const std::string name = std::string("-") + word[at];
+        const Option* option = shortOption(options, word[at]);
+        if (!option) return usageError("unknown option " + name);
+        if (!option->argument.empty()) {
+            std::optional<std::string_view> rest;
+            if (at + 1 < word.size()) rest = word.substr(at + 1);
+            return applyWithArgument(*option, rest, words, name, parsed);
+        }
+        option->apply(parsed, {});
+    }
+    return {};
+}
 
 }  // namespace
 
-Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments) {
-    CliOptions options;
-    bool optionsEnded = false;
-    for (const std::string& argument : arguments) {
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.paths.push_back(argument);
-            continue;
+std::span<const Option> cliOptions() { return table; }
+
+std::string usageText() {
+    std::string text =
+        "usage: corvane-cli [options] PATH...\n"
+        "       corvane-cli --inspect [--json] FILE...\n\n" +
+        wrapped("Repairs the GPS position in the XMP sidecars of HEIC, HEIF and DNG photos: one outcome per photo "
+                "found in the PATHs (folders are searched recursively). Nothing is written without --write.",
+                screenWidth, 0, 0) +
+        "\nOptions:\n";
+    for (const Option& option : table) {
+        std::string names = option.shortName ? std::string("  -") + option.shortName + ", --" : "      --";
+        names += option.longName;
+        if (!option.argument.empty()) names += "=" + std::string(option.argument);
+        // A name too long for its column puts its text on the next line.
+        names += names.size() + 1 < helpColumn ? std::string(helpColumn - names.size(), ' ') : '\n' + std::string(helpColumn, ' ');
+        text += names + wrapped(option.help, screenWidth, helpColumn, helpColumn);
+    }
+    return text + "\n" +
+           wrapped("Exit status: 0 when no file failed (with --check: and no sidecar needs a change); 1 when a file "
+                   "failed or a PATH does not exist; 2 for a usage error; 3 with --check when a sidecar would be "
+                   "updated or differs. The JSON fields are described in corvane-cli(1).",
+                   screenWidth, 0, 0);
+}
+
+Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, std::span<const Option> options) {
+    CliOptions parsed;
+    Words words(arguments);
+    while (!words.done()) {
+        const std::string& word = words.next();
+        if (word == "--") {
+            while (!words.done()) parsed.paths.push_back(words.next());
+        } else if (word.starts_with("--")) {
+            if (Status status = applyLongOption(word, words, options, parsed); !status) return status.error();
+        } else if (word.size() >= 2 && word[0] == '-') {
+            if (Status status = applyShortOptions(word, words, options, parsed); !status) return status.error();
+        } else {
+            parsed.paths.push_back(word);
         }
-        if (argument == "--") optionsEnded = true;
-        else if (argument == "-n" || argument == "--dry-run") options.dryRun = true;
-        else if (argument == "-w" || argument == "--write") options.dryRun = false;
-        else if (argument == "--always-overwrite") options.alwaysOverwrite = true;
-        else if (argument == "--any-device") options.appleOnly = false;
-        else if (argument == "--silently-ignore-skipped") options.silentlyIgnoreSkipped = true;
-        else if (argument == "--json") options.json = true;
-        else if (argument == "--debug") options.debug = true;
-        else if (argument == "-q" || argument == "--quiet") options.quiet = true;
-        else if (argument == "--inspect") options.mode = CliOptions::Mode::inspect;
-        else if (argument == "-h" || argument == "--help") options.mode = CliOptions::Mode::help;
-        else if (argument == "--version") options.mode = CliOptions::Mode::version;
-        else return usageError("unknown option " + argument + " (see --help)");
     }
-    if (options.mode == CliOptions::Mode::help || options.mode == CliOptions::Mode::version) return options;
-    if (options.paths.empty()) {
-        return usageError(options.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE (see --help)"
-                                                                    : "no PATH given (see --help)");
+    if (parsed.mode == CliOptions::Mode::help || parsed.mode == CliOptions::Mode::version) return parsed;
+    if (parsed.check && !parsed.dryRun) return usageError("--check does not write: leave out --write");
+    if (parsed.check && parsed.mode == CliOptions::Mode::inspect) return usageError("--check does not go with --inspect");
+    if (parsed.paths.empty()) {
+        return usageError(parsed.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE" : "no PATH given");
     }
-    return options;
+    return parsed;
 }
 
 }  // namespace corvane::cli

@@ -3,7 +3,9 @@
 
 #include "engine/Error.h"
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::cli {
@@ -13,6 +15,7 @@ struct CliOptions {
     enum class Mode { process, inspect, help, version };
     Mode mode = Mode::process;
     bool dryRun = true;
+    bool check = false;  // a dry run whose exit status says whether any sidecar needs a change
     bool alwaysOverwrite = false;
     bool appleOnly = true;
     bool silentlyIgnoreSkipped = false;
@@ -22,11 +25,36 @@ struct CliOptions {
     std::vector<std::string> paths;
 };
 
-// Parses the arguments after the program name. A usage error (unknown option, no path) is an Error of
-// domain "Usage" whose message says what is wrong.
-Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments);
+// The exit statuses of corvane-cli.
+enum ExitStatus : int {
+    exitSuccess = 0,
+    exitFailure = 1,      // a file failed, or a named path is missing
+    exitUsage = 2,        // the command line is wrong
+    exitNeedsChange = 3,  // --check: a sidecar would be updated, or differs from its image
+};
 
-// The --help text.
+// One option of the command line: its names, the name of its argument when it takes one, its text in
+// --help, and what it sets.
+struct Option {
+    char shortName;             // '\0' when there is none
+    std::string_view longName;  // without the leading "--"
+    std::string_view argument;  // e.g. "WHICH"; empty for an option without one
+    std::string_view help;
+    void (*apply)(CliOptions&, std::string_view argument);
+};
+
+// corvane-cli's options, in the order --help lists them. Adding an option is adding a row to this table
+// (and a paragraph to the manual page and a line to each completion script).
+std::span<const Option> cliOptions();
+
+// Parses the arguments after the program name, as GNU programs do: short options may be bundled
+// ("-wq"), an option's argument may follow it ("--name=value", "--name value", "-xvalue", "-x value"),
+// "--" ends the options, and "-" is a path. A usage error (an unknown option, a missing argument, no
+// path, options that exclude each other) is an Error of domain "Usage", code exitUsage, whose message
+// says what is wrong.
+Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, std::span<const Option> options = cliOptions());
+
+// The --help text, made from the table; no line is wider than 80 columns.
 std::string usageText();
 
 }  // namespace corvane::cli

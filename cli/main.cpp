@@ -4,6 +4,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
+#include "cli/ExactText.h"
 #include "engine/Diagnostics.h"
 #include "engine/MediaFileProcessor.h"
 #include "engine/MediaFiles.h"
@@ -14,10 +15,13 @@
 #include "platform/PosixFileSystem.h"
 #include "platform/SettingsGrantStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 using namespace corvane;
@@ -56,20 +60,19 @@ public:
 
     void record(const ProcessingResultDetail& row) {
         tally_.add(row.result);
-        if (std::holds_alternative<outcome::Failed>(row.result)) anyFailed_ = true;
         if (!switches_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result)) {
             clearProgress();
             if (options_.json) {
                 write(cli::resultJson(row, switches_.dryRun) + "\n");
             } else {
                 // Each line ends at once, so the progress line below it never overwrites it.
-                write(rowText(row, switches_.dryRun) + "\n");
+                write(cli::reportRow(row, switches_.dryRun) + "\n");
             }
             std::fflush(stdout);
         }
         if (showProgress_) {
             std::fprintf(stderr, "\r\x1b[KProcessed %zu/%lld • %s", tally_.total(),
-                         static_cast<long long>(runTotal_ + extraTotal_), lastPathComponent(row.fileURL).c_str());
+                         static_cast<long long>(runTotal_ + extraTotal_), cli::escapeForTerminal(lastPathComponent(row.fileURL)).c_str());
             std::fflush(stderr);
             progressShown_ = true;
         }
@@ -84,7 +87,6 @@ public:
     }
 
     const cli::OutcomeTally& tally() const { return tally_; }
-    bool anyFailed() const { return anyFailed_; }
 
 private:
     static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -92,23 +94,47 @@ private:
     const cli::CliOptions& options_;
     bool showProgress_;
     bool progressShown_ = false;
-    bool anyFailed_ = false;
     int64_t runTotal_ = 0;
     int64_t extraTotal_ = 0;
     ReportSwitches switches_;
     cli::OutcomeTally tally_;
 };
 
+// Why a FILE given to --inspect cannot be read as an image, told before it is opened: nothing there, a
+// folder, something that is not a regular file (never opened: a FIFO would wait), or no permission.
+std::optional<std::string> uninspectable(const std::string& file) {
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) return errno == ENOENT ? "no such file" : std::strerror(errno);
+    if (S_ISDIR(status.st_mode)) return "is a folder, not a file";
+    if (!S_ISREG(status.st_mode)) return "not a regular file";
+    if (::access(file.c_str(), R_OK) != 0) return std::strerror(errno);
+    return std::nullopt;
+}
+
+// Prints what each image holds; a FILE that cannot be inspected is named on standard error and makes the
+// exit status 1.
 int inspect(const cli::CliOptions& options, const ImageMetadataSource& reader) {
+    int status = cli::exitSuccess;
     for (const std::string& file : options.paths) {
-        // One opening of the file answers both; the position is asked first, so its lines come first.
-        const auto reading = reader.read(file);
-        const auto position = reading->readImageGPS();
-        const auto device = reading->readDeviceData();
+        std::optional<std::string> problem = uninspectable(file);
+        std::optional<ImagePosition> position;
+        std::optional<DeviceData> device;
+        if (!problem) {
+            // One opening of the file answers both; the position is asked first, so its lines come first.
+            const auto reading = reader.read(file);
+            position = reading->readImageGPS();
+            device = reading->readDeviceData();
+            if (!device) problem = "not an image whose metadata can be read";
+        }
+        if (problem) {
+            std::fprintf(stderr, "corvane-cli: %s: %s\n", cli::escapeForTerminal(file).c_str(), problem->c_str());
+            status = cli::exitFailure;
+            continue;
+        }
         std::cout << (options.json ? cli::inspectionJson(file, position, device) : cli::inspectionLine(file, position, device))
                   << '\n';
     }
-    return 0;
+    return status;
 }
 
 // The engine's diagnostic lines go to standard error with --debug, one write call per line (standard
@@ -118,9 +144,10 @@ void routeDiagnostics(bool debug, CliObserver& observer) {
         Diagnostics::setSink({});
         return;
     }
-    Diagnostics::setSink([&observer, text = std::string()](std::string_view line) mutable {
+    Diagnostics::setSink([&observer](std::string_view line) {
         observer.clearProgress();
-        text.assign(line);
+        // The lines quote file names and sidecar texts: escaped, like every name this program prints.
+        std::string text = cli::escapeForTerminal(line);
         text.push_back('\n');
         std::fwrite(text.data(), 1, text.size(), stderr);
     });
@@ -129,7 +156,7 @@ void routeDiagnostics(bool debug, CliObserver& observer) {
 // The command line's paths, sorted: folders and media files go to the run. A file named on the command
 // line that is not a media file still gets its "unsupported" row, so that nothing the user asked for
 // passes unmentioned; inside folders such files (the sidecars among them) are passed over silently, as
-// in the window. A path that does not exist and is no media file name is reported at once.
+// in the window. A path where nothing exists is reported at once, whatever its name.
 struct SortedPaths {
     std::vector<std::filesystem::path> items;
     std::vector<std::filesystem::path> unsupported;
@@ -140,10 +167,10 @@ SortedPaths sortPaths(const FileSystem& fileSystem, const std::vector<std::strin
     SortedPaths sorted;
     for (const std::string& path : paths) {
         const FileSystem::Presence presence = fileSystem.presence(path);
-        if (!presence.exists && !hasSupportedExtension(path)) {
-            std::fprintf(stderr, "corvane-cli: %s: no such file or folder\n", path.c_str());
+        if (!presence.exists) {
+            std::fprintf(stderr, "corvane-cli: %s: no such file or folder\n", cli::escapeForTerminal(path).c_str());
             sorted.missingPath = true;
-        } else if (presence.exists && !presence.isDirectory && !hasSupportedExtension(path)) {
+        } else if (!presence.isDirectory && !hasSupportedExtension(path)) {
             sorted.unsupported.emplace_back(path);
         } else {
             sorted.items.emplace_back(path);
@@ -182,7 +209,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
     observer.endReport();
 
     std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
-    return observer.anyFailed() || paths.missingPath ? 1 : 0;
+    return cli::runExitStatus(observer.tally(), paths.missingPath, options.check);
 }
 
 }  // namespace
@@ -190,8 +217,8 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
 int main(int argc, char** argv) {
     const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed) {
-        std::fprintf(stderr, "corvane-cli: %s\n", parsed.error().message.c_str());
-        return 2;
+        std::fprintf(stderr, "corvane-cli: %s\n", cli::escapeForTerminal(parsed.error().message).c_str());
+        return parsed.error().code;
     }
     const cli::CliOptions& options = parsed.value();
     switch (options.mode) {

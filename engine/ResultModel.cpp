@@ -33,9 +33,18 @@ bool operator==(const GPSDifference& a, const GPSDifference& b) {
            textEquals(a.newValue, b.newValue);
 }
 
+std::string differenceText(const GPSDifference& difference) {
+    return difference.field + ": " + difference.currentValue + " → " + difference.newValue;
+}
+
+std::string formatDifferenceText(const GPSDifference& difference) {
+    const bool isReference = difference.field.ends_with("Ref");
+    return difference.field + (isReference ? ": " : " format: ") + difference.currentValue + " → " + difference.newValue;
+}
+
 namespace outcome {
 bool operator==(const Updated& a, const Updated& b) { return textListEquals(a.changes, b.changes); }
-bool operator==(const WithinTolerance& a, const WithinTolerance& b) { return textListEquals(a.differences, b.differences); }
+bool operator==(const WithinTolerance& a, const WithinTolerance& b) { return a.differences == b.differences; }
 bool operator==(const FileNotFound& a, const FileNotFound& b) { return textEquals(a.reason, b.reason); }
 bool operator==(const UnsupportedFile& a, const UnsupportedFile& b) { return textEquals(a.reason, b.reason); }
 bool operator==(const SkippedMissing& a, const SkippedMissing& b) { return textEquals(a.reason, b.reason); }

@@ -21,19 +21,26 @@ struct DeviceData {
 };
 bool operator==(const DeviceData& a, const DeviceData& b);
 
-// One sidecar property whose value differs from the image's beyond the tolerance.
+// One sidecar property whose text differs from the one the image asks for: beyond the tolerance (a
+// skippedDifferentGPS row), or in its form only (a withinTolerance row).
 struct GPSDifference {
-    std::string field;  // "Latitude", "Longitude", "LatitudeRef" or "LongitudeRef"
-    std::string currentValue;
-    std::string newValue;
+    std::string field;         // "Latitude", "Longitude", "LatitudeRef" or "LongitudeRef"
+    std::string currentValue;  // the sidecar's text; "nil" for a form difference where the sidecar has none
+    std::string newValue;      // the text the image asks for
 };
 bool operator==(const GPSDifference& a, const GPSDifference& b);
+
+// A difference beyond the tolerance as its row reads: "Latitude: 48.8566N → 37.77490000N".
+std::string differenceText(const GPSDifference& difference);
+// A difference in form as a within-tolerance row reads: "Latitude format: 37.7749N → 37.77490000N" for
+// a coordinate, "LatitudeRef: nil → N" for a reference.
+std::string formatDifferenceText(const GPSDifference& difference);
 
 // The nine outcomes of one media file. The order of the alternatives in ProcessingResult is part of
 // the type: the results list, its icons and its filter switch on it.
 namespace outcome {
 struct Updated { std::vector<std::string> changes; };
-struct WithinTolerance { std::vector<std::string> differences; };
+struct WithinTolerance { std::vector<GPSDifference> differences; };
 struct FileNotFound { std::string reason; };
 struct UnsupportedFile { std::string reason; };
 struct SkippedMissing { std::string reason; };

@@ -28,7 +28,9 @@ std::string resultText(const ProcessingResult& result, bool dryRun) {
         }
         std::string operator()(const WithinTolerance& r) const {
             if (r.differences.empty()) return "Within tolerance — not updated";
-            return "Within tolerance — not updated (" + joined(r.differences, "; ") + ")";
+            std::vector<std::string> texts;
+            for (const auto& d : r.differences) texts.push_back(formatDifferenceText(d));
+            return "Within tolerance — not updated (" + joined(texts, "; ") + ")";
         }
         std::string operator()(const FileNotFound& r) const { return "File not found: " + r.reason; }
         std::string operator()(const UnsupportedFile& r) const { return "Unsupported: " + r.reason; }
@@ -41,7 +43,7 @@ std::string resultText(const ProcessingResult& result, bool dryRun) {
         std::string operator()(const SkippedDifferentGPS& r) const {
             if (r.differences.empty()) return "Skipped (GPS differs)";
             std::string out = "Skipped (GPS differs):";
-            for (const auto& d : r.differences) out += "\n• " + d.field + ": " + d.currentValue + " → " + d.newValue;
+            for (const auto& d : r.differences) out += "\n• " + differenceText(d);
             return out;
         }
         std::string operator()(const Failed& r) const { return "Failed: " + r.error; }

@@ -76,18 +76,17 @@ std::vector<GPSDifference> differencesBeyondTolerance(const WriteSidecar& basis,
 }
 
 // How the texts of a sidecar within tolerance differ from the canonical ones the writer would set.
-std::vector<std::string> formatDifferences(const WriteSidecar& basis) {
+std::vector<GPSDifference> formatDifferences(const WriteSidecar& basis) {
     const SidecarGPSTexts& existing = basis.existing;
     const GPSTarget& target = basis.target;
-    std::vector<std::string> differences;
+    std::vector<GPSDifference> differences;
+    auto text = [](const std::optional<std::string>& value) { return std::string(orNil(value)); };
     if (canonicalGPSText(existing.latitude) != canonicalGPSText(target.latText))
-        differences.push_back("Latitude format: " + std::string(orNil(existing.latitude)) + " → " + target.latText);
+        differences.push_back({"Latitude", text(existing.latitude), target.latText});
     if (canonicalGPSText(existing.longitude) != canonicalGPSText(target.lonText))
-        differences.push_back("Longitude format: " + std::string(orNil(existing.longitude)) + " → " + target.lonText);
-    if (basis.reading.effectiveLatRef != target.latRef)
-        differences.push_back("LatitudeRef: " + std::string(orNil(existing.latitudeRef)) + " → " + target.latRef);
-    if (basis.reading.effectiveLonRef != target.lonRef)
-        differences.push_back("LongitudeRef: " + std::string(orNil(existing.longitudeRef)) + " → " + target.lonRef);
+        differences.push_back({"Longitude", text(existing.longitude), target.lonText});
+    if (basis.reading.effectiveLatRef != target.latRef) differences.push_back({"LatitudeRef", text(existing.latitudeRef), target.latRef});
+    if (basis.reading.effectiveLonRef != target.lonRef) differences.push_back({"LongitudeRef", text(existing.longitudeRef), target.lonRef});
     return differences;
 }
 
@@ -109,7 +108,7 @@ ComparisonDecision compareSidecarGPS(pugi::xml_node element, const GPSTarget& ta
     if (!c.coordinatesMatch && !settings.alwaysOverwrite) {
         std::vector<GPSDifference> rows = differencesBeyondTolerance(basis, c);
         std::vector<std::string> described;
-        for (const auto& row : rows) described.push_back(row.field + ": " + row.currentValue + " → " + row.newValue);
+        for (const auto& row : rows) described.push_back(differenceText(row));
         Diagnostics::line("[DEBUG] Skipped (GPS coordinates differ) for ", name, ": ", joined(described, "; "));
         return ProcessingResult{outcome::SkippedDifferentGPS{std::move(rows)}};
     }
@@ -121,9 +120,11 @@ ComparisonDecision compareSidecarGPS(pugi::xml_node element, const GPSTarget& ta
         return proceed(name, std::move(basis));
     }
 
-    std::vector<std::string> differences = formatDifferences(basis);
+    std::vector<GPSDifference> differences = formatDifferences(basis);
     if (!differences.empty()) {
-        Diagnostics::line("[DEBUG] Within tolerance — not updating ", name, ". Differences: ", joined(differences, "; "));
+        std::vector<std::string> described;
+        for (const auto& difference : differences) described.push_back(formatDifferenceText(difference));
+        Diagnostics::line("[DEBUG] Within tolerance — not updating ", name, ". Differences: ", joined(described, "; "));
         return ProcessingResult{outcome::WithinTolerance{std::move(differences)}};
     }
     Diagnostics::line("[DEBUG] Within tolerance and text matches — not updating ", name);

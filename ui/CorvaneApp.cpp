@@ -22,7 +22,7 @@ void CorvaneApp::configure(QCoreApplication& application) {
     application.setOrganizationName(QStringLiteral("Corvane"));
     application.setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     // Desktops (Wayland's app id in particular) find the installed entry, and with it the icon, by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.corvane.Corvane"));
 }
 
 MainWindow* CorvaneApp::openWindow() {

@@ -28,7 +28,7 @@ public:
     ~CorvaneApp() override;
 
     // Names the application "Corvane" (organisation "Corvane"), which also places the user's settings,
-    // and ties its windows to the installed desktop entry "corvane.desktop".
+    // and ties its windows to the installed desktop entry "io.github.corvane.Corvane.desktop".
     static void configure(QCoreApplication& application);
 
     // Builds and shows a new main window. The first one also starts the update service.

@@ -13,7 +13,9 @@ TEST(ResultText, EveryOutcomeReadsAsWritten) {
         {outcome::Updated{}, true, "Updated"}, {outcome::Updated{{"a", "b"}}, true, "[Dry Run] Would Update:\n• a\n• b"},
         {outcome::Updated{{"a", "b"}}, false, "Updated:\n• a\n• b"},
         {outcome::WithinTolerance{}, false, "Within tolerance — not updated"},
-        {outcome::WithinTolerance{{"x → y", "z → w"}}, false, "Within tolerance — not updated (x → y; z → w)"},
+        // Coordinates differ in "format", references plainly.
+        {outcome::WithinTolerance{{{"Latitude", "37.7749N", "37.77490000N"}, {"LongitudeRef", "nil", "W"}}}, false,
+         "Within tolerance — not updated (Latitude format: 37.7749N → 37.77490000N; LongitudeRef: nil → W)"},
         {outcome::FileNotFound{"gone"}, false, "File not found: gone"}, {outcome::UnsupportedFile{"r"}, false, "Unsupported: r"},
         {outcome::SkippedMissing{"No XMP sidecar file"}, false, "Skipped (missing): No XMP sidecar file"},
         {outcome::SkippedNonApple{DeviceData{"Canon", "EOS R5", "fw 1"}, "R"}, false, "Skipped (non-Apple): Canon EOS R5 - R"},

@@ -118,10 +118,10 @@ private slots:
         RunSettings::shared().dryRun = false;
         RunSettings::shared().silentlyIgnoreSkipped = true;
         Shell shell;
-        // Desktops find the installed entry packaging/corvane.desktop, and with it the icon, by its name.
+        // Desktops find the installed entry packaging/io.github.corvane.Corvane.desktop, and with it the icon, by its name.
         const QApplication& app = *qApp;
         QCOMPARE(app.applicationName() + app.organizationName() + app.desktopFileName() + shell.window.windowTitle(),
-                 QStringLiteral("CorvaneCorvanecorvaneCorvane"));
+                 QStringLiteral("CorvaneCorvaneio.github.corvane.CorvaneCorvane"));
         QVERIFY(!shell.window.windowIcon().isNull());
         QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);  // published on screen
 

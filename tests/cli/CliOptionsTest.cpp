@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CliOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace corvane::cli {
+namespace {
+
+// What a parse gave, in a few words, so that a table can say what it expects.
+std::string summary(const Expected<CliOptions>& parsed) {
+    if (!parsed) return "error: " + parsed.error().message;
+    const CliOptions& o = parsed.value();
+    std::string text = o.dryRun ? "dry" : "write";
+    for (const auto& [on, word] : {std::pair{o.check, " check"}, std::pair{o.quiet, " quiet"}, std::pair{o.json, " json"},
+                                   std::pair{o.alwaysOverwrite, " overwrite"}, std::pair{!o.appleOnly, " any"}})
+        if (on) text += word;
+    for (const std::string& path : o.paths) text += " [" + path + "]";
+    return text;
+}
+
+TEST(CliOptions, ParsesAsGnuProgramsDo) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"x"}, "dry [x]"},
+        {{"-wq", "x"}, "write quiet [x]"},
+        {{"-qw", "x", "-n"}, "dry quiet [x]"},  // the last of -w and -n counts
+        {{"--json", "--always-overwrite", "--any-device", "x", "y"}, "dry json overwrite any [x] [y]"},
+        {{"--check", "-q", "x"}, "dry check quiet [x]"},
+        {{"--", "-w", "--json"}, "dry [-w] [--json]"},
+        {{"-", "x"}, "dry [-] [x]"},
+        {{"-wx", "x"}, "error: unknown option -x (see --help)"},
+        {{"--writ", "x"}, "error: unknown option --writ (see --help)"},
+        {{"--json=yes", "x"}, "error: option --json takes no argument (see --help)"},
+        {{"--check", "--write", "x"}, "error: --check does not write: leave out --write (see --help)"},
+        {{"--inspect", "--check", "x"}, "error: --check does not go with --inspect (see --help)"},
+        {{"-q"}, "error: no PATH given (see --help)"},
+        {{"--inspect"}, "error: --inspect needs at least one FILE (see --help)"},
+    };
+    for (const auto& [arguments, expected] : cases) EXPECT_EQ(summary(parseArguments(arguments)), expected) << arguments[0];
+}
+
+// The forms an option's argument may take, shown on a table of one option that takes one and one that
+// does not; the argument lands among the paths here, marked, so that the table can see it.
+TEST(CliOptions, AnOptionsArgumentInEveryForm) {
+    const Option table[] = {
+        {'s', "sidecar-name", "WHICH", "", [](CliOptions& o, std::string_view value) { o.paths.push_back("=" + std::string(value)); }},
+        {'q', "quiet", "", "", [](CliOptions& o, std::string_view) { o.quiet = true; }},
+    };
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--sidecar-name=full", "x"}, "dry [=full] [x]"},
+        {{"--sidecar-name", "full", "x"}, "dry [=full] [x]"},
+        {{"--sidecar-name=", "x"}, "dry [=] [x]"},
+        {{"-sfull", "x"}, "dry [=full] [x]"},
+        {{"-qs", "full", "x"}, "dry quiet [=full] [x]"},
+        {{"-sq", "x"}, "dry [=q] [x]"},  // the rest of the word is the argument
+        {{"x", "--sidecar-name"}, "error: option --sidecar-name needs WHICH (see --help)"},
+        {{"x", "-qs"}, "error: option -s needs WHICH (see --help)"},
+    };
+    for (const auto& [arguments, expected] : cases) EXPECT_EQ(summary(parseArguments(arguments, table)), expected) << arguments[0];
+}
+
+TEST(CliOptions, HelpFitsEightyColumns) {
+    std::istringstream lines(usageText());
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+}
+
+}  // namespace
+}  // namespace corvane::cli
