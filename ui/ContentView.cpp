@@ -79,10 +79,10 @@ void ContentView::applyPalette() {
     for (QWidget* secondary : std::initializer_list<QWidget*>{statusLabel_, notice_}) useSecondaryStyle(*secondary, *this);
     // The counts are buttons: each framed as a pill, filled while it filters the list.
     const QColor highlight = theme::accentOn(palette().color(QPalette::Active, QPalette::Highlight), palette(), theme::iconContrast);
-    const QString pill = QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 9px; padding: 1px 7px 1px 5px; }"
+    const QString pill = QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 9px; padding: 1px 2px 1px 5px; }"
                                         " QToolButton:hover { border-color: %2; }"
                                         " QToolButton:checked { background-color: %3; border-color: %2; }"
-                                        " QToolButton:focus { border: 2px solid %2; padding: 0px 6px 0px 4px; }")
+                                        " QToolButton:focus { border: 2px solid %2; padding: 0px 1px 0px 4px; }")
                              .arg(rgba(theme::secondaryColor(palette()), 0.35), highlight.name(), rgba(highlight, 0.18));
     for (size_t caseIndex = 0; caseIndex < countButtons_.size(); ++caseIndex) {
         QToolButton* count = countButtons_[caseIndex];
