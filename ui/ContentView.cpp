@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 
 namespace corvane {
@@ -34,7 +35,6 @@ constexpr int progressSpacing = 8;
 constexpr int countSpacing = 4;
 constexpr int progressBarHeight = 8;  // a slim bar, as the desktops draw theirs
 constexpr int noticeSeconds = 8;
-
 constexpr int countIconSide = 14;
 
 // The caption style in the secondary colour, for the window's present palette.
@@ -95,11 +95,7 @@ void ContentView::applyPalette() {
 void ContentView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // A desktop switched to a dark style, for one: the colours worked out from the palette follow it.
-    if (event->type() == QEvent::PaletteChange && !applyingPalette_) {
-        applyingPalette_ = true;
-        applyPalette();
-        applyingPalette_ = false;
-    }
+    if (event->type() == QEvent::PaletteChange) applyPalette();
 }
 
 ContentView::~ContentView() = default;
@@ -132,11 +128,10 @@ void ContentView::addHeader() {
     connect(dryRunBox_, &QCheckBox::toggled, &state_, &ContentState::setDryRun);
     connect(silentSkipBox_, &QCheckBox::toggled, &state_, &ContentState::setSilentlyIgnoreSkipped);
 
-    // The title row above the switches; side by side where the height is short (see refit()). Side by
-    // side, the title row takes the width and the switches keep to the right.
+    // The title row above the switches; side by side where the height is short (see refit()).
     header_ = new QBoxLayout(QBoxLayout::TopToBottom);
-    header_->addLayout(titleRow_, 1);
-    header_->addLayout(switchRow_, 0);
+    header_->addLayout(titleRow_);
+    header_->addLayout(switchRow_);
     layout_->addLayout(header_);
 }
 
@@ -205,8 +200,12 @@ void ContentView::addActions() {
     copyAllButton_->setAutoDefault(false);
     notice_ = new ElidedLabel(Qt::ElideRight, this);
     notice_->setObjectName(QStringLiteral("notice"));
-    // Shown anew for every notice, so that screen readers announce each one.
+    // Shown anew for every notice, so that screen readers announce each one; hidden, it keeps its room
+    // beside the button.
     accessibility::setRole(*notice_, QAccessible::Notification);
+    QSizePolicy keepsItsRoom = notice_->sizePolicy();
+    keepsItsRoom.setRetainSizeWhenHidden(true);
+    notice_->setSizePolicy(keepsItsRoom);
     notice_->hide();
     actionRow_->addWidget(copyAllButton_);
     actionRow_->addWidget(notice_, 1);
@@ -350,6 +349,9 @@ void ContentView::refit() {
     layout_->setContentsMargins(fit.inset, fit.inset, fit.inset, fit.inset);
     layout_->setSpacing(fit.spacing);
     header_->setDirection(fit.headerInOneRow ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    // Side by side, the title row takes the width and the switches keep to the right; one above the
+    // other, neither takes more height than it needs.
+    header_->setStretch(0, fit.headerInOneRow ? 1 : 0);
     header_->setSpacing(fit.headerInOneRow ? switchSpacing : fit.spacing);
     dropZone_->setFixedHeight(fit.dropZoneHeight);
 }

@@ -112,7 +112,6 @@ private:
     QSpacerItem* bottomSpace_ = nullptr;
     ContentFit fit_;
     QSize minimum_;  // the smallest size last told to the window
-    bool applyingPalette_ = false;
 };
 
 }  // namespace corvane

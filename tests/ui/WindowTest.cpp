@@ -155,6 +155,12 @@ private slots:
                                 "sidecars will be updated."));
         QVERIFY(!view.progressBlock()->isVisible() && !view.resultsHeading()->isVisible() && !view.resultList()->isVisible());
         QVERIFY(view.copyAllButton()->isVisible() && !view.copyAllButton()->isEnabled());
+        // The content sits at the top, each part at its natural size.
+        const QRect zone = view.dropZone()->geometry(), copyAll = view.copyAllButton()->geometry();
+        for (const auto& [above, below] : {std::pair{view.badge()->geometry(), view.dryRunBox()->geometry()},
+                                           {view.silentSkipBox()->geometry(), zone}})
+            QVERIFY(below.top() - above.bottom() <= 2 * ContentFit::roomySpacing);
+        QVERIFY(copyAll.top() - zone.bottom() <= 2 * ContentFit::roomySpacing && copyAll.width() == view.copyAllButton()->sizeHint().width());
 
         const QList<QAction*> menus = shell.window.menuBar()->actions();
         QCOMPARE(titles(menus), (QStringList{"File", "Run", "Help"}));
