@@ -162,6 +162,15 @@ private slots:
             QVERIFY(below.top() - above.bottom() <= 2 * ContentFit::roomySpacing);
         QVERIFY(copyAll.top() - zone.bottom() <= 2 * ContentFit::roomySpacing && copyAll.width() == view.copyAllButton()->sizeHint().width());
 
+        // A desktop switching to a dark style: the colours worked out from the palette follow it.
+        const QPalette light = QApplication::palette();
+        const QColor lightStatus = view.statusLabel()->palette().color(QPalette::WindowText);
+        QApplication::setPalette(darkPalette());
+        QTRY_COMPARE(view.palette().color(QPalette::Window), darkPalette().color(QPalette::Window));
+        QCOMPARE(view.statusLabel()->palette().color(QPalette::WindowText), theme::secondaryColor(view.palette()));
+        QVERIFY(view.statusLabel()->palette().color(QPalette::WindowText) != lightStatus);
+        QApplication::setPalette(light);
+
         const QList<QAction*> menus = shell.window.menuBar()->actions();
         QCOMPARE(titles(menus), (QStringList{"File", "Run", "Help"}));
         QCOMPARE(titles(menus[0]->menu()->actions()),
@@ -534,8 +543,9 @@ private slots:
 
     // The events a screen reader follows: the status's name and the bar's value as the run goes on, the
     // notice shown anew for the summary and again for a copy, and a row's description when Left or
-    // Right changes what Enter does. Qt sends them only while an assistive technology listens: this runs on an X server with an
-    // accessibility bus (ctest's ui_WindowTest_accessibility), and is skipped elsewhere.
+    // Right changes what Enter does. Qt sends them only while an assistive technology listens: this
+    // runs on an X server with an accessibility bus (ctest's ui_WindowTest_accessibility), and is
+    // skipped elsewhere.
     void screenReadersHearTheRun() {
         if (!listenLikeAScreenReader()) QSKIP("needs an X server and an accessibility bus");
         static QList<std::tuple<QAccessible::Event, QObject*, int>> events;
