@@ -5,10 +5,15 @@
 #include "engine/ResultReport.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
+
+#include <numeric>
+#include <utility>
 
 namespace corvane {
 
@@ -27,6 +32,34 @@ std::optional<std::filesystem::path> localPath(const QUrl& url) {
     const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     if (bytes.isEmpty() || !bytes.startsWith('/')) return std::nullopt;
     return std::filesystem::path(bytes.toStdString());
+}
+
+// Which outcomes Silently Ignore Skipped hides, by alternative index.
+template <size_t... Index>
+std::array<bool, sizeof...(Index)> skippableCases(std::index_sequence<Index...>) {
+    return {isSilentlySkippable(ProcessingResult(std::in_place_index<Index>))...};
+}
+
+bool isSkippableCase(size_t caseIndex) {
+    static const auto cases = skippableCases(std::make_index_sequence<std::variant_size_v<ProcessingResult>>());
+    return cases[caseIndex];
+}
+
+// An outcome as the counts name it: the beginning of its rows' texts, in lower case.
+QString outcomeWords(size_t caseIndex, bool dryRun) {
+    static constexpr std::array<const char*, std::variant_size_v<ProcessingResult>> words = {
+        "updated", "within tolerance", "file not found", "unsupported", "skipped (missing)",
+        "skipped (non-Apple)", "skipped (GPS differs)", "failed", "already correct"};
+    if (caseIndex == 0 && dryRun) return QStringLiteral("would update");
+    return QString::fromLatin1(words[caseIndex]);
+}
+
+// A path's bytes for display; names that are not UTF-8 show replacement characters.
+QString displayed(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
 }
 
 }  // namespace
@@ -64,18 +97,28 @@ ProcessingResult ContentState::processFile(const std::filesystem::path& file) {
     return MediaFileProcessor(services).processFile(file);
 }
 
-void ContentState::setDryRun(bool on) {
-    if (dryRun_ == on) return;
-    dryRun_ = on;
+void ContentState::setSwitch(bool& field, bool on) {
+    if (field == on) return;
+    field = on;
     publishSettings();
     emit switchesChanged();
 }
 
+void ContentState::setDryRun(bool on) { setSwitch(dryRun_, on); }
+
+void ContentState::setAlwaysOverwrite(bool on) { setSwitch(alwaysOverwrite_, on); }
+
+void ContentState::setAppleOnly(bool on) { setSwitch(appleOnly_, on); }
+
 void ContentState::setSilentlyIgnoreSkipped(bool on) {
     if (silentlyIgnoreSkipped_ == on) return;
     silentlyIgnoreSkipped_ = on;
+    // A chosen outcome that the switch now hides is let go of, so that the list never stands empty.
+    const bool letGo = outcomeFilter_ && !canFilterBy(*outcomeFilter_);
+    if (letGo) outcomeFilter_.reset();
     publishSettings();
     emit switchesChanged();
+    if (letGo) emit filterChanged();
 }
 
 void ContentState::publishSettings() {
@@ -92,6 +135,14 @@ bool ContentState::handleDrop(const QMimeData& mime) {
     return handleChosen(droppedFileURLs(mime));
 }
 
+QString ContentState::dropRefusal(bool copyOffered) const {
+    if (isProcessing()) return QStringLiteral("A run is in progress");
+    if (!copyOffered) return QStringLiteral("Drops are copied, never moved: drop without Shift");
+    return {};
+}
+
+void ContentState::refuseDrop(const QString& reason) { emit notice(reason); }
+
 bool ContentState::handleChosen(const std::vector<std::filesystem::path>& items) {
     if (isProcessing()) return false;
     startRun(items);
@@ -100,7 +151,12 @@ bool ContentState::handleChosen(const std::vector<std::filesystem::path>& items)
 
 bool ContentState::startRun(const std::vector<std::filesystem::path>& items) {
     if (isProcessing()) return false;
-    skippableCount_ = 0;
+    const bool filtered = outcomeFilter_.has_value();
+    outcomeFilter_.reset();
+    droppedFolders_.clear();
+    for (const auto& item : items)
+        if (engine_.fileSystem.presence(item).isDirectory) droppedFolders_.push_back(withoutTrailingSlashes(item.string()));
+    if (filtered) emit filterChanged();
     return driver_->startRun(items);
 }
 
@@ -117,13 +173,81 @@ std::vector<const ProcessingResultDetail*> ContentState::visibleResults() const 
     return corvane::visibleResults(progress().results, silentlyIgnoreSkipped_);
 }
 
+int64_t ContentState::skippableCount() const {
+    int64_t count = 0;
+    for (size_t caseIndex = 0; caseIndex < counts_.size(); ++caseIndex)
+        if (isSkippableCase(caseIndex)) count += counts_[caseIndex];
+    return count;
+}
+
 int64_t ContentState::visibleCount() const {
     const auto total = static_cast<int64_t>(progress().results.size());
-    return silentlyIgnoreSkipped_ ? total - skippableCount_ : total;
+    return silentlyIgnoreSkipped_ ? total - skippableCount() : total;
 }
 
 bool ContentState::isVisible(const ProcessingResultDetail& row) const {
     return !silentlyIgnoreSkipped_ || !isSilentlySkippable(row.result);
+}
+
+QString ContentState::outcomeCountText(size_t caseIndex) const {
+    return QString::number(counts_[caseIndex]) + QLatin1Char(' ') + outcomeWords(caseIndex, dryRun_);
+}
+
+bool ContentState::countsVisible() const { return !isProcessing() && !progress().results.empty(); }
+
+QString ContentState::runSummary() const {
+    const int64_t total = std::accumulate(counts_.begin(), counts_.end(), int64_t(0));
+    QStringList counts;
+    for (size_t caseIndex = 0; caseIndex < counts_.size(); ++caseIndex)
+        if (counts_[caseIndex] > 0) counts.append(outcomeCountText(caseIndex));
+    QString summary = QStringLiteral("Finished: %1 %2: ").arg(total).arg(total == 1 ? "file" : "files") +
+                      counts.join(QStringLiteral(", "));
+    if (dryRun_) summary += QStringLiteral(" (Dry Run, nothing written)");
+    return summary;
+}
+
+bool ContentState::canFilterBy(size_t caseIndex) const {
+    return caseIndex < counts_.size() && (!silentlyIgnoreSkipped_ || !isSkippableCase(caseIndex));
+}
+
+void ContentState::toggleOutcomeFilter(size_t caseIndex) {
+    if (outcomeFilter_ == caseIndex) {
+        outcomeFilter_.reset();
+    } else if (canFilterBy(caseIndex)) {
+        outcomeFilter_ = caseIndex;
+    } else {
+        return;
+    }
+    emit filterChanged();
+}
+
+bool ContentState::isListed(const ProcessingResultDetail& row) const {
+    return isVisible(row) && (!outcomeFilter_ || row.result.index() == *outcomeFilter_);
+}
+
+QString ContentState::folderText(const ProcessingResultDetail& row) const {
+    const std::string file = row.fileURL.string();
+    // The innermost dropped folder that holds the file: drops of a folder and of one inside it both count.
+    const std::string* from = nullptr;
+    for (const std::string& folder : droppedFolders_) {
+        const bool inside = file.size() > folder.size() + 1 && file.compare(0, folder.size(), folder) == 0 &&
+                            (folder == "/" || file[folder.size()] == '/');
+        if (inside && (!from || folder.size() > from->size())) from = &folder;
+    }
+    const std::string parent = row.fileURL.parent_path().string();
+    if (from) {
+        const bool root = *from == "/";
+        // The file's folder below the dropped one; empty for a file right inside it.
+        std::string below = parent.size() > from->size() ? parent.substr(from->size()) : std::string();
+        while (!below.empty() && below.front() == '/') below.erase(0, 1);
+        if (root) return displayed("/" + below);
+        const std::string name = lastPathComponent(*from);
+        return displayed(below.empty() ? name : name + "/" + below);
+    }
+    const std::string home = withoutTrailingSlashes(QFile::encodeName(QDir::homePath()).toStdString());
+    if (home != "/" && (parent == home || parent.starts_with(home + "/")))
+        return QStringLiteral("~") + displayed(parent.substr(home.size()));
+    return displayed(parent);
 }
 
 QString ContentState::resultText(const ProcessingResultDetail& row) const {
@@ -139,23 +263,28 @@ QString ContentState::reportText(std::chrono::system_clock::time_point now) cons
     return QString::fromStdString(corvane::reportText(progress().results, switches, now));
 }
 
-void ContentState::copyResult(const ProcessingResultDetail& row) const {
+void ContentState::copyResult(const ProcessingResultDetail& row) {
     QGuiApplication::clipboard()->setText(rowText(row));
+    emit notice(QStringLiteral("Copied 1 row"));
 }
 
-void ContentState::copyAllResults() const {
+void ContentState::copyAllResults() {
     // The button is disabled without visible rows; a report of nothing is never made.
     if (!hasVisibleResults()) return;
     QGuiApplication::clipboard()->setText(reportText());
+    emit notice(QStringLiteral("Copied the report"));
 }
 
-void ContentState::runStateChanged(const RunProgress&) {
-    if (progress().results.empty()) skippableCount_ = 0;
+void ContentState::runStateChanged(const RunProgress& run) {
+    if (run.results.empty()) counts_ = {};
+    const bool ended = wasProcessing_ && !run.isProcessing;
+    wasProcessing_ = run.isProcessing;
     emit runChanged();
+    if (ended) emit notice(runSummary());
 }
 
 void ContentState::resultRecorded(const RunProgress& run) {
-    if (isSilentlySkippable(run.results.back().result)) ++skippableCount_;
+    ++counts_[run.results.back().result.index()];
     emit rowAdded(static_cast<int>(run.results.size() - 1));
 }
 

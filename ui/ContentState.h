@@ -12,9 +12,12 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <variant>
 #include <vector>
 
 class QMimeData;
@@ -42,7 +45,8 @@ std::vector<std::filesystem::path> droppedFileURLs(const QMimeData& mime);
 bool carriesFileURLs(const QMimeData& mime);
 
 // The state of one main window and everything it does without drawing: its four switches, the run
-// it drives, the results and the texts shown for them. Lives on the UI thread; every signal is
+// it drives, the results, the per-outcome counts and the list's outcome filter, and the texts shown
+// for them, the short notices of the status area included. Lives on the UI thread; every signal is
 // emitted there. Widgets read from it and forward the user's actions to it.
 //
 // The switches are published to RunSettings::shared() when the window comes on screen and after every
@@ -56,12 +60,16 @@ public:
     ContentState(WindowEngine engine, Executor executor, QObject* parent = nullptr);
     ~ContentState() override;
 
-    // The four switches. The window offers controls only for Dry Run and Silently Ignore Skipped.
+    // The four switches, as at every launch until changed: Dry Run on, Silently Ignore Skipped off (the
+    // window's checkboxes), Always Overwrite off and Apple-only on (its Run menu's "Always Overwrite"
+    // and "Include All Devices"). Each change is published and applies from then on, also mid-run.
     bool dryRun() const { return dryRun_; }
     bool alwaysOverwrite() const { return alwaysOverwrite_; }
     bool appleOnly() const { return appleOnly_; }
     bool silentlyIgnoreSkipped() const { return silentlyIgnoreSkipped_; }
     void setDryRun(bool on);
+    void setAlwaysOverwrite(bool on);
+    void setAppleOnly(bool on);
     void setSilentlyIgnoreSkipped(bool on);
 
     // Copies all four switches into RunSettings::shared() (and into this window's engine settings).
@@ -70,6 +78,12 @@ public:
     // Refuses (false) while a run is in progress; otherwise collects the drop's file URLs, hands them
     // to startRun and accepts (true), even when none of them is a media file.
     bool handleDrop(const QMimeData& mime);
+    // Why a drag of files would be refused now, or empty when it would be taken: a run is in progress,
+    // or the drag cannot be a copy (files are only ever taken as copies: a source told they were moved
+    // may delete them).
+    QString dropRefusal(bool copyOffered) const;
+    // Says in the status area why a drag is refused.
+    void refuseDrop(const QString& reason);
     // The same for files and folders chosen in a file dialog.
     bool handleChosen(const std::vector<std::filesystem::path>& items);
 
@@ -91,19 +105,48 @@ public:
     bool hasVisibleResults() const { return visibleCount() > 0; }
     bool isVisible(const ProcessingResultDetail& row) const;
 
+    // How many rows of the current or last run ended in each outcome (by the outcome's alternative
+    // index in ProcessingResult), whatever the list shows: the counts corvane-cli closes with.
+    int64_t outcomeCount(size_t caseIndex) const { return counts_[caseIndex]; }
+    // "3 would update", "1 failed": a count and its outcome as the list words it. The word for updated
+    // rows follows Dry Run, as their texts do.
+    QString outcomeCountText(size_t caseIndex) const;
+    // The counts are shown once a run has ended, until the next one starts.
+    bool countsVisible() const;
+    // "Finished: 7 files: 1 would update, 6 already correct": what the end of a run announces.
+    QString runSummary() const;
+
+    // The outcome whose rows alone the list shows; absent, the list shows every visible row. Choosing
+    // the chosen outcome again shows all again. The Silently Ignore Skipped filter applies on top: an
+    // outcome it hides cannot be chosen while it is on, and turning it on lets go of such a choice.
+    std::optional<size_t> outcomeFilter() const { return outcomeFilter_; }
+    bool canFilterBy(size_t caseIndex) const;
+    void toggleOutcomeFilter(size_t caseIndex);
+    // Whether the list shows the row: visible, and of the chosen outcome if one is chosen.
+    bool isListed(const ProcessingResultDetail& row) const;
+
+    // Where the row's file lies, for the line under its name: for a file found in a dropped folder, its
+    // folder from the dropped one on ("Photos/2024/Trip"); otherwise its whole folder, the home folder
+    // written "~".
+    QString folderText(const ProcessingResultDetail& row) const;
+
     QString resultText(const ProcessingResultDetail& row) const;
     // "NAME: TEXT", as the row's Copy button puts it on the clipboard.
     QString rowText(const ProcessingResultDetail& row) const;
     // The whole report of the visible rows, with the switches as they are now.
     QString reportText(std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
-    // Clipboard actions of the results list.
-    void copyResult(const ProcessingResultDetail& row) const;
-    void copyAllResults() const;
+    // Clipboard actions of the results list; each confirms itself in the status area.
+    void copyResult(const ProcessingResultDetail& row);
+    void copyAllResults();
 
 signals:
-    // Dry Run or Silently Ignore Skipped changed (the list rewords or refilters itself).
+    // A switch changed (the list rewords or refilters itself).
     void switchesChanged();
+    // The list's outcome filter changed.
+    void filterChanged();
+    // A short message for the status area: a confirmation, a refusal, or the summary at a run's end.
+    void notice(const QString& text);
     // The run was reset, started or finished.
     void runChanged();
     // A row was appended at `index` of progress().results.
@@ -113,6 +156,8 @@ private:
     void runStateChanged(const RunProgress& progress) override;
     void resultRecorded(const RunProgress& progress) override;
     ProcessingResult processFile(const std::filesystem::path& file);
+    void setSwitch(bool& field, bool on);
+    int64_t skippableCount() const;
 
     WindowEngine engine_;
     RunSettings engineSettings_;  // what this window's runs read
@@ -120,7 +165,10 @@ private:
     bool alwaysOverwrite_ = false;
     bool appleOnly_ = true;
     bool silentlyIgnoreSkipped_ = false;
-    int64_t skippableCount_ = 0;  // rows of this run that Silently Ignore Skipped hides
+    std::array<int64_t, std::variant_size_v<ProcessingResult>> counts_{};  // rows of this run per outcome
+    std::optional<size_t> outcomeFilter_;
+    std::vector<std::string> droppedFolders_;  // the folders of this run's drop, without a trailing "/"
+    bool wasProcessing_ = false;
     std::unique_ptr<RunDriver> driver_;
 };
 

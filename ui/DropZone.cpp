@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace corvane {
 namespace {
 
@@ -18,11 +20,16 @@ constexpr double lineWidth = 2;
 constexpr double cornerRadius = 8;
 constexpr double dashLength = 6;  // drawn, then the same gap
 constexpr int lineSpacing = 6;    // between the two lines of text
+constexpr int textInset = 16;     // between the outline and the text, left and right
+constexpr int compactInset = 9;   // above and below the one line of text of the smallest zone
+
+QColor highlightColor(const QPalette& palette) {
+    return theme::accentOn(palette.color(QPalette::Active, QPalette::Highlight), palette, theme::iconContrast);
+}
 
 }  // namespace
 
 DropZone::DropZone(QWidget* parent) : QAbstractButton(parent) {
-    setFixedHeight(zoneHeight);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -33,46 +40,67 @@ DropZone::DropZone(QWidget* parent) : QAbstractButton(parent) {
 }
 
 QSize DropZone::minimumSizeHint() const {
-    // The longer line of text, with a margin on each side.
-    const int text = QFontMetrics(theme::captionFont(font())).horizontalAdvance(QString::fromUtf8(subtitleText));
-    return QSize(text + 4 * lineSpacing * 2, zoneHeight);
+    // The title on one line; the subtitle wraps, or gives way where the zone is low.
+    const QFontMetrics body(theme::bodyFont(font()));
+    return QSize(body.horizontalAdvance(QString::fromUtf8(titleText)) + 2 * textInset,
+                 body.height() + 2 * compactInset + 2 * static_cast<int>(lineWidth));
 }
 
-QSize DropZone::sizeHint() const { return minimumSizeHint(); }
+QSize DropZone::sizeHint() const {
+    const int subtitle = QFontMetrics(theme::captionFont(font())).horizontalAdvance(QString::fromUtf8(subtitleText));
+    return QSize(subtitle + 2 * textInset, zoneHeight);
+}
 
 void DropZone::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor secondary = theme::secondaryColor(palette());
+    const QColor accent = highlightColor(palette());
+    const QRectF outline = QRectF(rect()).adjusted(lineWidth / 2, lineWidth / 2, -lineWidth / 2, -lineWidth / 2);
 
+    if (highlighted_) {
+        // A drag that would be taken: the zone fills with the accent colour, its outline takes it on.
+        QColor fill = accent;
+        fill.setAlphaF(0.12f);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(outline, cornerRadius, cornerRadius);
+    }
     // Dash lengths of a QPen count in line widths.
-    QPen pen(secondary, lineWidth, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+    QPen pen(highlighted_ ? accent : secondary, lineWidth, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
     pen.setDashPattern({dashLength / lineWidth, dashLength / lineWidth});
     pen.setMiterLimit(10);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    const QRectF outline = QRectF(rect()).adjusted(lineWidth / 2, lineWidth / 2, -lineWidth / 2, -lineWidth / 2);
     painter.drawRoundedRect(outline, cornerRadius, cornerRadius);
     if (hasFocus()) {
         // The keyboard focus: a solid ring just inside the dashed outline.
-        const QColor focus = theme::accentOn(palette().color(QPalette::Active, QPalette::Highlight), palette(),
-                                             theme::iconContrast);
-        painter.setPen(QPen(focus, lineWidth));
+        painter.setPen(QPen(accent, lineWidth));
         painter.drawRoundedRect(outline.adjusted(3, 3, -3, -3), cornerRadius - 2, cornerRadius - 2);
     }
 
     const QFont body = theme::bodyFont(font());
     const QFont caption = theme::captionFont(font());
     const QFontMetrics bodyMetrics(body);
-    const QFontMetrics captionMetrics(caption);
-    const int block = bodyMetrics.height() + lineSpacing + captionMetrics.height();
+    const QRect textArea = rect().adjusted(textInset, 0, -textInset, 0);
+    const QString subtitle = QString::fromUtf8(subtitleText);
+    const int subtitleHeight = QFontMetrics(caption)
+                                   .boundingRect(QRect(0, 0, std::max(1, textArea.width()), 10000),
+                                                 Qt::AlignHCenter | Qt::TextWordWrap, subtitle)
+                                   .height();
+    // Both lines where they fit, the title alone where the zone is low.
+    const bool both = bodyMetrics.height() + lineSpacing + subtitleHeight + 2 * compactInset <= height();
+    const int block = bodyMetrics.height() + (both ? lineSpacing + subtitleHeight : 0);
     const int top = (height() - block) / 2;
-    painter.setPen(secondary);
+    painter.setPen(highlighted_ ? accent : secondary);
     painter.setFont(body);
-    painter.drawText(QRect(0, top, width(), bodyMetrics.height()), Qt::AlignCenter, QString::fromUtf8(titleText));
+    painter.drawText(QRect(textArea.left(), top, textArea.width(), bodyMetrics.height()), Qt::AlignCenter,
+                     bodyMetrics.elidedText(QString::fromUtf8(titleText), Qt::ElideRight, textArea.width()));
+    if (!both) return;
+    painter.setPen(secondary);
     painter.setFont(caption);
-    painter.drawText(QRect(0, top + bodyMetrics.height() + lineSpacing, width(), captionMetrics.height()), Qt::AlignCenter,
-                     QString::fromUtf8(subtitleText));
+    painter.drawText(QRect(textArea.left(), top + bodyMetrics.height() + lineSpacing, textArea.width(), subtitleHeight),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, subtitle);
 }
 
 void DropZone::keyPressEvent(QKeyEvent* event) {
@@ -84,22 +112,45 @@ void DropZone::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
-bool DropZone::takes(const QDropEvent& event) const {
-    return event.mimeData() && carriesFileURLs(*event.mimeData()) && event.possibleActions().testFlag(Qt::CopyAction) &&
-           (!check_ || check_());
+DropZone::Answer DropZone::answer(const QDropEvent& event) const {
+    // Other drags (text, web links) are none of the zone's business and pass without a word.
+    if (!event.mimeData() || !carriesFileURLs(*event.mimeData())) return {false, {}};
+    const bool copyOffered = event.possibleActions().testFlag(Qt::CopyAction);
+    const QString reason = check_ ? check_(copyOffered) : QString();
+    // Only ever a copy, whatever the check says.
+    return {copyOffered && reason.isEmpty(), reason};
 }
 
-// Entering and moving over the zone are answered alike.
-void DropZone::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+void DropZone::setHighlighted(bool on) {
+    if (highlighted_ == on) return;
+    highlighted_ = on;
+    update();
+}
+
+void DropZone::dragEnterEvent(QDragEnterEvent* event) {
+    toldReason_.clear();
+    dragMoveEvent(event);
+}
 
 void DropZone::dragMoveEvent(QDragMoveEvent* event) {
-    if (!takes(*event)) return event->ignore();
+    // Asked again at every move: the keys held (Shift: move) and the run can change while it hovers.
+    const Answer given = answer(*event);
+    setHighlighted(given.takes);
+    if (!given.reason.isEmpty() && given.reason != toldReason_) emit refused(given.reason);
+    toldReason_ = given.reason;
+    if (!given.takes) return event->ignore();
     event->setDropAction(Qt::CopyAction);
     event->accept();
 }
 
+void DropZone::dragLeaveEvent(QDragLeaveEvent* event) {
+    setHighlighted(false);
+    QAbstractButton::dragLeaveEvent(event);
+}
+
 void DropZone::dropEvent(QDropEvent* event) {
-    if (takes(*event) && handler_ && handler_(*event->mimeData())) {
+    setHighlighted(false);
+    if (answer(*event).takes && handler_ && handler_(*event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {

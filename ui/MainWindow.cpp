@@ -5,6 +5,7 @@
 #include "platform/ImageMetadataReader.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/SettingsGrantStore.h"
+#include "ui/ContentFit.h"
 #include "ui/ContentState.h"
 #include "ui/ContentView.h"
 #include "ui/CorvaneApp.h"
@@ -18,6 +19,7 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace corvane {
 
@@ -52,7 +54,7 @@ MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
         openFilesAction_->setEnabled(!state_->isProcessing());
         openFolderAction_->setEnabled(!state_->isProcessing());
     });
-    resize(720, 640);
+    resize(defaultWindowSize(screen()->availableGeometry().size()));
 }
 
 std::vector<std::filesystem::path> MainWindow::nativeChooser(QWidget* parent, Choose what) {
@@ -81,6 +83,41 @@ MainWindow::~MainWindow() {
     delete takeCentralWidget();
 }
 
+// The run's switches beyond the window's checkboxes, each a checkable item that follows the window's
+// state; further choices of the run join them here, below a separator, as groups of exclusive items.
+void MainWindow::buildRunMenu() {
+    QMenu* run = menuBar()->addMenu(QStringLiteral("&Run"));
+    run->setToolTipsVisible(true);
+    struct Switch {
+        const char* title;
+        const char* hint;
+        QAction** action;
+        bool (*read)(const ContentState&);
+        void (*write)(ContentState&, bool);
+    };
+    const Switch switches[] = {
+        {"Always Overwrite", "Also bring sidecars whose position differs from the image's to the image's position.",
+         &alwaysOverwriteAction_, [](const ContentState& s) { return s.alwaysOverwrite(); },
+         [](ContentState& s, bool on) { s.setAlwaysOverwrite(on); }},
+        {"Include All Devices", "Also process photos from other cameras than Apple's.", &includeAllDevicesAction_,
+         [](const ContentState& s) { return !s.appleOnly(); }, [](ContentState& s, bool on) { s.setAppleOnly(!on); }},
+    };
+    for (const Switch& entry : switches) {
+        QAction* action = run->addAction(QString::fromUtf8(entry.title));
+        action->setCheckable(true);
+        action->setToolTip(QString::fromUtf8(entry.hint));
+        action->setChecked(entry.read(*state_));
+        const auto write = entry.write;
+        connect(action, &QAction::toggled, this, [this, write](bool on) { write(*state_, on); });
+        const auto read = entry.read;
+        connect(state_.get(), &ContentState::switchesChanged, action, [this, action, read] {
+            const QSignalBlocker quiet(action);
+            action->setChecked(read(*state_));
+        });
+        *entry.action = action;
+    }
+}
+
 void MainWindow::buildMenus(CorvaneApp& app) {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     newWindowAction_ = file->addAction(QStringLiteral("New Window"), &app, [&app] { app.openWindow(); });
@@ -98,6 +135,8 @@ void MainWindow::buildMenus(CorvaneApp& app) {
     });
     quitAction_->setShortcut(QKeySequence::Quit);
     quitAction_->setMenuRole(QAction::QuitRole);
+
+    buildRunMenu();
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     aboutAction_ = help->addAction(QStringLiteral("About Corvane"), this, [this] {

@@ -22,9 +22,11 @@ struct WindowServices;
 QIcon applicationIcon();
 
 // One main window: its own state and run, the content view, and the menus (File: New Window, Open
-// Files…, Open Folder…, Close Window, Quit; Help: About Corvane, Check for Updates…). The engine's
-// services behind the window (image reader, folder access with the folder prompt over this window)
-// belong to it. Deleted when closed.
+// Files…, Open Folder…, Close Window, Quit; Run: the switches beyond the window's checkboxes, Always
+// Overwrite and Include All Devices, off at every launch; Help: About Corvane, Check for Updates…). The
+// engine's services behind the window (image reader, folder access with the folder prompt over this
+// window) belong to it. It opens at its preferred size where the screen has room for it, smaller where
+// it has not. Deleted when closed.
 //
 // Open Files… and Open Folder… (and a click, Enter or Space on the drop zone) ask a file chooser and
 // hand its answer to the window's state the way a drop is handed over; they are off during a run.
@@ -50,12 +52,15 @@ public:
     QAction* openFilesAction() const { return openFilesAction_; }
     QAction* openFolderAction() const { return openFolderAction_; }
     QAction* closeWindowAction() const { return closeWindowAction_; }
+    QAction* alwaysOverwriteAction() const { return alwaysOverwriteAction_; }
+    QAction* includeAllDevicesAction() const { return includeAllDevicesAction_; }
     QAction* quitAction() const { return quitAction_; }
     QAction* aboutAction() const { return aboutAction_; }
     QAction* checkForUpdatesAction() const { return checkForUpdatesAction_; }
 
 private:
     void buildMenus(CorvaneApp& app);
+    void buildRunMenu();
     void open(Choose what);
 
     std::unique_ptr<WindowServices> services_;
@@ -66,6 +71,8 @@ private:
     QAction* openFilesAction_ = nullptr;
     QAction* openFolderAction_ = nullptr;
     QAction* closeWindowAction_ = nullptr;
+    QAction* alwaysOverwriteAction_ = nullptr;
+    QAction* includeAllDevicesAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
     QAction* checkForUpdatesAction_ = nullptr;

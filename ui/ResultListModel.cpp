@@ -5,6 +5,8 @@
 #include "engine/ResultReport.h"
 #include "ui/ContentState.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 namespace corvane {
@@ -33,8 +35,11 @@ ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
         if (state_.progress().results.size() != lineCounts_.size()) return reset();
         flush();
     });
+    connect(&state, &ContentState::filterChanged, this, [this] {
+        if (state_.outcomeFilter() != outcomeFilter_) reset();
+    });
     connect(&state, &ContentState::switchesChanged, this, [this] {
-        if (state_.silentlyIgnoreSkipped() != filtering_) reset();
+        if (state_.silentlyIgnoreSkipped() != filtering_ || state_.outcomeFilter() != outcomeFilter_) reset();
         flush();
         if (state_.dryRun() != dryRun_) {
             dryRun_ = state_.dryRun();
@@ -55,6 +60,7 @@ void ResultListModel::rebuild() {
     insertTimer_->stop();
     sinceInsert_.invalidate();  // the next row goes in at once
     filtering_ = state_.silentlyIgnoreSkipped();
+    outcomeFilter_ = state_.outcomeFilter();
     dryRun_ = state_.dryRun();
     const auto& results = state_.progress().results;
     lineCounts_.clear();
@@ -62,13 +68,13 @@ void ResultListModel::rebuild() {
     for (const auto& row : results) lineCounts_.push_back(countLines(row.result));
     rows_.clear();
     for (size_t i = 0; i < results.size(); ++i)
-        if (state_.isVisible(results[i])) rows_.push_back(static_cast<int>(i));
+        if (state_.isListed(results[i])) rows_.push_back(static_cast<int>(i));
 }
 
 void ResultListModel::appendRow(int resultIndex) {
     const ProcessingResultDetail& row = state_.progress().results[static_cast<size_t>(resultIndex)];
     lineCounts_.push_back(countLines(row.result));
-    if (!state_.isVisible(row)) return;
+    if (!state_.isListed(row)) return;
     pending_.push_back(resultIndex);
     if (insertTimer_->isActive()) return;
     const qint64 waited = sinceInsert_.isValid() ? sinceInsert_.elapsed() : insertInterval;
@@ -114,13 +120,12 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         case ResultTextRole: return state_.resultText(*row);
         case CaseRole: return static_cast<int>(row->result.index());
         case RowTextRole: return state_.rowText(*row);
+        case FolderRole: return state_.folderText(*row);
+        case FilePathRole: return QFile::decodeName(QByteArray::fromStdString(row->fileURL.string()));
         // The whole text and where the file lies: many photos share a name.
-        case Qt::ToolTipRole: return state_.rowText(*row) + QLatin1Char('\n') + QString::fromStdString(row->fileURL.string());
+        case Qt::ToolTipRole: return state_.rowText(*row) + QLatin1Char('\n') + data(index, FilePathRole).toString();
         case Qt::AccessibleTextRole:
             return QString::fromStdString(lastPathComponent(row->fileURL)) + QStringLiteral(", ") + state_.resultText(*row);
-        case Qt::AccessibleDescriptionRole:
-            return QString::fromStdString(row->fileURL.string()) +
-                   QStringLiteral(". Enter: Reveal in File Manager. Ctrl+C: Copy. Menu key: both actions.");
         default: return {};
     }
 }

@@ -8,15 +8,16 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace corvane {
 
 class ContentState;
 
-// The visible rows of one window's results as a list model, kept in step with the window's state:
-// a new row is inserted at the end when it is visible, Silently Ignore Skipped refilters the list,
-// and Dry Run rewords it. Rows appear in the order the results arrive.
+// The listed rows of one window's results as a list model, kept in step with the window's state: a
+// new row is inserted at the end when it is listed, Silently Ignore Skipped and the outcome filter
+// refilter the list, and Dry Run rewords it. Rows appear in the order the results arrive.
 //
 // While results arrive quickly, new rows reach the view together, at most every `insertInterval`
 // milliseconds (the first at once): a list view lays itself out anew on every insertion, so inserting
@@ -29,6 +30,8 @@ public:
         ResultTextRole = Qt::UserRole + 1,  // resultText of the row (QString, may span several lines)
         CaseRole,                           // the outcome's alternative index (int)
         RowTextRole,                        // "NAME: TEXT", what Copy puts on the clipboard
+        FolderRole,                         // where the file lies, as the line under its name shows it
+        FilePathRole,                       // the file's whole path, for display (QString)
     };
 
     static constexpr int insertInterval = 50;
@@ -58,6 +61,7 @@ private:
     QElapsedTimer sinceInsert_;
     std::vector<uint16_t> lineCounts_;     // per result index
     bool filtering_ = false;               // Silently Ignore Skipped, as the rows were filtered
+    std::optional<size_t> outcomeFilter_;  // the outcome filter, as the rows were filtered
     bool dryRun_ = true;                   // Dry Run, as the rows were worded
 };
 

@@ -3,10 +3,12 @@
 
 #include "ui/ResultListModel.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 
@@ -27,7 +29,6 @@ ResultListView::ResultListView(ResultListModel& model, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setUniformItemSizes(false);
     setMouseTracking(true);
-    setMinimumHeight(200);
     setFocusPolicy(Qt::StrongFocus);
     // Row heights follow the width, since the result texts wrap.
     setResizeMode(QListView::Adjust);
@@ -44,24 +45,31 @@ ResultListView::ResultListView(ResultListModel& model, QWidget* parent)
         }
     };
     connect(&model_, &QAbstractItemModel::rowsInserted, this, countChanged);
-    connect(&model_, &QAbstractItemModel::modelReset, this, countChanged);
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this, countChanged] {
+        followsNewest_ = true;  // a new run or a refiltered list starts at its newest row
+        countChanged();
+    });
+    // Rows arriving only widen the range; the value moves when the user (or the list itself) scrolls.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int value) { followsNewest_ = value >= verticalScrollBar()->maximum(); });
 }
 
 QSize ResultListView::sizeHint() const { return QSize(QListView::sizeHint().width(), 260); }
 
 QSize ResultListView::minimumSizeHint() const {
     const int frame = 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    return QSize(delegate_.minimumRowWidth(font()) + frame, 200);
+    // Two rows of a one-line result.
+    return QSize(delegate_.minimumRowWidth(font()) + frame, 2 * delegate_.oneLineRowHeight(font()) + 2 * frameWidth());
 }
 
 void ResultListView::scheduleScrollToEnd() {
     // Rows may arrive many at a time; laying the list out once per turn of the loop keeps a long run fast.
-    if (scrollPending_) return;
+    if (scrollPending_ || !followsNewest_) return;
     scrollPending_ = true;
     QTimer::singleShot(0, this, [this] {
         scrollPending_ = false;
         const int count = model_.rowCount();
-        if (count > 0) scrollTo(model_.index(count - 1), QAbstractItemView::PositionAtBottom);
+        if (count > 0 && followsNewest_) scrollTo(model_.index(count - 1), QAbstractItemView::PositionAtBottom);
     });
 }
 
@@ -125,11 +133,8 @@ void ResultListView::keyPressEvent(QKeyEvent* event) {
         const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
         if (modifiers == Qt::NoModifier && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space))
             return press(current.row(), delegate_.focusedButton());
-        if (modifiers == Qt::NoModifier && (key == Qt::Key_Left || key == Qt::Key_Right)) {
-            delegate_.setFocusedButton(key == Qt::Key_Left ? ResultRowDelegate::Button::reveal : ResultRowDelegate::Button::copy);
-            viewport()->update(visualRect(current));
-            return;
-        }
+        if (modifiers == Qt::NoModifier && (key == Qt::Key_Left || key == Qt::Key_Right))
+            return setFocusedButton(key == Qt::Key_Left ? ResultRowDelegate::Button::reveal : ResultRowDelegate::Button::copy);
         if ((key == Qt::Key_Menu && modifiers == Qt::NoModifier) || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
             scrollTo(current);
             return showRowMenu(current, visualRect(current).center());
@@ -170,10 +175,41 @@ bool ResultListView::viewportEvent(QEvent* event) {
     return QListView::viewportEvent(event);
 }
 
+void ResultListView::setFocusedButton(ResultRowDelegate::Button button) {
+    if (delegate_.focusedButton() == button) return;
+    delegate_.setFocusedButton(button);
+    const QModelIndex current = currentIndex();
+    viewport()->update(visualRect(current));
+    // Enter now takes the other action: the row's description says so.
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    changed.setChild(current.row());
+    QAccessible::updateAccessibility(&changed);
+}
+
+QString ResultListView::rowDescription(int row) const {
+    const QString path = model_.index(row).data(ResultListModel::FilePathRole).toString();
+    const QString enter = QString::fromLatin1(delegate_.focusedButton() == ResultRowDelegate::Button::copy
+                                                  ? ResultRowDelegate::copyTitle
+                                                  : ResultRowDelegate::revealTitle);
+    return path + QStringLiteral(". Enter: ") + enter +
+           QStringLiteral(". Ctrl+C: Copy. Left and Right: choose Enter's action. Menu key: both actions.");
+}
+
 void ResultListView::focusInEvent(QFocusEvent* event) {
+    const bool hadCurrent = currentIndex().isValid();
     QListView::focusInEvent(event);
-    // The list has no selection, so the focus starts on the first row rather than on none.
-    if (!currentIndex().isValid() && model_.rowCount() > 0) setCurrentIndex(model_.index(0));
+    // Coming in from the keyboard, the focus mark must be in sight: on the current row, or, as the list
+    // has no selection, on the topmost row in view (the first one the reader sees, without a jump; the
+    // item view would take the first row of all, wherever the list is scrolled).
+    const Qt::FocusReason reason = event->reason();
+    if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason) &&
+        model_.rowCount() > 0) {
+        if (!hadCurrent) {
+            const QModelIndex top = indexAt(QPoint(0, 0));
+            setCurrentIndex(top.isValid() ? top : model_.index(0));
+        }
+        scrollTo(currentIndex());
+    }
     viewport()->update();
 }
 

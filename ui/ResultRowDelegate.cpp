@@ -100,10 +100,16 @@ void ResultRowDelegate::setRowWidth(int width) { rowWidth_ = width; }
 
 int ResultRowDelegate::minimumRowWidth(const QFont& base) const {
     const Metrics& m = metrics(base);
-    // Room for a file name such as "IMG_0001.HEIC" and a few words of a result text per line.
-    const int text = QFontMetrics(m.body).horizontalAdvance(QStringLiteral("IMG_00000.HEIC (1)"));
-    return 2 * sidePadding + iconFrame + 2 * spacing + text + m.revealWidth + spacing + m.copyWidth;
+    const int name = QFontMetrics(m.body).horizontalAdvance(QStringLiteral("IMG_00000.HEIC (1)"));
+    return 2 * sidePadding + iconFrame + spacing + std::max(name, m.revealWidth + spacing + m.copyWidth);
 }
+
+int ResultRowDelegate::oneLineRowHeight(const QFont& base) const {
+    const Metrics& m = metrics(base);
+    return 2 * rowPadding + std::max(iconFrame, m.bodyHeight + lineGap + 2 * m.captionLineHeight);
+}
+
+bool ResultRowDelegate::buttonsBelow(const QFont& base) const { return stacked(metrics(base)); }
 
 const ResultRowDelegate::Metrics& ResultRowDelegate::metrics(const QFont& base) const {
     if (haveMetrics_ && metrics_.base == base) return metrics_;
@@ -116,17 +122,24 @@ const ResultRowDelegate::Metrics& ResultRowDelegate::metrics(const QFont& base) 
     metrics_.captionLineHeight = lineHeight(caption);
     metrics_.copyWidth = body.horizontalAdvance(QString::fromLatin1(copyTitle)) + 2 * buttonPadding;
     metrics_.revealWidth = body.horizontalAdvance(QString::fromLatin1(revealTitle)) + 2 * buttonPadding;
+    // Room beside the buttons for a file name such as "IMG_0001.HEIC" and a few words of a result text.
+    const int name = body.horizontalAdvance(QStringLiteral("IMG_00000.HEIC (1)"));
+    metrics_.besideWidth = 2 * sidePadding + iconFrame + 2 * spacing + name + metrics_.revealWidth + spacing + metrics_.copyWidth;
     haveMetrics_ = true;
     rowTexts_.clear();
     return metrics_;
 }
 
+bool ResultRowDelegate::stacked(const Metrics& m) const { return rowWidth_ > 0 && rowWidth_ < m.besideWidth; }
+
 int ResultRowDelegate::contentHeight(const Metrics& m, int lines) const {
-    return m.bodyHeight + lineGap + std::max(1, lines) * m.captionLineHeight;
+    // The name, the folder, the text and, on a narrow row, the buttons below them.
+    const int text = m.bodyHeight + lineGap + (1 + std::max(1, lines)) * m.captionLineHeight;
+    return stacked(m) ? text + 2 * lineGap + m.bodyHeight + 4 : text;
 }
 
 int ResultRowDelegate::textWidth(const Metrics& m) const {
-    const int buttons = m.revealWidth + spacing + m.copyWidth;
+    const int buttons = stacked(m) ? -spacing : m.revealWidth + spacing + m.copyWidth;
     return std::max(0, rowWidth_ - 2 * sidePadding - iconFrame - 2 * spacing - buttons);
 }
 
@@ -166,18 +179,30 @@ ResultRowDelegate::Layout ResultRowDelegate::layout(const QStyleOptionViewItem& 
     const QRect row = option.rect.adjusted(sidePadding, rowPadding, -sidePadding, -rowPadding);
     const int lines = lineCount(m, index);
     const int buttonHeight = m.bodyHeight + 4;
-    const int buttonTop = row.center().y() - buttonHeight / 2 + 1;
-
-    Layout parts;
-    parts.icon = QRect(row.left(), row.center().y() - iconFrame / 2 + 1, iconFrame, iconFrame);
-    parts.copy = QRect(row.right() + 1 - m.copyWidth, buttonTop, m.copyWidth, buttonHeight);
-    parts.reveal = QRect(parts.copy.left() - spacing - m.revealWidth, buttonTop, m.revealWidth, buttonHeight);
-    const int textLeft = parts.icon.right() + 1 + spacing;
-    const int width = std::max(0, parts.reveal.left() - spacing - textLeft);
     const int content = contentHeight(m, lines);
     const int top = row.top() + std::max(0, (row.height() - content) / 2);
+    const int textLeft = row.left() + iconFrame + spacing;
+
+    Layout parts;
+    int width = 0;
+    if (stacked(m)) {
+        // The icon beside the name, the buttons on a line of their own below the text, their titles
+        // aligned with it.
+        parts.icon = QRect(row.left(), top + (m.bodyHeight - iconFrame) / 2, iconFrame, iconFrame);
+        const int buttonTop = top + content - buttonHeight;
+        parts.reveal = QRect(textLeft - buttonPadding, buttonTop, m.revealWidth, buttonHeight);
+        parts.copy = QRect(parts.reveal.right() + 1 + spacing, buttonTop, m.copyWidth, buttonHeight);
+        width = row.right() + 1 - textLeft;
+    } else {
+        parts.icon = QRect(row.left(), row.center().y() - iconFrame / 2 + 1, iconFrame, iconFrame);
+        const int buttonTop = row.center().y() - buttonHeight / 2 + 1;
+        parts.copy = QRect(row.right() + 1 - m.copyWidth, buttonTop, m.copyWidth, buttonHeight);
+        parts.reveal = QRect(parts.copy.left() - spacing - m.revealWidth, buttonTop, m.revealWidth, buttonHeight);
+        width = std::max(0, parts.reveal.left() - spacing - textLeft);
+    }
     parts.name = QRect(textLeft, top, width, m.bodyHeight);
-    parts.text = QRect(textLeft, parts.name.bottom() + 1 + lineGap, width, content - m.bodyHeight - lineGap);
+    parts.folder = QRect(textLeft, parts.name.bottom() + 1 + lineGap, width, m.captionLineHeight);
+    parts.text = QRect(textLeft, parts.folder.bottom() + 1, width, std::max(1, lines) * m.captionLineHeight);
     return parts;
 }
 
@@ -224,8 +249,8 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->drawImage(QPoint(parts.icon.left() + (iconFrame - iconSide) / 2, parts.icon.top() + (iconFrame - iconSide) / 2),
                        icon);
 
-    // The file name (cut short in the middle where the row is narrow; the tooltip has the full path)
-    // and the result text, wrapped, one whole line height per line.
+    // The file name and its folder (each cut short in the middle where the row is narrow; the tooltip
+    // has the full path) and the result text, wrapped, one whole line height per line.
     painter->setFont(body);
     painter->setPen(palette.color(QPalette::Active, QPalette::Text));
     const QFontMetrics bodyMetrics(body);
@@ -233,6 +258,9 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                       bodyMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, parts.name.width()));
     painter->setFont(caption);
     painter->setPen(theme::secondaryColor(palette));
+    painter->drawText(parts.folder, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      QFontMetrics(caption).elidedText(index.data(ResultListModel::FolderRole).toString(), Qt::ElideMiddle,
+                                                       parts.folder.width()));
     int y = parts.text.top();
     for (const QString& line : textLines(option, index)) {
         painter->drawText(QRect(parts.text.left(), y, parts.text.width(), m.captionLineHeight),

@@ -20,9 +20,11 @@ class ResultListModel;
 // short in its middle. At most `maxLines`; when the text needs more, the last one ends in "…".
 QStringList wrapResultText(const QString& text, const QFont& font, int width, int maxLines);
 
-// Draws one row of the results list: the outcome icon, the file name, the result text below it in the
-// caption style and the secondary colour (wrapped onto as many lines as it needs, up to a limit), and
-// the two borderless buttons "Reveal in File Manager" and "Copy" at the right. Rows are painted, not
+// Draws one row of the results list: the outcome icon, the file name, under it the file's folder and
+// the result text in the caption style and the secondary colour (the folder on one line, cut short in
+// its middle; the text wrapped onto as many lines as it needs, up to a limit), and the two borderless
+// buttons "Reveal in File Manager" and "Copy" at the right, or below the text where the row is too
+// narrow to hold them beside it. Rows are painted, not
 // built from widgets, so a list of many thousands of rows stays light. The view tells the delegate
 // which button is under the mouse, which is held down, and which has the keyboard focus on the
 // current row; the delegate only draws and answers where things are.
@@ -41,8 +43,13 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    // The narrowest row in which the name, a few words of text and both buttons stay readable.
+    // The narrowest row in which the name, a few words of text and both buttons stay readable (the
+    // buttons below the text).
     int minimumRowWidth(const QFont& base) const;
+    // The height of a row whose result text has one line, with the buttons beside it.
+    int oneLineRowHeight(const QFont& base) const;
+    // Whether rows of the present width have their buttons below the text.
+    bool buttonsBelow(const QFont& base) const;
 
     // The width rows are laid out in (the list's viewport); the text wraps to it.
     void setRowWidth(int width);
@@ -52,6 +59,7 @@ public:
     struct Layout {
         QRect icon;
         QRect name;
+        QRect folder;
         QRect text;
         QRect reveal;
         QRect copy;
@@ -78,6 +86,7 @@ private:
         int captionLineHeight = 0;  // a whole line, descenders included
         int copyWidth = 0;
         int revealWidth = 0;
+        int besideWidth = 0;        // the narrowest row with the buttons beside the text
     };
     // Per row: the width of its widest text line (measured once), and its line count at the width
     // it was last laid out in.
@@ -87,6 +96,7 @@ private:
         int lines = 1;
     };
     const Metrics& metrics(const QFont& base) const;
+    bool stacked(const Metrics& metrics) const;
     int contentHeight(const Metrics& metrics, int lines) const;
     int textWidth(const Metrics& metrics) const;
     int lineCount(const Metrics& metrics, const QModelIndex& index) const;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's state without a screen: its switches and their publishing, drops and runs over real
-// photos, the filter, the texts and the clipboard.
+// photos, the filters, the counts, the texts, the notices and the clipboard; and how the content fits
+// the room it has.
 
 #include "WindowTestSupport.h"
 
 #include "engine/RunSettings.h"
+#include "ui/ContentFit.h"
 #include "ui/ResultListModel.h"
 
 #include <QtGui>
@@ -54,7 +56,13 @@ private slots:
         state.setSilentlyIgnoreSkipped(true);
         state.setDryRun(false);  // the value it has: no change
         QVERIFY(shared.silentlyIgnoreSkipped);
-        QCOMPARE(changed.count(), 2);
+        // The Run menu's two switches, as the report's header names them.
+        state.setAlwaysOverwrite(true);
+        state.setAppleOnly(false);
+        QVERIFY(shared.alwaysOverwrite && !shared.appleOnly);
+        QVERIFY(state.reportText().section(QLatin1Char('\n'), 0, 0).endsWith(
+            QStringLiteral("DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=true")));
+        QCOMPARE(changed.count(), 4);
     }
 
     // URLs as a drag carries them, separated by blanks; the paths' bytes percent-encoded, separated by "|".
@@ -121,6 +129,129 @@ private slots:
             QVERIFY(!state.isProcessing() && !state.progressVisible() && !state.hasVisibleResults());
             QVERIFY(state.progress().results.empty() && state.progress().totalCount == 0);
         }
+    }
+
+    // After a run: a count per outcome (every row, whatever the list shows), the summary the end of the
+    // run announces, and the outcome filter beneath Silently Ignore Skipped, which lets go of an
+    // outcome it hides. Copies and refused drags say so in the status area.
+    void theRunSumsItselfUpAndACountFiltersTheList() {
+        test::PhotoFolder photos;
+        std::vector<fs::path> files{photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar),
+                                    photos.addPhoto("IMG_0002.HEIC", test::parisSidecar),
+                                    photos.addPhoto("DSC_0003.HEIC", test::canonicalSidecar, false),
+                                    photos.addPhoto("IMG_0004.HEIC", test::canonicalSidecar),
+                                    photos.addPhoto("IMG_0005.HEIC", test::canonicalSidecar)};
+        test::TestEngine services;
+        ContentState state(services.engine());
+        ResultListModel list(state);
+        QSignalSpy notices(&state, &ContentState::notice);
+        bool countsDuringTheRun = false;
+        connect(&state, &ContentState::rowAdded, this, [&] { countsDuringTheRun |= state.countsVisible(); });
+        QVERIFY(state.startRun(files));
+        QCOMPARE(state.dropRefusal(true), QStringLiteral("A run is in progress"));
+        WAIT_FOR_RUN_END(state);
+        QVERIFY(!countsDuringTheRun && state.countsVisible());
+        QCOMPARE(state.outcomeCountText(0) + ", " + state.outcomeCountText(8), QStringLiteral("1 would update, 2 already correct"));
+        const QString summary = QStringLiteral("Finished: 5 files: 1 would update, 1 skipped (non-Apple), "
+                                               "1 skipped (GPS differs), 2 already correct");
+        QCOMPARE(notices.count() == 1 ? notices.front().front().toString() : QString(), summary + " (Dry Run, nothing written)");
+
+        QSignalSpy filtered(&state, &ContentState::filterChanged);
+        state.toggleOutcomeFilter(8);
+        QCOMPARE(list.rowCount(), 2);
+        state.toggleOutcomeFilter(6);
+        QCOMPARE(list.index(0).data().toString(), QStringLiteral("IMG_0002.HEIC"));
+        QCOMPARE(list.rowCount(), 1);
+        state.toggleOutcomeFilter(5);
+        state.setSilentlyIgnoreSkipped(true);  // hides the chosen outcome: all visible rows again
+        QVERIFY(!state.outcomeFilter() && !state.canFilterBy(5) && state.canFilterBy(6));
+        QCOMPARE(list.rowCount(), 2);
+        state.toggleOutcomeFilter(8);  // hidden: cannot be chosen
+        state.toggleOutcomeFilter(0);
+        QCOMPARE(list.rowCount(), 1);
+        state.toggleOutcomeFilter(0);  // chosen again: all
+        QCOMPARE(list.rowCount(), 2);
+        QCOMPARE(filtered.count(), 6);
+        state.setDryRun(false);
+        QCOMPARE(state.outcomeCountText(0), QStringLiteral("1 updated"));
+
+        state.copyResult(state.progress().results.front());
+        state.copyAllResults();
+        state.refuseDrop(state.dropRefusal(false));
+        QCOMPARE(state.dropRefusal(true), QString());
+        QStringList told;
+        for (const auto& arguments : notices.mid(1)) told.append(arguments.front().toString());
+        QCOMPARE(told, (QStringList{"Copied 1 row", "Copied the report", "Drops are copied, never moved: drop without Shift"}));
+        state.toggleOutcomeFilter(6);
+        QVERIFY(state.startRun({files[0]}) && !state.outcomeFilter() && state.outcomeCount(6) == 0);  // a new run starts afresh
+    }
+
+    // A row names its folder: from the dropped folder on (its own name first) for files found in one,
+    // the whole folder, home written "~", for files dropped themselves.
+    void aRowNamesItsFolder_data() {
+        QTest::addColumn<QString>("dropped");  // below the photo folder, which is HOME
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("in the dropped folder") << "album" << "album/IMG_0001.HEIC" << "album";
+        QTest::newRow("below it") << "album/" << "album/2024/Trip/IMG_0001.HEIC" << "album/2024/Trip";
+        QTest::newRow("the innermost of two dropped") << "album album/2024" << "album/2024/IMG_0001.HEIC" << "2024";
+        QTest::newRow("a dropped file") << "Pictures/IMG_0001.HEIC" << "Pictures/IMG_0001.HEIC" << "~/Pictures";
+        QTest::newRow("a dropped file at home") << "IMG_0001.HEIC" << "IMG_0001.HEIC" << "~";
+    }
+
+    void aRowNamesItsFolder() {
+        QFETCH(QString, dropped);
+        QFETCH(QString, file);
+        QFETCH(QString, folder);
+        test::PhotoFolder photos;
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QByteArray::fromStdString(photos.path().string()));
+        const fs::path photo = photos.path() / file.toStdString();
+        fs::create_directories(photo.parent_path());
+        test::writeText(photo, "not a photo");
+        std::vector<fs::path> items;
+        for (const QString& item : dropped.split(' ')) items.push_back(photos.path() / item.toStdString());
+        test::TestEngine services;
+        InlineExecutor inPlace;
+        ContentState state(services.engine(), inPlace.executor());
+        QVERIFY(state.startRun(items));
+        const QString shown = state.folderText(state.progress().results.back());
+        qputenv("HOME", home);
+        QCOMPARE(shown, folder);
+    }
+
+    // Where the room is short, the drop zone gives way first, then the header takes one row (where the
+    // width allows), then the insets tighten; only then the list goes below its comfortable height.
+    void theContentGivesWayAboveTheListFirst_data() {
+        QTest::addColumn<QSize>("room");
+        QTest::addColumn<bool>("list");
+        QTest::addColumn<QList<int>>("fit");  // inset, spacing, header in one row, drop zone height
+        QTest::newRow("roomy") << QSize(700, 640) << true << QList<int>{16, 12, 0, 120};
+        QTest::newRow("the drop zone shrinks") << QSize(700, 560) << true << QList<int>{16, 12, 0, 104};
+        QTest::newRow("then the header takes one row") << QSize(700, 480) << true << QList<int>{16, 12, 1, 56};
+        QTest::newRow("two rows where narrow: then tight") << QSize(360, 480) << true << QList<int>{8, 6, 0, 76};
+        QTest::newRow("then the list gives way") << QSize(700, 300) << true << QList<int>{8, 6, 1, 40};
+        QTest::newRow("no list: the drop zone takes what there is") << QSize(700, 300) << false << QList<int>{16, 12, 0, 56};
+    }
+
+    void theContentGivesWayAboveTheListFirst() {
+        QFETCH(QSize, room);
+        QFETCH(bool, list);
+        QFETCH(QList<int>, fit);
+        const ContentParts parts{24, 20, 500, 40, 60, 18, list ? 110 : 0, 30};
+        const ContentFit got = fitContent(parts, room);
+        QCOMPARE((QList<int>{got.inset, got.spacing, got.headerInOneRow, got.dropZoneHeight}), fit);
+        // The minimum holds every part at its smallest; the list keeps its comfortable height while
+        // anything above it can still give way.
+        QCOMPARE(minimumContentHeight(parts, 360), contentHeight(parts, {8, 6, false, 40}, parts.listMinimum));
+        if (list && got.dropZoneHeight > parts.dropZoneMinimum)
+            QVERIFY(contentHeight(parts, got, ContentFit::comfortableList) <= room.height());
+    }
+
+    void aNewWindowFitsTheScreen() {
+        QCOMPARE(defaultWindowSize(QSize(1920, 1050)), QSize(720, 640));
+        QCOMPARE(defaultWindowSize(QSize(800, 600)), QSize(720, 552));
+        QCOMPARE(defaultWindowSize(QSize(640, 400)), QSize(624, 352));  // 1280 by 800 at twice the scale
     }
 
     // The texts follow the switches as they are now: an updated row's wording, the report's header. The

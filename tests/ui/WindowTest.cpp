@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window as the user meets it: what shows after launch, the badge and the switches, a file
 // manager's drop, the keyboard's routes through the window and its list, the menus, further windows,
-// the update dialog over them, the folder chooser, the icons and the smallest size.
+// the update dialog over them, the folder chooser, the icons, small screens, the list while a run goes
+// on, what screen readers get, and the command line answered without a display.
 
 #include "WindowTestSupport.h"
+#include "tests/support/ChildProcess.h"
 
 #include "engine/RunSettings.h"
+#include "ui/ContentFit.h"
 #include "ui/ContentView.h"
 #include "ui/CorvaneApp.h"
 #include "ui/DropZone.h"
@@ -18,6 +21,8 @@
 #include "ui/Theme.h"
 #include "ui/UpdateDialogs.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -32,6 +37,7 @@ namespace {
 struct DropAnswer {
     bool entered, dropped;
     Qt::DropAction enterAction, dropAction;  // what the source is shown while the drag hovers, and after
+    bool highlighted;                        // while the drag hovered
 };
 
 // Delivers a drag as the window system does: entering the zone, then the drop, with the actions the
@@ -43,9 +49,10 @@ DropAnswer dragOnto(DropZone& zone, const QMimeData& mime, Qt::DropActions offer
                                                                     : Qt::NoModifier;
     QDragEnterEvent enter(centre.toPoint(), offered, &mime, Qt::LeftButton, keys);
     QCoreApplication::sendEvent(&zone, &enter);
+    const bool highlighted = zone.isHighlighted();
     QDropEvent drop(centre, offered, &mime, Qt::LeftButton, keys);
     QCoreApplication::sendEvent(&zone, &drop);
-    return DropAnswer{enter.isAccepted(), drop.isAccepted(), enter.dropAction(), drop.dropAction()};
+    return DropAnswer{enter.isAccepted(), drop.isAccepted(), enter.dropAction(), drop.dropAction(), highlighted && !zone.isHighlighted()};
 }
 
 // A dark palette the window must stay readable in (Breeze Dark's colours, as KDE ships them).
@@ -90,6 +97,15 @@ struct Shell {
         return list.rowDelegate().layout(list.rowOption(at), at);
     }
 };
+
+// On an X server, starts the session's accessibility bus, which brings Qt's AT-SPI bridge up, as a
+// screen reader's start does; false where there is none (offscreen).
+bool listenLikeAScreenReader() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+    QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")));
+    return QTest::qWaitFor([] { return QAccessible::isActive(); }, 10000);
+}
 
 // Answers the next modal folder chooser once it is on screen.
 void answerChooser(std::function<void(QFileDialog&)> answer) {
@@ -139,13 +155,33 @@ private slots:
                                 "sidecars will be updated."));
         QVERIFY(!view.progressBlock()->isVisible() && !view.resultsHeading()->isVisible() && !view.resultList()->isVisible());
         QVERIFY(view.copyAllButton()->isVisible() && !view.copyAllButton()->isEnabled());
+        // The content sits at the top, each part at its natural size.
+        const QRect zone = view.dropZone()->geometry(), copyAll = view.copyAllButton()->geometry();
+        for (const auto& [above, below] : {std::pair{view.badge()->geometry(), view.dryRunBox()->geometry()},
+                                           {view.silentSkipBox()->geometry(), zone}})
+            QVERIFY(below.top() - above.bottom() <= 2 * ContentFit::roomySpacing);
+        QVERIFY(copyAll.top() - zone.bottom() <= 2 * ContentFit::roomySpacing && copyAll.width() == view.copyAllButton()->sizeHint().width());
+
+        // A desktop switching to a dark style: the colours worked out from the palette follow it.
+        const QPalette light = QApplication::palette();
+        const QColor lightStatus = view.statusLabel()->palette().color(QPalette::WindowText);
+        QApplication::setPalette(darkPalette());
+        QTRY_COMPARE(view.palette().color(QPalette::Window), darkPalette().color(QPalette::Window));
+        QCOMPARE(view.statusLabel()->palette().color(QPalette::WindowText), theme::secondaryColor(view.palette()));
+        QVERIFY(view.statusLabel()->palette().color(QPalette::WindowText) != lightStatus);
+        QApplication::setPalette(light);
 
         const QList<QAction*> menus = shell.window.menuBar()->actions();
-        QCOMPARE(titles(menus), (QStringList{"File", "Help"}));
+        QCOMPARE(titles(menus), (QStringList{"File", "Run", "Help"}));
         QCOMPARE(titles(menus[0]->menu()->actions()),
                  (QStringList{"New Window Ctrl+N", "Open Files\u2026 Ctrl+O", "Open Folder\u2026 Ctrl+Shift+O", "Close Window Ctrl+W",
                               ("Quit " + QKeySequence(QKeySequence::Quit).toString()).trimmed()}));
-        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
+        // The run's other two switches, off at every launch like Force Overwrite and Apple-only.
+        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices"}));
+        QVERIFY(!shell.window.alwaysOverwriteAction()->isChecked() && !shell.window.includeAllDevicesAction()->isChecked());
+        shell.window.includeAllDevicesAction()->trigger();
+        QVERIFY(!RunSettings::shared().appleOnly && !shell.state.appleOnly());
+        QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
     }
 
     // The badge and the shared switches follow the checkboxes; a new window starts afresh in Dry Run
@@ -189,33 +225,37 @@ private slots:
         QCOMPARE(shell.app.windows().size(), 1);
     }
 
-    // The program only reads what is dropped: a source told its files were moved may delete them.
+    // The program only reads what is dropped: a source told its files were moved may delete them. The
+    // zone lights up while a drag it takes hovers; a refused one is told why in the status area.
     void dropsAreTakenAsCopiesOnly_data() {
         QTest::addColumn<Qt::DropActions>("offered");
         QTest::addColumn<Qt::DropAction>("proposed");
         QTest::addColumn<bool>("duringARun");
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("copy") << Qt::DropActions(Qt::CopyAction) << Qt::CopyAction << false << true;
-        QTest::newRow("move proposed, copy offered") << (Qt::MoveAction | Qt::CopyAction) << Qt::MoveAction << false << true;
-        QTest::newRow("link proposed, copy offered") << (Qt::LinkAction | Qt::CopyAction) << Qt::LinkAction << false << true;
-        QTest::newRow("move only") << Qt::DropActions(Qt::MoveAction) << Qt::MoveAction << false << false;
-        QTest::newRow("link only") << Qt::DropActions(Qt::LinkAction) << Qt::LinkAction << false << false;
+        QTest::addColumn<QString>("refusal");  // empty: taken
+        const QString moved = QStringLiteral("Drops are copied, never moved: drop without Shift");
+        QTest::newRow("copy") << Qt::DropActions(Qt::CopyAction) << Qt::CopyAction << false << QString();
+        QTest::newRow("move proposed, copy offered") << (Qt::MoveAction | Qt::CopyAction) << Qt::MoveAction << false << QString();
+        QTest::newRow("link proposed, copy offered") << (Qt::LinkAction | Qt::CopyAction) << Qt::LinkAction << false << QString();
+        QTest::newRow("move only") << Qt::DropActions(Qt::MoveAction) << Qt::MoveAction << false << moved;
+        QTest::newRow("link only") << Qt::DropActions(Qt::LinkAction) << Qt::LinkAction << false << moved;
         // Refused already while the drag hovers, so its source shows the refusal.
-        QTest::newRow("copy during a run") << Qt::DropActions(Qt::CopyAction) << Qt::CopyAction << true << false;
+        QTest::newRow("copy during a run") << Qt::DropActions(Qt::CopyAction) << Qt::CopyAction << true << "A run is in progress";
     }
 
     void dropsAreTakenAsCopiesOnly() {
         QFETCH(Qt::DropActions, offered);
         QFETCH(Qt::DropAction, proposed);
         QFETCH(bool, duringARun);
-        QFETCH(bool, taken);
+        QFETCH(QString, refusal);
+        const bool taken = refusal.isEmpty();
         test::PhotoFolder photos;
         const std::vector<fs::path> files = photos.addPhotos(2, test::canonicalSidecar);
         Shell shell;
         if (duringARun) QVERIFY(shell.state.startRun({files[1]}));
         const DropAnswer answer = dragOnto(*shell.view.dropZone(), *test::dragOf({files[0]}), offered, proposed);
-        QVERIFY(answer.entered == taken && answer.dropped == taken);
+        QVERIFY(answer.entered == taken && answer.dropped == taken && answer.highlighted == taken);
         if (taken) QVERIFY(answer.enterAction == Qt::CopyAction && answer.dropAction == Qt::CopyAction);
+        QCOMPARE(shell.view.notice()->isVisible() ? shell.view.notice()->text() : QString(), refusal);
         QCOMPARE(shell.view.progressBlock()->isVisible(), taken || duringARun);
         WAIT_FOR_RUN_END(shell.state);
         const QString ran = QString::fromStdString((duringARun ? files[1] : files[0]).filename().string());
@@ -297,14 +337,12 @@ private slots:
         QTest::keyClick(&list, Qt::Key_Down);
         QTest::keyClick(&list, Qt::Key_Down);
         QCOMPARE(list.currentIndex().row(), 2);
-        // What a screen reader reads for the row: its name and text, and how to act on it.
-        QCOMPARE(shell.row(2, Qt::AccessibleTextRole), QStringLiteral("IMG_0003.HEIC, Already correct"));
-        QVERIFY(shell.row(2, Qt::AccessibleDescriptionRole).contains(QStringLiteral("Enter: Reveal in File Manager")));
         QTest::keyClick(&list, Qt::Key_Return);
         QCOMPARE(reveal.count() == 1 ? reveal.front().front().toInt() : -1, 2);
         QTest::keyClick(&list, Qt::Key_Right);
         QTest::keyClick(&list, Qt::Key_Space);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0003.HEIC: Already correct"));
+        QCOMPARE(shell.view.notice()->text(), QStringLiteral("Copied 1 row"));
         QTest::keyClick(&list, Qt::Key_Up);
         QTest::keySequence(&list, QKeySequence::Copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0002.HEIC: Already correct"));
@@ -326,6 +364,7 @@ private slots:
         QCOMPARE(reveal.count(), 2);
         QTest::mouseClick(shell.view.copyAllButton(), Qt::LeftButton);
         QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("Results — ")));
+        QCOMPARE(shell.view.notice()->text(), QStringLiteral("Copied the report"));
     }
 
     // A failed row's cause stays readable: long paths are shortened in their middle, the text wraps
@@ -349,25 +388,223 @@ private slots:
         QCOMPARE(theme::captionFont(body).pointSizeF(), 8.0);
     }
 
-    // The list follows the newest row. At its smallest the window keeps every part readable: a photo's
-    // name, the drop zone's text.
-    void theListShowsTheNewestRowReadablyAtTheSmallestSize() {
+    // On a small screen every part stays reachable: the window's smallest size fits the screen with
+    // room for the window manager's frame, and at that size and at the size a window opens with, every
+    // control lies inside the window, one below the other, with the list at least two rows high and
+    // each row's name, text and buttons apart.
+    void theWindowFitsSmallScreens_data() {
+        QTest::addColumn<QSize>("screen");  // its free area, in device-independent pixels
+        QTest::newRow("800 by 600") << QSize(800, 600);
+        QTest::newRow("1280 by 800 at twice the scale") << QSize(640, 400);
+        QTest::newRow("360 wide") << QSize(360, 640);
+    }
+
+    void theWindowFitsSmallScreens() {
+        QFETCH(QSize, screen);
+        test::PhotoFolder photos;
+        std::vector<fs::path> files = photos.missingFiles(30);
+        for (const auto& [name, sidecar] : {std::pair{"IMG_0001.HEIC", test::letterlessSidecar}, {"IMG_0002.HEIC", test::parisSidecar},
+                                            {"IMG_0003.HEIC", test::shortLetteredSidecar}, {"IMG_0004.HEIC", test::canonicalSidecar}})
+            files.push_back(photos.addPhoto(name, sidecar));
+        files.push_back(photos.addPhoto("DSC_0005.HEIC", test::canonicalSidecar, false));
+        Shell shell;
+        QVERIFY(shell.state.startRun(files));
+        WAIT_FOR_RUN_END(shell.state);
+        MainWindow& window = shell.window;
+        const QSize opened = defaultWindowSize(screen);
+        window.resize(opened);
+        QTRY_COMPARE(window.size(), opened);
+        QTest::qWait(0);
+        // The smallest height at that width (where the counts and the header may take more lines).
+        const QSize smallest = window.minimumSizeHint();
+        QVERIFY2(smallest.width() <= opened.width() && smallest.height() <= opened.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(smallest.width()).arg(smallest.height())));
+        for (const QSize size : {opened, QSize(opened.width(), smallest.height())}) {
+            window.resize(size);
+            QTRY_COMPARE(window.size(), size);
+            QTest::qWait(0);
+            ContentView& view = shell.view;
+            auto place = [&](const QWidget* part) { return QRect(part->mapTo(&window, QPoint()), part->size()); };
+            QWidget* header[] = {view.badge(), view.dryRunBox(), view.silentSkipBox()};
+            QWidget* column[] = {view.dropZone(), view.progressBar(), view.statusLabel(), view.resultsHeading(), &shell.list,
+                                 view.copyAllButton()};
+            int bottom = 0;
+            for (const QWidget* part : header) bottom = std::max(bottom, place(part).bottom());
+            for (const QWidget* part : column) {
+                QVERIFY2(part->isVisible() && place(part).top() > bottom && window.rect().contains(place(part)),
+                         part->metaObject()->className());
+                bottom = place(part).bottom();
+            }
+            for (size_t caseIndex : {0, 1, 5, 6, 7, 8}) QVERIFY(window.rect().contains(place(view.countButton(caseIndex))));
+            QVERIFY(shell.list.height() >= 2 * shell.list.rowDelegate().oneLineRowHeight(shell.list.font()));
+
+            const QModelIndex row = view.resultModel().index(0);
+            const ResultRowDelegate::Layout parts = shell.layout(0);
+            QVERIFY(QFontMetrics(shell.list.font()).horizontalAdvance(QStringLiteral("IMG_1000.HEIC")) <= parts.name.width());
+            QVERIFY(!parts.text.intersects(parts.reveal) && shell.list.visualRect(row).contains(parts.text));
+            QVERIFY(parts.copy.right() < shell.list.viewport()->width());
+            // Every line of the text gets a whole line's height, descenders included.
+            const auto lines = shell.list.rowDelegate().textLines(shell.list.rowOption(row), row).size();
+            QVERIFY(parts.text.height() >= lines * QFontMetrics(theme::captionFont(shell.list.font())).height());
+        }
+        // Where there is room, the window keeps its generous layout.
+        window.resize(720, 900);
+        QTRY_COMPARE(shell.view.dropZone()->height(), 120);
+        QCOMPARE(shell.view.fit(), ContentFit{});
+    }
+
+    // While a run goes on, the list follows its newest row only from the bottom: scrolled up, it stays
+    // where the reader is, and follows again from the bottom. Tab into the list marks a row in view,
+    // and coming back brings the marked row into view.
+    void theListLetsTheReaderReadWhileTheRunGoesOn() {
+        test::PhotoFolder photos;
+        test::TestEngine services;
+        std::deque<std::function<void()>> batches;
+        ContentState state(services.engine(), [&](std::function<void()> work) { batches.push_back(std::move(work)); });
+        ContentView view(state);
+        view.resize(600, 500);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        ResultListView& list = *view.resultList();
+        QScrollBar& bar = *list.verticalScrollBar();
+        auto deliver = [&](int rows) {
+            for (int i = 0; i < rows / 2 && !batches.empty(); ++i) {
+                auto batch = std::move(batches.front());
+                batches.pop_front();
+                batch();
+            }
+            QTRY_VERIFY(view.resultModel().rowCount() == int(state.progress().results.size()));
+            QTest::qWait(0);
+        };
+        QVERIFY(state.startRun(photos.missingFiles(120)));
+        deliver(40);
+        QTRY_VERIFY(bar.maximum() > 0 && bar.value() == bar.maximum());
+        bar.setValue(10);  // the reader scrolls up
+        deliver(40);
+        QCOMPARE(bar.value(), 10);
+        bar.setValue(bar.maximum());  // and back down
+        deliver(40);
+        QTRY_VERIFY(bar.value() == bar.maximum() && !state.isProcessing());
+
+        list.setFocus(Qt::TabFocusReason);
+        const QModelIndex marked = list.currentIndex();
+        QVERIFY(marked.row() > 60 && list.viewport()->rect().contains(list.visualRect(marked)));
+        view.dryRunBox()->setFocus(Qt::BacktabFocusReason);
+        bar.setValue(0);
+        list.setFocus(Qt::TabFocusReason);
+        QCOMPARE(list.currentIndex(), marked);
+        QVERIFY(list.viewport()->rect().contains(list.visualRect(marked)));
+    }
+
+    // What a screen reader finds, through Qt's accessibility interfaces: the window's parts with their
+    // roles and names (the heading, the named progress bar and the status line that labels it, the
+    // counts, the notice), and the rows as list items with their two actions and a description that
+    // names the action Enter takes.
+    void screenReadersFindEveryPart() {
+        listenLikeAScreenReader();  // where it can: then every interface is asked for as the window is built
+        test::PhotoFolder photos;
+        const std::vector<fs::path> files{photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar),
+                                          photos.addPhoto("IMG_0002.HEIC", test::canonicalSidecar)};
+        Shell shell;
+        QVERIFY(shell.state.startRun(files));
+        WAIT_FOR_RUN_END(shell.state);
+        ContentView& view = shell.view;
+        QList<std::pair<QAccessible::Role, QString>> tree;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (!node->state().invisible) tree.append({node->role(), node->text(QAccessible::Name)});
+            for (int i = 0; i < node->childCount(); ++i) walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(&shell.window));
+        const QString summary = "Finished: 2 files: 1 would update, 1 already correct (Dry Run, nothing written)";
+        for (const auto& part : QList<std::pair<QAccessible::Role, QString>>{
+                 {QAccessible::Heading, "Results"}, {QAccessible::ProgressBar, "Progress"}, {QAccessible::List, "Results"},
+                 {QAccessible::ListItem, "IMG_0002.HEIC, Already correct"}, {QAccessible::Button, "Drop files/folders"},
+                 {QAccessible::CheckBox, "1 would update"}, {QAccessible::CheckBox, "1 already correct"},
+                 {QAccessible::Notification, summary}})
+            QVERIFY2(tree.contains(part), qPrintable(part.second));
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(view.progressBar());
+        QCOMPARE(bar->relations(QAccessible::Label).value(0).first, QAccessible::queryAccessibleInterface(view.statusLabel()));
+
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&shell.list);
+        QCOMPARE(list->childCount(), 2);
+        QAccessibleInterface* row = list->child(1);
+        QCOMPARE(row->actionInterface()->actionNames(), (QStringList{"Reveal in File Manager", "Copy"}));
+        row->actionInterface()->doAction(QStringLiteral("Copy"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("IMG_0002.HEIC: Already correct"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(view.notice())->text(QAccessible::Name), QStringLiteral("Copied 1 row"));
+        shell.list.setFocus(Qt::TabFocusReason);
+        QCOMPARE(list->focusChild(), list->child(0));
+        QVERIFY(list->child(0)->state().focused && list->child(0)->text(QAccessible::Description).startsWith(
+            QString::fromStdString(files[0].string()) + ". Enter: Reveal in File Manager."));
+        QTest::keyClick(&shell.list, Qt::Key_Right);
+        QVERIFY(list->child(0)->text(QAccessible::Description).contains(". Enter: Copy."));
+    }
+
+    // The events a screen reader follows: the status's name and the bar's value as the run goes on, the
+    // notice shown anew for the summary and again for a copy, and a row's description when Left or
+    // Right changes what Enter does. Qt sends them only while an assistive technology listens: this
+    // runs on an X server with an accessibility bus (ctest's ui_WindowTest_accessibility), and is
+    // skipped elsewhere.
+    void screenReadersHearTheRun() {
+        if (!listenLikeAScreenReader()) QSKIP("needs an X server and an accessibility bus");
+        static QList<std::tuple<QAccessible::Event, QObject*, int>> events;
+        QAccessible::installUpdateHandler([](QAccessibleEvent* event) { events.append({event->type(), event->object(), event->child()}); });
         test::PhotoFolder photos;
         Shell shell;
-        QVERIFY(shell.state.startRun(photos.missingFiles(60)));
+        QVERIFY(shell.state.startRun(photos.addPhotos(2, test::canonicalSidecar)));
         WAIT_FOR_RUN_END(shell.state);
-        const QModelIndex row = shell.view.resultModel().index(59);
-        QTRY_VERIFY(shell.list.viewport()->rect().contains(shell.list.visualRect(row)));
-        QVERIFY(shell.list.verticalScrollBar()->value() > 0);
-        shell.view.resize(shell.view.minimumSizeHint());
-        QTRY_COMPARE(shell.view.size(), shell.view.minimumSizeHint());
-        const ResultRowDelegate::Layout parts = shell.layout(59);
-        QVERIFY(QFontMetrics(shell.list.font()).horizontalAdvance(QStringLiteral("IMG_1059.HEIC")) <= parts.name.width());
-        QVERIFY(!parts.text.intersects(parts.reveal) && shell.list.visualRect(row).contains(parts.text));
-        // Every line of the text gets a whole line's height, descenders included.
-        const auto lines = shell.list.rowDelegate().textLines(shell.list.rowOption(row), row).size();
-        QVERIFY(parts.text.height() >= lines * QFontMetrics(theme::captionFont(shell.list.font())).height());
-        QVERIFY(shell.view.dropZone()->width() > QFontMetrics(theme::captionFont(shell.view.font())).horizontalAdvance(DropZone::subtitleText));
+        shell.list.setFocus(Qt::TabFocusReason);
+        QTest::keyClick(&shell.list, Qt::Key_Right);
+        QTest::keySequence(&shell.list, QKeySequence::Copy);  // a second notice while the summary shows
+        QAccessible::installUpdateHandler(nullptr);
+        ContentView& view = shell.view;
+        for (const auto& [type, object, child] : QList<std::tuple<QAccessible::Event, QObject*, int>>{
+                 {QAccessible::NameChanged, view.statusLabel(), -1}, {QAccessible::ValueChanged, view.progressBar(), -1},
+                 {QAccessible::Focus, &shell.list, 0}, {QAccessible::DescriptionChanged, &shell.list, 0}})
+            QVERIFY2(events.contains({type, object, child}), object->metaObject()->className());
+        QCOMPARE(events.count({QAccessible::ObjectShow, view.notice(), -1}), 2);
+    }
+
+    // --version and --help are answered without a display; the window's diagnostic lines only come
+    // when asked for.
+    void theCommandLineIsAnsweredWithoutADisplay() {
+        test::TempDir home;
+        const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        const test::ProcessResult version = test::runProgram({CORVANE_GUI_PATH, "--version"}, home.path());
+        const test::ProcessResult help = test::runProgram({CORVANE_GUI_PATH, "--help"}, home.path());
+        qputenv("QT_QPA_PLATFORM", platform);
+        QCOMPARE(QString::fromStdString(version.out), QStringLiteral("Corvane %1\n").arg(QCoreApplication::applicationVersion()));
+        QVERIFY(version.exitCode == 0 && help.exitCode == 0);
+        QVERIFY(help.out.find("--debug") != std::string::npos && help.out.find("[PATH...]") != std::string::npos);
+
+        // The window over one missing photo, for a moment: its lines only with --debug or CORVANE_DEBUG=1.
+        const std::string photo = (home.path() / "IMG_0001.HEIC").string();
+        const std::vector<std::pair<std::vector<std::string>, const char*>> runs{
+            {{CORVANE_GUI_PATH, photo}, "0"}, {{CORVANE_GUI_PATH, "--debug", photo}, nullptr}, {{CORVANE_GUI_PATH, photo}, "1"}};
+        std::vector<std::pair<pid_t, int>> windows;
+        for (const auto& [arguments, debug] : runs) {
+            debug ? qputenv("CORVANE_DEBUG", debug) : qunsetenv("CORVANE_DEBUG");
+            const int out = ::memfd_create("stdout", MFD_CLOEXEC);
+            windows.emplace_back(test::spawnChild(arguments, home.path(), {}, out), out);
+        }
+        qunsetenv("CORVANE_DEBUG");
+        QTest::qWait(4000);
+        QStringList outputs;
+        for (const auto& [pid, out] : windows) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            std::string text(65536, '\0');
+            text.resize(std::max<ssize_t>(0, ::pread(out, text.data(), text.size(), 0)));
+            ::close(out);
+            outputs.append(QString::fromStdString(text));
+        }
+        QCOMPARE(outputs[0], QString());
+        for (const QString& debug : outputs.mid(1))
+            QVERIFY2(debug.startsWith("[Sparkle] auto=") && debug.contains("\n[DEBUG] "), qPrintable(debug));
     }
 
     void everyOutcomeHasItsOwnIconInItsColour_data() {
