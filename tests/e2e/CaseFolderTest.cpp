@@ -87,12 +87,17 @@ std::vector<std::vector<std::string>> switchSets() {
 }
 
 // The image a case describes: an iPhone photo at the position (degree/minute/second rationals, references
-// from the signs) unless the case says otherwise; a key given as null leaves that tag out.
+// from the signs) unless the case says otherwise; a key given as null leaves that tag out. A coordinate
+// may also be given as it is stored: {"fractions": [[0, 0], ...]} or {"doubles": [37.7749]}.
 TestImage imageOf(const json& image) {
-    TestImage made = iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
+    const auto degrees = [&](const char* key) { return image.contains(key) && image[key].is_number() ? image[key].get<double>() : 0.0; };
+    TestImage made = iPhoneImageAt(degrees("latitude"), degrees("longitude"));
     for (const auto& [key, coordinate, ref] : {std::tuple{"latitude", &made.latitude, &made.latitudeRef},
-                                               std::tuple{"longitude", &made.longitude, &made.longitudeRef}})
+                                               std::tuple{"longitude", &made.longitude, &made.longitudeRef}}) {
         if (!image.contains(key)) coordinate->reset(), ref->reset();
+        else if (image[key].contains("doubles")) *coordinate = StoredCoordinate::asDoubles(image[key]["doubles"]);
+        else if (image[key].contains("fractions")) *coordinate = StoredCoordinate::asFractions(image[key]["fractions"]);
+    }
     for (const auto& [key, field] : {std::pair{"make", &made.make}, std::pair{"model", &made.model}, std::pair{"software", &made.software},
                                      std::pair{"latitudeRef", &made.latitudeRef}, std::pair{"longitudeRef", &made.longitudeRef}})
         if (image.contains(key)) *field = image[key].is_null() ? std::nullopt : std::optional(image[key].get<std::string>());
