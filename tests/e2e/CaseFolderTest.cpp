@@ -80,10 +80,24 @@ std::vector<Case> allCases() {
     return cases;
 }
 
-std::vector<std::vector<std::string>> switchSets() {
-    std::set<std::vector<std::string>> sets;
-    for (const Case& c : allCases()) sets.insert(c.data.at("switches").get<std::vector<std::string>>());
-    return {sets.begin(), sets.end()};
+// One run of the program: its switches, and the failure strace injects into the system calls on the
+// paths the cases name (empty: none), e.g. "openat:error=EACCES". Cases that share both share the run.
+struct RunKind {
+    std::vector<std::string> switches;
+    std::string inject;
+    auto operator<=>(const RunKind&) const = default;
+    bool holds(const Case& c) const {
+        return c.data.at("switches") == json(switches) && c.data.value("fault", json::object()).value("inject", "") == inject;
+    }
+};
+
+void PrintTo(const RunKind& kind, std::ostream* out) { *out << json(kind.switches).dump() << " " << kind.inject; }
+
+std::vector<RunKind> runKinds() {
+    std::set<RunKind> kinds;
+    for (const Case& c : allCases())
+        kinds.insert({c.data.at("switches"), c.data.value("fault", json::object()).value("inject", "")});
+    return {kinds.begin(), kinds.end()};
 }
 
 // The image a case describes: an iPhone photo at the position (degree/minute/second rationals, references
@@ -113,14 +127,22 @@ std::string snapshot(const fs::path& path) {
     return fs::is_directory(status) ? "directory" : fs::is_fifo(status) ? "FIFO" : contents;
 }
 
-class CaseFolderTest : public ::testing::TestWithParam<std::vector<std::string>> {
+class CaseFolderTest : public ::testing::TestWithParam<RunKind> {
 protected:
     // Puts every case into a subfolder of `root` and runs corvane-cli from there on "." and the paths the
     // cases name, with its home beside `root`; returns what each placed file held.
     ProcessResult run(const std::vector<Case>& cases, const fs::path& root, bool asJson, std::map<fs::path, std::string>& before) {
-        std::vector<std::string> arguments{CORVANE_CLI_PATH, "--quiet"};
+        std::vector<std::string> arguments;
+        if (const std::string& inject = GetParam().inject; !inject.empty()) {
+            // LeakSanitizer cannot work under ptrace; the other sanitizers can.
+            const char* sanitizer = std::getenv("ASAN_OPTIONS");
+            arguments = {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0", "/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')),
+                         "-e", "inject=" + inject};
+            for (const Case& c : cases) arguments.insert(arguments.end(), {"-P", (root / c.name / c.data["fault"]["path"]).string()});
+        }
+        arguments.insert(arguments.end(), {CORVANE_CLI_PATH, "--quiet"});
         if (asJson) arguments.push_back("--json");
-        arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
+        arguments.insert(arguments.end(), GetParam().switches.begin(), GetParam().switches.end());
         arguments.push_back(".");
         std::string grants = "[xmpBookmark%3A%3A]\n";
         for (const Case& c : cases) {
@@ -168,8 +190,8 @@ protected:
 
 TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
-    std::erase_if(cases, [&](const Case& c) { return c.data.at("switches") != json(GetParam()); });
-    const auto has = [&](const char* option) { return std::ranges::find(GetParam(), option) != GetParam().end(); };
+    std::erase_if(cases, [&](const Case& c) { return !GetParam().holds(c); });
+    const auto has = [&](const char* option) { return std::ranges::find(GetParam().switches, option) != GetParam().switches.end(); };
     const bool dryRun = !has("--write") && !has("-w");
     const TempDir jsonRun, textRun;
     const fs::path jsonRoot = jsonRun.path() / "cases", textRoot = textRun.path() / "cases";
@@ -250,13 +272,15 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     EXPECT_EQ(text.err.find("[DEBUG]") != std::string::npos, has("--debug"));
 }
 
-std::string switchSetName(const ::testing::TestParamInfo<std::vector<std::string>>& info) {
+std::string runName(const ::testing::TestParamInfo<RunKind>& info) {
     std::string name;
-    for (const std::string& option : info.param) name += (name.empty() ? "" : "_") + replaceAll(option.substr(option.find_first_not_of('-')), "-", "_");
+    for (const std::string& option : info.param.switches) name += (name.empty() ? "" : "_") + option.substr(option.find_first_not_of('-'));
+    if (!info.param.inject.empty()) name += (name.empty() ? "" : "_") + info.param.inject;
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name.empty() ? "no_switches" : name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(switchSets()), switchSetName);
+INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(runKinds()), runName);
 
 // What a case row cannot hold: the usage errors (exit status 2 and one line), help, version, and the
 // inspection of images (the file as given, its position and device).
