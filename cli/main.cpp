@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 using namespace corvane;
@@ -40,6 +41,13 @@ public:
     }
 
     void rowAdded(const RunProgress&, const ProcessingResultDetail& row) override { record(row); }
+
+    // The files of a folder that cannot be listed are missing from the report: the run is incomplete.
+    void folderNotListed(const std::string& folder, const Error& why) override {
+        clearProgress();
+        std::fprintf(stderr, "corvane-cli: %s: cannot list the folder: %s\n", folder.c_str(), std::strerror(why.code));
+        incomplete_ = true;
+    }
 
     // The report's first line; the rows' blocks follow it as they arrive. The report's lines are those
     // of reportText, each ended by a line break.
@@ -85,6 +93,7 @@ public:
 
     const cli::OutcomeTally& tally() const { return tally_; }
     bool anyFailed() const { return anyFailed_; }
+    bool incomplete() const { return incomplete_; }
 
 private:
     static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -93,6 +102,7 @@ private:
     bool showProgress_;
     bool progressShown_ = false;
     bool anyFailed_ = false;
+    bool incomplete_ = false;
     int64_t runTotal_ = 0;
     int64_t extraTotal_ = 0;
     ReportSwitches switches_;
@@ -182,7 +192,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
     observer.endReport();
 
     std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
-    return observer.anyFailed() || paths.missingPath ? 1 : 0;
+    return observer.anyFailed() || observer.incomplete() || paths.missingPath ? 1 : 0;
 }
 
 }  // namespace

@@ -40,9 +40,12 @@ public:
     // entries (a name beginning with ".") and not descending into them. Entries are judged by the types
     // the folder listing gives; only a symbolic link (or an entry of unknown type) costs a stat of its
     // own. Nothing is collected: a walk over a huge tree holds one folder's names at a time per level.
-    // Errors met during the walk are skipped. False, without a visit, when the walk cannot be started
-    // (the folder cannot be opened).
-    virtual bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const = 0;
+    // Any depth is reached, also where the full paths grow beyond what one system call accepts.
+    // Each folder that cannot be listed, or not to its end, is passed to `unlisted` with its path as
+    // walked and an error that names it and the cause, and the walk goes on without its (remaining)
+    // entries. False, without a visit, when the folder itself cannot be listed.
+    virtual bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit,
+                      const std::function<void(const std::string& folder, const Error& why)>& unlisted) const = 0;
 
     // The whole file, when it is a regular file of at most `maximumSize` bytes. The file is opened
     // without blocking and judged by its descriptor, so a FIFO or a device never stalls the caller and a

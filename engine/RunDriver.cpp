@@ -112,7 +112,10 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     if (state_->progress.isProcessing) return false;
     // The previous run's rows go even when the new items hold no media file.
     state_->clear();
-    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items));
+    RunObserver* observer = state_->observer;
+    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items, [observer](const std::string& folder, const Error& why) {
+        if (observer) observer->folderNotListed(folder, why);
+    }));
     state_->progress.totalCount = static_cast<int64_t>(files->size());
     if (state_->progress.totalCount < 1) {
         state_->stateChanged();

@@ -40,6 +40,12 @@ public:
     }
     // One row was appended (it is progress.results.back()).
     virtual void resultRecorded(const RunProgress& progress) { (void)progress; }
+    // A folder among the dropped items, or below one, could not be listed (or not to its end): the
+    // media files in it are not in the run. Told while the items are expanded, before the run starts.
+    virtual void folderNotListed(const std::string& folder, const Error& why) {
+        (void)folder;
+        (void)why;
+    }
 };
 
 // Whether the driver keeps the rows of a run in RunProgress::results (the window lists and copies them)

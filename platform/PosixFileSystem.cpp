@@ -53,16 +53,34 @@ bool lessIgnoringCase(std::string_view a, std::string_view b) {
 
 struct ListedEntry {
     std::string name;
-    unsigned char type = DT_UNKNOWN;  // the listing's d_type; DT_UNKNOWN is resolved with lstat
+    unsigned char type = DT_UNKNOWN;  // the listing's d_type; DT_UNKNOWN is resolved with fstatat
 };
 
-// The entries of one folder in the order the system gives them, without "." and "..". Absent when the
-// folder cannot be opened; an error while reading ends the listing with what was read.
-std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return std::nullopt;
-    std::vector<ListedEntry> entries;
-    while (const dirent* entry = ::readdir(dir)) {
+// One folder's entries in the order the system gives them, without "." and "..", and the errno that
+// cut the listing short (0 when it ran to its end). Absent entries when the folder cannot be opened.
+struct Listing {
+    std::optional<std::vector<ListedEntry>> entries;
+    int error = 0;
+};
+
+// Lists the folder at `relative` below the open folder `at`.
+Listing listFolder(int at, const std::string& relative) {
+    Listing listing;
+    const int fd = ::openat(at, relative.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        listing.error = errno;
+        if (fd >= 0) ::close(fd);
+        return listing;
+    }
+    listing.entries.emplace();
+    while (true) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            listing.error = errno;
+            break;
+        }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
         unsigned char type = entry->d_type;
@@ -71,10 +89,10 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
             if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
                 type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : S_ISLNK(info.st_mode) ? DT_LNK : DT_FIFO;
         }
-        entries.push_back({std::string(name), type});
+        listing.entries->push_back({std::string(name), type});
     }
     ::closedir(dir);
-    return entries;
+    return listing;
 }
 
 // The unique files of writeTextAtomically are named "." + destination name + "." + six characters, and
@@ -142,45 +160,83 @@ bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(p
 
 bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
-bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(const WalkEntry&)>& visit) const {
-    auto top = folderListing(folder);
-    if (!top) return false;
-    // Depth first, each folder listed in full and closed before its entries are visited: no descriptor
-    // stays open per level, so the depth of a tree cannot exhaust them, and a folder that cannot be
-    // listed costs only its own entries.
+bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(const WalkEntry&)>& visit,
+                           const std::function<void(const std::string&, const Error&)>& unlisted) const {
+    const auto cannotList = [&](const std::string& path, int error) { unlisted(path, posixError(error, "Cannot list the folder", path)); };
+    // Depth first, each folder listed in full and closed before its entries are visited. Folders are
+    // reached relative to an open ancestor, an anchor, so no path handed to the system grows with the
+    // tree's depth: past a few hundred bytes below its anchor, a folder becomes an anchor itself. Only
+    // anchors stay open, one per kilobyte of path, so no depth can exhaust the descriptors or exceed
+    // PATH_MAX, and a folder that cannot be listed costs only its own entries.
+    constexpr size_t anchorSpacing = 1024;
+    struct Anchors {
+        std::vector<int> fds;
+        ~Anchors() {
+            for (int fd : fds) ::close(fd);
+        }
+    } anchors;
     struct Level {
-        std::string folder;
+        std::string path;      // as the walk names it: the folder as given + "/" + the names below it
+        size_t anchor;         // the open ancestor it is reached from
+        std::string relative;  // from that anchor ("." for the anchor itself)
         std::vector<ListedEntry> entries;
         size_t next = 0;
     };
+    const int top = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    Listing listing = top < 0 ? Listing{std::nullopt, errno} : listFolder(top, ".");
+    if (top >= 0) anchors.fds.push_back(top);
+    if (listing.error != 0) cannotList(folder.string(), listing.error);
+    if (!listing.entries) return false;
     std::vector<Level> pending;
-    pending.push_back({folder.string(), std::move(*top)});
+    pending.push_back({folder.string(), 0, ".", std::move(*listing.entries)});
     WalkEntry entry;
     while (!pending.empty()) {
         Level& level = pending.back();
         if (level.next == level.entries.size()) {
+            if (level.relative == "." && level.anchor > 0) {
+                ::close(anchors.fds.back());
+                anchors.fds.pop_back();
+            }
             pending.pop_back();
             continue;
         }
         const ListedEntry& listed = level.entries[level.next++];
         if (listed.name.front() == '.') continue;  // hidden: neither listed nor entered
-        entry.path = level.folder;
+        entry.path = level.path;
         if (!entry.path.empty() && entry.path.back() != '/') entry.path.push_back('/');
         entry.path += listed.name;
+        const int anchor = anchors.fds[level.anchor];
+        std::string relative = level.relative == "." ? listed.name : level.relative + "/" + listed.name;
         // A file is judged by what it names (a link to a regular file counts as one), so only a link
         // costs a stat; a link is never entered, so a link to an enclosing folder cannot make the walk
         // go round.
         entry.isRegularFile.reset();
         if (listed.type == DT_LNK || listed.type == DT_UNKNOWN) {
             struct stat info {};
-            if (::stat(entry.path.c_str(), &info) == 0) entry.isRegularFile = S_ISREG(info.st_mode);
+            if (::fstatat(anchor, relative.c_str(), &info, 0) == 0) entry.isRegularFile = S_ISREG(info.st_mode);
         } else {
             entry.isRegularFile = listed.type == DT_REG;
         }
-        const bool enter = listed.type == DT_DIR;
         visit(entry);
-        if (enter) {
-            if (auto inner = folderListing(entry.path)) pending.push_back({entry.path, std::move(*inner)});
+        if (listed.type != DT_DIR) continue;
+        size_t childAnchor = level.anchor;
+        if (relative.size() > anchorSpacing) {
+            const int fd = ::openat(anchor, relative.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                cannotList(entry.path, errno);
+                continue;
+            }
+            anchors.fds.push_back(fd);
+            childAnchor = anchors.fds.size() - 1;
+            relative = ".";
+        }
+        Listing inner = listFolder(anchors.fds[childAnchor], relative);
+        if (inner.error != 0) cannotList(entry.path, inner.error);
+        if (inner.entries) {
+            pending.push_back({entry.path, childAnchor, std::move(relative), std::move(*inner.entries)});
+        } else if (childAnchor != level.anchor) {
+            ::close(anchors.fds.back());
+            anchors.fds.pop_back();
         }
     }
     return true;

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/MediaFiles.h"
+#include "platform/ImageMetadataReader.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 
 namespace corvane {
 namespace {
@@ -60,15 +63,21 @@ TEST_F(MediaTree, WalkFindsVisibleMediaAndReportsOtherRegularFiles) {
                                     "[DEBUG] README is not a supported media file"}));
 }
 
-TEST_F(MediaTree, EmptyFolderCountsZeroUnderItsFullPathAndAnUnwalkableOneIsSilent) {
+TEST_F(MediaTree, EmptyFolderCountsZeroUnderItsFullPathAndAnUnlistableOneIsReported) {
     const fs::path previous = fs::current_path();
     fs::current_path(root);
     DiagnosticsCapture capture;
     EXPECT_EQ(walked("empty/"), Lines{});
     fs::current_path(previous);
-    EXPECT_EQ(walked(root / "missing"), Lines{});
-    EXPECT_EQ(walked(root / "a.Dng"), Lines{});
-    EXPECT_EQ(capture.lines(), Lines{"[DEBUG] Enumerated 0 media files under " + (root / "empty").string()});
+    Lines unlisted;
+    for (const fs::path& folder : {root / "missing", root / "a.Dng"})
+        EXPECT_TRUE(enumerateMediaFiles(PosixFileSystem::shared(), folder, [&](const std::string& path, const Error& why) {
+                        unlisted.push_back(path + " " + std::to_string(why.code));
+                    }).empty());
+    EXPECT_EQ(unlisted, (Lines{(root / "missing").string() + " " + std::to_string(ENOENT), (root / "a.Dng").string() + " " + std::to_string(ENOTDIR)}));
+    EXPECT_EQ(capture.lines(), (Lines{"[DEBUG] Enumerated 0 media files under " + (root / "empty").string(),
+                                      "[DEBUG] Cannot list the folder “" + (root / "missing").string() + "”: No such file or directory",
+                                      "[DEBUG] Cannot list the folder “" + (root / "a.Dng").string() + "”: Not a directory"}));
 }
 
 TEST_F(MediaTree, DroppedItemsExpandInOrderWithoutDeduplication) {
@@ -95,6 +104,26 @@ TEST_F(MediaTree, DeepTreeDoesNotRunOutOfFileDescriptors) {
     const size_t found = walked(root).size();
     ::setrlimit(RLIMIT_NOFILE, &previous);
     EXPECT_EQ(found, 5u);
+}
+
+// Paths longer than the system takes in one piece (PATH_MAX): the walk still reaches the file at the
+// bottom, and the reader says why it cannot open it there.
+TEST_F(MediaTree, TreeDeeperThanAPathCanNameIsWalkedToTheBottom) {
+    const std::string name(200, 'd');
+    int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 25; ++level) {  // 25 levels of 201 bytes: more than PATH_MAX
+        ASSERT_EQ(::mkdirat(folder, name.c_str(), 0755), 0);
+        const int inner = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(folder);
+        folder = inner;
+    }
+    ::close(::openat(folder, "deep.heic", O_CREAT | O_WRONLY, 0644));
+    ::close(folder);
+    const Lines found = walked(root);
+    ASSERT_EQ(std::system(("rm -rf " + (root / name).string()).c_str()), 0);  // rm walks by descriptors too
+    ASSERT_EQ(found.size(), 5u);
+    EXPECT_GT(found.back().size(), size_t{PATH_MAX});  // names sort after the others
+    EXPECT_EQ(ImageMetadataReader().read(root / found.back())->failure(), "Cannot read image: File name too long");
 }
 
 }  // namespace
