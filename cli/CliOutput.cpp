@@ -25,8 +25,8 @@ std::string dump(const json& value) { return value.dump(-1, ' ', false, json::er
 
 }  // namespace
 
-std::string resultJson(const ProcessingResultDetail& row, bool dryRun) {
-    json object{{"file", row.fileURL.string()}, {"outcome", caseName(row.result)}, {"text", resultText(row.result, dryRun)}};
+std::string resultJson(const ProcessingResultDetail& row) {
+    json object{{"file", row.fileURL.string()}, {"outcome", caseName(row.result)}, {"text", resultText(row.result, row.dryRun)}};
     std::visit(
         [&](const auto& payload) {
             using T = std::decay_t<decltype(payload)>;

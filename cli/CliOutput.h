@@ -14,9 +14,9 @@
 namespace corvane::cli {
 
 // One row as a JSON Lines object: "file" (as queued), "outcome" (the case name), "text" (the row's
-// result text) and the payload under its own label ("changes", "differences", "reason", "device",
-// "error"). Invalid UTF-8 in paths or texts is replaced, never an error.
-std::string resultJson(const ProcessingResultDetail& row, bool dryRun);
+// result text, in the row's mode) and the payload under its own label ("changes", "differences",
+// "reason", "device", "error"). Invalid UTF-8 in paths or texts is replaced, never an error.
+std::string resultJson(const ProcessingResultDetail& row);
 
 // What --inspect prints for one image: "NAME: lat=... lon=... make=... model=... software=..." with
 // "nil" for absent values, or the same as one JSON object.

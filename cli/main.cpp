@@ -68,10 +68,10 @@ public:
         if (!switches_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result)) {
             clearProgress();
             if (options_.json) {
-                write(cli::resultJson(row, switches_.dryRun) + "\n");
+                write(cli::resultJson(row) + "\n");
             } else {
                 // Each line ends at once, so the progress line below it never overwrites it.
-                write(rowText(row, switches_.dryRun) + "\n");
+                write(rowText(row) + "\n");
             }
             std::fflush(stdout);
         }
@@ -182,13 +182,13 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
 
     InlineExecutor executor;
     RunDriver driver(
-        fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).processFile(file); },
+        fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);
     observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
                                         settings.silentlyIgnoreSkipped});
     if (!paths.items.empty()) driver.startRun(paths.items);
     for (const auto& file : paths.unsupported)
-        observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).processFile(file)));
+        observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).process(file)));
     observer.endReport();
 
     std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());

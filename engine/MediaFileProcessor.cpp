@@ -75,21 +75,24 @@ bool isAppleDevice(const DeviceData& device) {
     return software.find("apple") != std::string::npos;
 }
 
-ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) {
+ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) { return process(fileURL).result; }
+
+FileOutcome MediaFileProcessor::process(const std::filesystem::path& fileURL) {
+    // One reading of the switches for all the file's steps: the row can then say which mode they ran in.
+    const RunSettings settings = services_.settings.snapshot();
     // Outcomes are values: even an exhausted allocator or a library fault ends as this file's failure.
     try {
-        return processSteps(fileURL);
+        return {processSteps(fileURL, settings), settings.dryRun};
     } catch (const std::exception& error) {
         Diagnostics::line("[DEBUG] Failed ", lastPathComponent(fileURL), ": ", error.what());
-        return outcome::Failed{std::string("Unexpected error: ") + error.what()};
+        return {outcome::Failed{std::string("Unexpected error: ") + error.what()}, settings.dryRun};
     } catch (...) {
-        return outcome::Failed{"Unexpected error"};
+        return {outcome::Failed{"Unexpected error"}, settings.dryRun};
     }
 }
 
-ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL) {
+ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL, const RunSettings& settings) {
     const std::string name = lastPathComponent(fileURL);
-    RunSettings& settings = services_.settings;
 
     if (!isSupportedMediaFile(fileURL)) {
         const std::string extension = pathExtension(fileURL);
@@ -151,7 +154,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         }
     }
 
-    const auto answer = updateXmpGPS(sidecarURL, position->latitude, position->longitude);
+    const auto answer = corvane::updateXmpGPS(services_.fileSystem, settings, sidecarURL, position->latitude, position->longitude);
     return reportWriterOutcome(name, answer, settings);
 }
 

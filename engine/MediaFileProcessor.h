@@ -33,7 +33,8 @@ std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL);
 bool isAppleDevice(const DeviceData& device);
 
 // The engine's operation on one media file. Holds no state of its own: a new processor may be made for
-// every file. Reads the switches of `settings` at the moment each step needs them.
+// every file. Reads the switches of `settings` when the file's turn comes; all its steps follow that one
+// reading, so a switch changed meanwhile applies from the next file on.
 class MediaFileProcessor {
 public:
     using ScopedAccess = corvane::ScopedAccess;
@@ -43,6 +44,8 @@ public:
     // Exactly one outcome per file; no error or exception leaves it. Never writes the media file and
     // never creates a sidecar. The folder access it obtains is released on every path.
     ProcessingResult processFile(const std::filesystem::path& fileURL);
+    // processFile's outcome, with the Dry Run mode the file's steps ran in.
+    FileOutcome process(const std::filesystem::path& fileURL);
 
     // Brings the four GPS properties of an existing sidecar to the image's position (or, in a dry run,
     // only says what it would change). Errors: "XMP" 1 for a missing sidecar or a document without a
@@ -50,7 +53,7 @@ public:
     Expected<WriterAnswer> updateXmpGPS(const std::filesystem::path& sidecarURL, double latitude, double longitude);
 
 private:
-    ProcessingResult processSteps(const std::filesystem::path& fileURL);
+    ProcessingResult processSteps(const std::filesystem::path& fileURL, const RunSettings& settings);
 
     EngineServices services_;
 };

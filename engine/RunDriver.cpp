@@ -46,14 +46,14 @@ struct RunDriver::State {
 
     // Publishes one outcome: currentFile, a new row (kept unless the driver only publishes its rows),
     // processedCount + 1.
-    void recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
+    void recordResult(const std::filesystem::path& fileURL, FileOutcome outcome) {
         progress.currentFile = lastPathComponent(fileURL);
         progress.processedCount += 1;
         if (retention == RowRetention::keepRows) {
-            progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(result)));
+            progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(outcome)));
             if (observer) observer->rowAdded(progress, progress.results.back());
         } else {
-            const ProcessingResultDetail row = ProcessingResultDetail::make(fileURL, std::move(result));
+            const ProcessingResultDetail row = ProcessingResultDetail::make(fileURL, std::move(outcome));
             if (observer) observer->rowAdded(progress, row);
         }
         // The file's lines reach their destination with its row.
@@ -66,11 +66,11 @@ namespace {
 // The per-file operation returns every outcome as a value. Should it throw all the same (out of
 // memory), the file still gets its row and the run goes on: a run left half-done would stay
 // "processing" for good and refuse every later drop.
-ProcessingResult processOneFile(RunDriver::State& state, const std::filesystem::path& file) {
+FileOutcome processOneFile(RunDriver::State& state, const std::filesystem::path& file) {
     try {
         return state.processFile(file);
     } catch (const std::exception& error) {
-        return outcome::Failed{error.what()};
+        return {outcome::Failed{error.what()}, true};
     }
 }
 
@@ -82,9 +82,9 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
         const QueuedFile file = (*files)[index];
-        ProcessingResult result = processOneFile(*state, file.fileURL);
+        FileOutcome outcome = processOneFile(*state, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
-        state->recordResult(file.shownURL(), std::move(result));
+        state->recordResult(file.shownURL(), std::move(outcome));
     }
     if (end < files->size()) {
         state->executor([weak, files, end] { runBatch(weak, files, end); });

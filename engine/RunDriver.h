@@ -53,10 +53,10 @@ public:
 // and its memory then does not grow with the run).
 enum class RowRetention { keepRows, publishOnly };
 
-// The per-file operation: one outcome for one queued media file. Called once per file. It reports
-// failures as outcomes; an exception that escapes it all the same becomes a failed row whose text is
-// the exception's what().
-using ProcessFile = std::function<ProcessingResult(const std::filesystem::path& fileURL)>;
+// The per-file operation: one outcome for one queued media file, with the Dry Run mode it ran in.
+// Called once per file. It reports failures as outcomes; an exception that escapes it all the same
+// becomes a failed row (which wrote nothing) whose text is the exception's what().
+using ProcessFile = std::function<FileOutcome(const std::filesystem::path& fileURL)>;
 
 // Turns dropped locations into a run and drives it: the files go to the per-file operation in
 // consecutive batches of `batchSize`, each batch one piece of work on the executor, and every outcome

@@ -59,9 +59,9 @@ ContentState::ContentState(WindowEngine engine, Executor executor, QObject* pare
 
 ContentState::~ContentState() = default;
 
-ProcessingResult ContentState::processFile(const std::filesystem::path& file) {
+FileOutcome ContentState::processFile(const std::filesystem::path& file) {
     const EngineServices services{engine_.fileSystem, engine_.images, engine_.access, engineSettings_};
-    return MediaFileProcessor(services).processFile(file);
+    return MediaFileProcessor(services).process(file);
 }
 
 void ContentState::setDryRun(bool on) {
@@ -127,11 +127,11 @@ bool ContentState::isVisible(const ProcessingResultDetail& row) const {
 }
 
 QString ContentState::resultText(const ProcessingResultDetail& row) const {
-    return QString::fromStdString(corvane::resultText(row.result, dryRun_));
+    return QString::fromStdString(corvane::resultText(row.result, row.dryRun));
 }
 
 QString ContentState::rowText(const ProcessingResultDetail& row) const {
-    return QString::fromStdString(corvane::rowText(row, dryRun_));
+    return QString::fromStdString(corvane::rowText(row));
 }
 
 QString ContentState::reportText(std::chrono::system_clock::time_point now) const {

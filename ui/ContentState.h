@@ -91,10 +91,12 @@ public:
     bool hasVisibleResults() const { return visibleCount() > 0; }
     bool isVisible(const ProcessingResultDetail& row) const;
 
+    // A row's text in the mode its file ran in, whatever Dry Run says now.
     QString resultText(const ProcessingResultDetail& row) const;
     // "NAME: TEXT", as the row's Copy button puts it on the clipboard.
     QString rowText(const ProcessingResultDetail& row) const;
-    // The whole report of the visible rows, with the switches as they are now.
+    // The whole report of the visible rows, each in its own mode, under a header with the switches as
+    // they are now.
     QString reportText(std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
     // Clipboard actions of the results list.
@@ -112,7 +114,7 @@ signals:
 private:
     void runStateChanged(const RunProgress& progress) override;
     void resultRecorded(const RunProgress& progress) override;
-    ProcessingResult processFile(const std::filesystem::path& file);
+    FileOutcome processFile(const std::filesystem::path& file);
 
     WindowEngine engine_;
     RunSettings engineSettings_;  // what this window's runs read

@@ -19,7 +19,7 @@ uint16_t countLines(const ProcessingResult& result) {
 }  // namespace
 
 ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
-    : QAbstractListModel(parent), state_(state), filtering_(state.silentlyIgnoreSkipped()), dryRun_(state.dryRun()) {
+    : QAbstractListModel(parent), state_(state), filtering_(state.silentlyIgnoreSkipped()) {
     insertTimer_ = new QTimer(this);
     insertTimer_->setSingleShot(true);
     connect(insertTimer_, &QTimer::timeout, this, &ResultListModel::flush);
@@ -34,13 +34,9 @@ ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
         flush();
     });
     connect(&state, &ContentState::switchesChanged, this, [this] {
+        // Each row keeps the wording of its own mode: only the filter can change what is shown.
         if (state_.silentlyIgnoreSkipped() != filtering_) reset();
         flush();
-        if (state_.dryRun() != dryRun_) {
-            dryRun_ = state_.dryRun();
-            if (!rows_.empty())
-                emit dataChanged(index(0), index(rowCount() - 1), {Qt::ToolTipRole, Qt::AccessibleTextRole, ResultTextRole, RowTextRole});
-        }
     });
 }
 
@@ -55,7 +51,6 @@ void ResultListModel::rebuild() {
     insertTimer_->stop();
     sinceInsert_.invalidate();  // the next row goes in at once
     filtering_ = state_.silentlyIgnoreSkipped();
-    dryRun_ = state_.dryRun();
     const auto& results = state_.progress().results;
     lineCounts_.clear();
     lineCounts_.reserve(results.size());

@@ -58,7 +58,6 @@ private:
     QElapsedTimer sinceInsert_;
     std::vector<uint16_t> lineCounts_;     // per result index
     bool filtering_ = false;               // Silently Ignore Skipped, as the rows were filtered
-    bool dryRun_ = true;                   // Dry Run, as the rows were worded
 };
 
 }  // namespace corvane

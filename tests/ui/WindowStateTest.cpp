@@ -9,6 +9,7 @@
 
 #include <QtGui>
 
+#include <deque>
 #include <variant>
 
 using namespace corvane;
@@ -123,9 +124,9 @@ private slots:
         }
     }
 
-    // The texts follow the switches as they are now: an updated row's wording, the report's header. The
-    // filter hides the rows Silently Ignore Skipped names at once, never a differing position, though
-    // its text begins "Skipped"; with every row hidden, Copy All copies nothing.
+    // The report's header follows the switches as they are now; an updated row keeps the wording of the
+    // mode it ran in. The filter hides the rows Silently Ignore Skipped names at once, never a differing
+    // position, though its text begins "Skipped"; with every row hidden, Copy All copies nothing.
     void theFilterAndTheClipboardFollowTheSwitches() {
         test::PhotoFolder photos;
         const fs::path updated = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
@@ -149,7 +150,7 @@ private slots:
         QCOMPARE(lines.back(), QStringLiteral("IMG_0003.HEIC: Already correct"));
 
         state.setDryRun(false);
-        QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("Updated:\n• [DRY RUN] would update: ")));
+        QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("[Dry Run] Would Update:\n• [DRY RUN] would update: ")));
         state.setSilentlyIgnoreSkipped(true);
         QCOMPARE(state.visibleCount(), int64_t(2));
         QCOMPARE(state.visibleResults().back()->fileURL, differs);  // shown, though its text begins "Skipped"
@@ -166,6 +167,34 @@ private slots:
         QVERIFY(clipboard().contains(QStringLiteral("IMG_0002.HEIC")));  // still the last report
         state.setSilentlyIgnoreSkipped(false);
         QCOMPARE(state.visibleCount(), int64_t(2));
+    }
+
+    // Dry Run stays live during a run: turned off after the first batch, it writes from the next file on,
+    // and each row (and its block in Copy All) keeps the wording of the mode its file ran in.
+    void eachRowKeepsTheModeItsFileRanIn() {
+        test::PhotoFolder photos;
+        const auto images = photos.addPhotos(4, test::letterlessSidecar);
+        const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
+        test::TestEngine services;
+        std::deque<std::function<void()>> batches;
+        ContentState state(services.engine(), [&](std::function<void()> work) { batches.push_back(std::move(work)); });
+        QVERIFY(state.startRun(images));
+        for (bool firstBatch : {true, false}) {
+            batches.front()();
+            batches.pop_front();
+            if (firstBatch) state.setDryRun(false);
+        }
+        QStringList wordings, sidecars;
+        for (size_t i = 0; i < 4; ++i) {
+            wordings.append(state.resultText(state.progress().results[i]).section(QLatin1Char(':'), 0, 0));
+            sidecars.append(test::readText(fs::path(images[i]).replace_extension("xmp")) == before ? "old" : "new");
+        }
+        QCOMPARE(wordings, (QStringList{"[Dry Run] Would Update", "[Dry Run] Would Update", "Updated", "Updated"}));
+        QCOMPARE(sidecars, (QStringList{"old", "old", "new", "new"}));
+        state.setDryRun(true);
+        state.copyAllResults();
+        QVERIFY(clipboard().contains(QStringLiteral("IMG_0003.HEIC: Updated:\n")) &&
+                clipboard().contains(QStringLiteral("IMG_0001.HEIC: [Dry Run] Would Update:\n")));
     }
 
     // Windows share the published switches, but a run only ever follows its own window's: a window
