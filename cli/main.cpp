@@ -46,7 +46,16 @@ public:
     void folderNotListed(const std::string& folder, const Error& why) override {
         clearProgress();
         std::fprintf(stderr, "corvane-cli: %s: cannot list the folder: %s\n", folder.c_str(), std::strerror(why.code));
-        incomplete_ = true;
+        problemReported_ = true;
+    }
+
+    // The sidecars were written and their rows printed; what the failed sync puts at risk is named here.
+    void folderNotSynced(const FileSystem::FolderSyncFailure& failure) override {
+        clearProgress();
+        for (const std::string& name : failure.names)
+            std::fprintf(stderr, "corvane-cli: %s: written, but its folder could not be synced (%s): the change may not survive a power cut\n",
+                         (failure.folder / name).c_str(), std::strerror(failure.error.code));
+        problemReported_ = true;
     }
 
     // The report's first line; the rows' blocks follow it as they arrive. The report's lines are those
@@ -93,7 +102,7 @@ public:
 
     const cli::OutcomeTally& tally() const { return tally_; }
     bool anyFailed() const { return anyFailed_; }
-    bool incomplete() const { return incomplete_; }
+    bool problemReported() const { return problemReported_; }
 
 private:
     static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -102,7 +111,7 @@ private:
     bool showProgress_;
     bool progressShown_ = false;
     bool anyFailed_ = false;
-    bool incomplete_ = false;
+    bool problemReported_ = false;
     int64_t runTotal_ = 0;
     int64_t extraTotal_ = 0;
     ReportSwitches switches_;
@@ -192,7 +201,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
     observer.endReport();
 
     std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
-    return observer.anyFailed() || observer.incomplete() || paths.missingPath ? 1 : 0;
+    return observer.anyFailed() || observer.problemReported() || paths.missingPath ? 1 : 0;
 }
 
 }  // namespace

@@ -72,15 +72,25 @@ public:
     // or the new file. `from` must already hold synced contents, as a file made by writeTextAtomically
     // does: syncing it again would cost a journal commit and add nothing. A `to` that is a symbolic link
     // is never replaced: the call fails, removes `from`, and leaves the link and its target unchanged.
-    // Outside a run the folder is synced at once. During a run (RunScope) the folder's sync waits until
-    // the run replaces a file in another folder, or until syncPendingFolders(), which the run driver
-    // calls when the run ends: one journal commit per folder instead of one per file. Until then a
-    // power cut may undo the folder's renames, leaving the old, complete files in place.
+    // Outside a run the folder is synced at once, and a failed sync fails the call. During a run
+    // (RunScope) the folder's sync waits until the run replaces a file in another folder, or until
+    // syncPendingFolders(), which the run driver calls when the run ends: one journal commit per folder
+    // instead of one per file. Until then a power cut may undo the folder's renames, leaving the old,
+    // complete files in place. A deferred sync that fails is no failure of the replace that moved on
+    // (its own rename worked): it is kept, with the files it concerns, for syncPendingFolders().
     virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
 
-    // Syncs the folder whose sync replace() deferred, if any. A failure is reported on the diagnostic
-    // sink and returned.
-    virtual Status syncPendingFolders() = 0;
+    // A folder whose deferred sync failed: the files replaced there hold their new contents, but their
+    // renames may not outlive a power cut.
+    struct FolderSyncFailure {
+        std::filesystem::path folder;
+        std::vector<std::string> names;  // the files replaced in the folder since its last sync, in order
+        Error error;
+    };
+    // Syncs the folder whose sync replace() deferred, if any, and returns every deferred sync that
+    // failed since the last call (those replace() met on moving to another folder, then this one), each
+    // also reported on the diagnostic sink.
+    virtual std::vector<FolderSyncFailure> syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
     // absent when the volume does not say.

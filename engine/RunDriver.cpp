@@ -23,12 +23,14 @@ struct RunDriver::State {
     bool abandoned = false;
 
     // The run's last file has its row (or the driver goes away): what the run deferred is done now.
-    void closeScope() {
-        if (!inScope) return;
+    // Returns the folder syncs that failed during the run.
+    std::vector<FileSystem::FolderSyncFailure> closeScope() {
+        if (!inScope) return {};
         inScope = false;
-        (void)fileSystem.syncPendingFolders();
+        std::vector<FileSystem::FolderSyncFailure> failures = fileSystem.syncPendingFolders();
         RunScope::end();
         Diagnostics::flush();
+        return failures;
     }
 
     void stateChanged() {
@@ -90,7 +92,8 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
         state->executor([weak, files, end] { runBatch(weak, files, end); });
         return;
     }
-    state->closeScope();
+    for (const auto& failure : state->closeScope())
+        if (state->observer) state->observer->folderNotSynced(failure);
     state->progress.isProcessing = false;
     state->progress.currentFile.clear();
     state->stateChanged();
@@ -105,7 +108,7 @@ RunDriver::RunDriver(FileSystem& fileSystem, ProcessFile processFile, Executor e
 
 RunDriver::~RunDriver() {
     state_->abandoned = true;
-    state_->closeScope();
+    (void)state_->closeScope();  // nobody is left to tell of a failed sync but the diagnostic lines
 }
 
 bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {

@@ -46,6 +46,9 @@ public:
         (void)folder;
         (void)why;
     }
+    // The files the run replaced in a folder hold their new contents, but the folder's sync failed, so
+    // their renames may not outlive a power cut. Told when the run ends, before its end is published.
+    virtual void folderNotSynced(const FileSystem::FolderSyncFailure& failure) { (void)failure; }
 };
 
 // Whether the driver keeps the rows of a run in RunProgress::results (the window lists and copies them)
@@ -62,8 +65,9 @@ using ProcessFile = std::function<FileOutcome(const std::filesystem::path& fileU
 // consecutive batches of `batchSize`, each batch one piece of work on the executor, and every outcome
 // becomes one row. The per-file operation gets each file's absolute, standardised location; the row
 // keeps the location as given. The run is a RunScope from its start to its end; when it ends the
-// file system's deferred folder sync is done and the diagnostic lines are flushed. A run cannot be
-// cancelled; destroying the driver abandons the work not yet done (and ends the run's scope).
+// file system's deferred folder sync is done (a failed one is told to the observer) and the diagnostic
+// lines are flushed. A run cannot be cancelled; destroying the driver abandons the work not yet done
+// (and ends the run's scope).
 class RunDriver {
 public:
     static constexpr size_t batchSize = 2;

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace corvane {
 namespace {
@@ -346,33 +347,38 @@ Status PosixFileSystem::replace(const fs::path& from, const fs::path& to) {
     // The rename of a file whose contents are synced leaves the old or the new file under its name
     // after any crash; the folder's sync only makes the new one last. It is deferred while the run
     // stays in this folder, so a folder of many rewritten sidecars costs one journal commit.
-    std::optional<fs::path> previous;
+    std::optional<FolderSyncFailure> previous;
     {
         std::lock_guard lock(mutex_);
-        if (pendingSync_ && *pendingSync_ != folder) previous = std::move(pendingSync_);
-        pendingSync_ = folder;
+        if (pendingSync_ && pendingSync_->folder != folder) previous = std::exchange(pendingSync_, std::nullopt);
+        if (!pendingSync_) pendingSync_ = FolderSyncFailure{folder, {}, {}};
+        pendingSync_->names.push_back(lastPathComponent(to));
     }
-    if (previous) return reportedSync(*previous);
+    // That folder's failure belongs to its own files, not to this one, whose rename worked.
+    if (previous) syncPending(std::move(*previous));
     return {};
 }
 
-Status PosixFileSystem::syncPendingFolders() {
-    std::optional<fs::path> pending;
+std::vector<FileSystem::FolderSyncFailure> PosixFileSystem::syncPendingFolders() {
+    std::optional<FolderSyncFailure> pending;
     {
         std::lock_guard lock(mutex_);
-        pending = std::move(pendingSync_);
-        pendingSync_.reset();
+        pending = std::exchange(pendingSync_, std::nullopt);
     }
-    if (!pending) return {};
-    return reportedSync(*pending);
+    if (pending) syncPending(std::move(*pending));
+    std::lock_guard lock(mutex_);
+    return std::exchange(syncFailures_, {});
 }
 
-Status PosixFileSystem::reportedSync(const fs::path& folder) {
-    Status synced = syncFolder(folder);
+void PosixFileSystem::syncPending(FolderSyncFailure pending) {
+    Status synced = syncFolder(pending.folder);
+    if (synced) return;
     // The renames in the folder have been reported as done; should they not last a power cut, the
-    // user at least reads why.
-    if (!synced) Diagnostics::line("[DEBUG] ", synced.error().message);
-    return synced;
+    // user at least reads why, and which files it concerns.
+    Diagnostics::line("[DEBUG] ", synced.error().message);
+    pending.error = synced.error();
+    std::lock_guard lock(mutex_);
+    syncFailures_.push_back(std::move(pending));
 }
 
 void PosixFileSystem::removeAbandonedFilesOnce(const fs::path& folder) {

@@ -28,7 +28,7 @@ public:
     Expected<int64_t> itemSize(const std::filesystem::path& path) const override;
     Status remove(const std::filesystem::path& path) override;
     Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override;
-    Status syncPendingFolders() override;
+    std::vector<FolderSyncFailure> syncPendingFolders() override;
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override;
     std::optional<std::vector<std::string>> entriesIgnoringCase(const std::filesystem::path& folder,
                                                                 std::string_view name) const override;
@@ -38,7 +38,8 @@ public:
 
 private:
     void removeAbandonedFilesOnce(const std::filesystem::path& folder);
-    Status reportedSync(const std::filesystem::path& folder);
+    // Syncs the folder of the pending renames; a failure is reported and kept in syncFailures_.
+    void syncPending(FolderSyncFailure pending);
 
     mutable std::mutex mutex_;
     mutable uint64_t listingRun_ = 0;
@@ -47,7 +48,8 @@ private:
     mutable std::shared_ptr<const std::vector<std::string>> listing_;
     uint64_t cleanedRun_ = 0;
     std::set<std::string> cleanedFolders_;
-    std::optional<std::filesystem::path> pendingSync_;
+    std::optional<FolderSyncFailure> pendingSync_;  // the folder and the names whose sync is deferred (no error yet)
+    std::vector<FolderSyncFailure> syncFailures_;
 };
 
 }  // namespace corvane

@@ -138,7 +138,11 @@ protected:
             const char* sanitizer = std::getenv("ASAN_OPTIONS");
             arguments = {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0", "/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')),
                          "-e", "inject=" + inject};
-            for (const Case& c : cases) arguments.insert(arguments.end(), {"-P", (root / c.name / c.data["fault"]["path"]).string()});
+            for (const Case& c : cases) {
+                std::string path = (root / c.name / c.data["fault"]["path"]).lexically_normal().string();
+                if (path.ends_with('/')) path.pop_back();  // "." is the case's folder, as a descriptor names it
+                arguments.insert(arguments.end(), {"-P", path});
+            }
         }
         arguments.insert(arguments.end(), {CORVANE_CLI_PATH, "--quiet"});
         if (asJson) arguments.push_back("--json");

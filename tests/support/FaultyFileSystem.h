@@ -48,7 +48,7 @@ public:
         if (failing_ == Failing::replace) return Error{"POSIX", EIO, "Cannot replace: I/O error"};
         return real_.replace(from, to);
     }
-    Status syncPendingFolders() override { return real_.syncPendingFolders(); }
+    std::vector<FolderSyncFailure> syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
         if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
         if (capacity_) return *capacity_;
