@@ -18,7 +18,8 @@ std::string usageText() {
            "  -h, --help                  this text\n"
            "      --version               the program's version\n"
            "\n"
-           "Exit status: 0 when no file failed, 1 when at least one did, 2 for a usage error.\n";
+           "Exit status: 0 when no file failed, 1 when at least one did (or something else went wrong), 2 for a usage\n"
+           "error, 128 + N when signal N stopped the run after the file in progress.\n";
 }
 
 namespace {

@@ -79,8 +79,8 @@ void OutcomeTally::add(const ProcessingResult& result) {
     ++total_;
 }
 
-std::string summaryLine(const OutcomeTally& tally, bool dryRun) {
-    if (tally.total() == 0) return "corvane-cli: no media files found";
+std::string summaryLine(const OutcomeTally& tally, bool dryRun, bool stopped) {
+    if (tally.total() == 0) return stopped ? "corvane-cli: 0 files" : "corvane-cli: no media files found";
     std::string line =
         "corvane-cli: " + std::to_string(tally.total()) + (tally.total() == 1 ? " file:" : " files:");
     const char* separator = " ";

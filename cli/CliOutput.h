@@ -42,7 +42,8 @@ private:
 
 // The closing line on standard error: how many files ended in each outcome, in the order of the
 // outcomes, for example "corvane-cli: 5 files: 2 updated, 1 alreadyCorrect, 2 failed (dry run, nothing
-// written)". Counts every row, also those a silent skip leaves out of the report.
-std::string summaryLine(const OutcomeTally& tally, bool dryRun);
+// written)". Counts every row, also those a silent skip leaves out of the report. A run stopped before
+// its first file says "0 files", not that none was found.
+std::string summaryLine(const OutcomeTally& tally, bool dryRun, bool stopped = false);
 
 }  // namespace corvane::cli

@@ -4,6 +4,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
+#include "cli/Interruption.h"
 #include "engine/Diagnostics.h"
 #include "engine/MediaFileProcessor.h"
 #include "engine/MediaFiles.h"
@@ -19,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 
 using namespace corvane;
 
@@ -66,10 +66,7 @@ public:
         write(reportHeader(switches, std::chrono::system_clock::now()) + "\n");
     }
 
-    void endReport() {
-        clearProgress();
-        std::fflush(stdout);
-    }
+    void endReport() { clearProgress(); }
 
     void record(const ProcessingResultDetail& row) {
         tally_.add(row.result);
@@ -82,7 +79,6 @@ public:
                 // Each line ends at once, so the progress line below it never overwrites it.
                 write(rowText(row) + "\n");
             }
-            std::fflush(stdout);
         }
         if (showProgress_) {
             std::fprintf(stderr, "\r\x1b[KProcessed %zu/%lld • %s", tally_.total(),
@@ -103,9 +99,11 @@ public:
     const cli::OutcomeTally& tally() const { return tally_; }
     bool anyFailed() const { return anyFailed_; }
     bool problemReported() const { return problemReported_; }
+    int64_t total() const { return runTotal_ + extraTotal_; }
 
 private:
-    static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+    // Each row is out when its file is done; a report that cannot be written stops the run.
+    static void write(const std::string& text) { cli::writeReport(text); }
 
     const cli::CliOptions& options_;
     bool showProgress_;
@@ -124,10 +122,9 @@ int inspect(const cli::CliOptions& options, const ImageMetadataSource& reader) {
         const auto reading = reader.read(file);
         const auto position = reading->readImageGPS();
         const auto device = reading->readDeviceData();
-        std::cout << (options.json ? cli::inspectionJson(file, position, device) : cli::inspectionLine(file, position, device))
-                  << '\n';
+        cli::writeReport((options.json ? cli::inspectionJson(file, position, device) : cli::inspectionLine(file, position, device)) + '\n');
     }
-    return 0;
+    return cli::interruptionExitStatus().value_or(0);
 }
 
 // The engine's diagnostic lines go to standard error with --debug, one write call per line (standard
@@ -172,7 +169,10 @@ SortedPaths sortPaths(const FileSystem& fileSystem, const std::vector<std::strin
 }
 
 // Processes the paths and prints the report (or the JSON lines) and the closing line; the exit status.
+// A signal or a report that cannot be written ends the run after the file in progress, as cleanly as
+// its last file would.
 int process(const cli::CliOptions& options, CliObserver& observer, const ImageMetadataSource& reader) {
+    cli::catchInterruptions();
     PosixFileSystem& fileSystem = PosixFileSystem::shared();
     RunSettings& settings = RunSettings::shared();
     settings.dryRun = options.dryRun;
@@ -193,14 +193,20 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
     RunDriver driver(
         fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);
+    driver.stopWhen(cli::interruptionRequested);
     observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
                                         settings.silentlyIgnoreSkipped});
     if (!paths.items.empty()) driver.startRun(paths.items);
-    for (const auto& file : paths.unsupported)
+    for (const auto& file : paths.unsupported) {
+        if (cli::interruptionRequested()) break;
         observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).process(file)));
+    }
     observer.endReport();
 
-    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
+    const bool stopped = cli::interruptionRequested();
+    if (stopped) std::fprintf(stderr, "%s\n", cli::interruptionMessage(observer.tally().total(), observer.total()).c_str());
+    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun, stopped).c_str());
+    if (auto status = cli::interruptionExitStatus()) return *status;
     return observer.anyFailed() || observer.problemReported() || paths.missingPath ? 1 : 0;
 }
 
@@ -214,8 +220,10 @@ int main(int argc, char** argv) {
     }
     const cli::CliOptions& options = parsed.value();
     switch (options.mode) {
-        case cli::CliOptions::Mode::help: std::cout << cli::usageText(); return 0;
-        case cli::CliOptions::Mode::version: std::cout << "corvane-cli " << CORVANE_VERSION << '\n'; return 0;
+        case cli::CliOptions::Mode::help: cli::writeReport(cli::usageText()); return cli::interruptionExitStatus().value_or(0);
+        case cli::CliOptions::Mode::version:
+            cli::writeReport("corvane-cli " CORVANE_VERSION "\n");
+            return cli::interruptionExitStatus().value_or(0);
         case cli::CliOptions::Mode::inspect:
         case cli::CliOptions::Mode::process: break;
     }

@@ -21,6 +21,7 @@ struct RunDriver::State {
     bool inScope = false;  // between RunScope::begin and end
 
     bool abandoned = false;
+    std::function<bool()> stopCondition;
 
     // The run's last file has its row (or the driver goes away): what the run deferred is done now.
     // Returns the folder syncs that failed during the run.
@@ -76,6 +77,16 @@ FileOutcome processOneFile(RunDriver::State& state, const std::filesystem::path&
     }
 }
 
+// The run's last file has its row, or the run was asked to stop: its scope closes and its end is
+// published.
+void endRun(RunDriver::State& state) {
+    for (const auto& failure : state.closeScope())
+        if (state.observer) state.observer->folderNotSynced(failure);
+    state.progress.isProcessing = false;
+    state.progress.currentFile.clear();
+    state.stateChanged();
+}
+
 // One batch per piece of work; the next batch is posted only when this one has its rows, so batches
 // never overlap and the event loop of a window gets its turn between batches.
 void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQueue> files, size_t first) {
@@ -83,6 +94,7 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
     if (!state || state->abandoned) return;
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
+        if (state->stopCondition && state->stopCondition()) return endRun(*state);
         const QueuedFile file = (*files)[index];
         FileOutcome outcome = processOneFile(*state, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
@@ -92,11 +104,7 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
         state->executor([weak, files, end] { runBatch(weak, files, end); });
         return;
     }
-    for (const auto& failure : state->closeScope())
-        if (state->observer) state->observer->folderNotSynced(failure);
-    state->progress.isProcessing = false;
-    state->progress.currentFile.clear();
-    state->stateChanged();
+    endRun(*state);
 }
 
 }  // namespace
@@ -104,7 +112,7 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
 RunDriver::RunDriver(FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer,
                      RowRetention retention)
     : state_(std::make_shared<State>(
-          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false})) {}
+          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false, {}})) {}
 
 RunDriver::~RunDriver() {
     state_->abandoned = true;
@@ -135,5 +143,7 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
 }
 
 const RunProgress& RunDriver::progress() const { return state_->progress; }
+
+void RunDriver::stopWhen(std::function<bool()> condition) { state_->stopCondition = std::move(condition); }
 
 }  // namespace corvane

@@ -66,8 +66,8 @@ using ProcessFile = std::function<FileOutcome(const std::filesystem::path& fileU
 // becomes one row. The per-file operation gets each file's absolute, standardised location; the row
 // keeps the location as given. The run is a RunScope from its start to its end; when it ends the
 // file system's deferred folder sync is done (a failed one is told to the observer) and the diagnostic
-// lines are flushed. A run cannot be cancelled; destroying the driver abandons the work not yet done
-// (and ends the run's scope).
+// lines are flushed. A run ends early only when stopWhen's condition asks it to, between two files;
+// destroying the driver abandons the work not yet done (and ends the run's scope).
 class RunDriver {
 public:
     static constexpr size_t batchSize = 2;
@@ -83,6 +83,12 @@ public:
     bool startRun(const std::vector<std::filesystem::path>& items);
 
     const RunProgress& progress() const;
+
+    // Asked before each file of a run (on the executor's thread): once it answers true, the run takes
+    // no further file and ends as after its last one (the file in progress has finished and has its
+    // row; the scope closes, deferred folder syncs are done, the end is published). processedCount
+    // then stays below totalCount. A way for a front end to end a run cleanly on a signal.
+    void stopWhen(std::function<bool()> condition);
 
     struct State;  // opaque; shared with the work posted on the executor
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Executor.h"
 #include "engine/RunDriver.h"
+#include "engine/RunScope.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/support/DiagnosticsCapture.h"
 
@@ -101,6 +102,19 @@ TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRowAndEachRowKeepsItsMo
     EXPECT_EQ(rows.at(1).result, ProcessingResult(outcome::Failed{"out of luck"}));
     EXPECT_EQ((std::vector<bool>{rows[0].dryRun, rows[1].dryRun, rows[2].dryRun}), (std::vector<bool>{false, true, true}));
     EXPECT_TRUE(driver.startRun({"/p/d.heic"})) << "the run ended; a later drop is accepted";
+}
+
+// Asked to stop, the run takes no further file and ends as after its last one: its scope closed (the
+// deferred folder sync done) and its end published.
+TEST_F(RunDriverTest, StoppedRunEndsBetweenTwoFilesAsAfterItsLastOne) {
+    driver.stopWhen([this] { return calls.size() == 1; });
+    driver.startRun({"/p/a.heic", "/p/b.heic", "/p/c.heic"});
+    EXPECT_NE(RunScope::current(), 0u);
+    held.runNext();
+    EXPECT_TRUE(held.pieces.empty());
+    EXPECT_EQ(RunScope::current(), 0u);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"state 1 0", "row 1", "state 0 1"}));
+    EXPECT_EQ(driver.progress().totalCount, 3);
 }
 
 TEST_F(RunDriverTest, DestroyedDriverAbandonsTheWorkNotYetDone) {

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@ namespace corvane::test {
 
 struct ProcessResult {
     int exitCode = -1;      // the exit status, or -1 when the process did not exit by itself
+    int signal = 0;         // the signal that ended it, when one did
     bool timedOut = false;  // it was killed for running past the time limit
     std::string out, err;
 };
@@ -54,12 +56,15 @@ inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesyste
     return pid;
 }
 
-// Runs the program to its end, or kills it after `limit`. Its output goes to memory files, read after it
-// ended, so that no pipe can fill up and stall it.
+// Runs the program to its end, or kills it after `limit`; `whileRunning`, if given, is called with its
+// process id once it has started. Its output goes to memory files, read after it ended, so that no pipe
+// can fill up and stall it; `outFd` replaces standard output's (a pipe, /dev/full).
 inline ProcessResult runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
-                                const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120)) {
+                                const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120),
+                                const std::function<void(pid_t)>& whileRunning = {}, int outFd = -1) {
     const int out = ::memfd_create("stdout", MFD_CLOEXEC), err = ::memfd_create("stderr", MFD_CLOEXEC);
-    const pid_t pid = spawnChild(arguments, home, workDir, out, err);
+    const pid_t pid = spawnChild(arguments, home, workDir, outFd >= 0 ? outFd : out, err);
+    if (whileRunning) whileRunning(pid);
     ProcessResult result;
     int status = 0;
     for (const auto deadline = std::chrono::steady_clock::now() + limit; ::waitpid(pid, &status, WNOHANG) == 0;) {
@@ -67,6 +72,7 @@ inline ProcessResult runProgram(const std::vector<std::string>& arguments, const
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (WIFEXITED(status) && !result.timedOut) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     for (const auto& [fd, text] : {std::pair{out, &result.out}, std::pair{err, &result.err}}) {
         char buffer[65536];
         for (ssize_t count; (count = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text->size()))) > 0;)
