@@ -51,6 +51,7 @@ ContentState::ContentState(WindowEngine engine, Executor executor, QObject* pare
     driver_ = std::make_unique<RunDriver>(
         engine_.fileSystem, [this](const std::filesystem::path& file) { return processFile(file); }, std::move(executor),
         static_cast<RunObserver*>(this));
+    driver_->stopWhen([this] { return stopRequested_; });
     engineSettings_.dryRun = dryRun_;
     engineSettings_.alwaysOverwrite = alwaysOverwrite_;
     engineSettings_.appleOnly = appleOnly_;
@@ -101,6 +102,7 @@ bool ContentState::handleChosen(const std::vector<std::filesystem::path>& items)
 bool ContentState::startRun(const std::vector<std::filesystem::path>& items) {
     if (isProcessing()) return false;
     skippableCount_ = 0;
+    stopRequested_ = false;
     return driver_->startRun(items);
 }
 

@@ -79,6 +79,10 @@ public:
 
     const RunProgress& progress() const;
     bool isProcessing() const { return progress().isProcessing; }
+    // A run is in progress and its next file may be written (Dry Run is off).
+    bool isWriting() const { return isProcessing() && !dryRun_; }
+    // Ends the run in progress once the file being processed has its row, as cleanly as after its last.
+    void stopRun() { stopRequested_ = true; }
 
     // What the window shows.
     bool badgeVisible() const { return dryRun_; }
@@ -123,6 +127,7 @@ private:
     bool appleOnly_ = true;
     bool silentlyIgnoreSkipped_ = false;
     int64_t skippableCount_ = 0;  // rows of this run that Silently Ignore Skipped hides
+    bool stopRequested_ = false;
     std::unique_ptr<RunDriver> driver_;
 };
 

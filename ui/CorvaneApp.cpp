@@ -48,6 +48,12 @@ QList<MainWindow*> CorvaneApp::windows() const {
     return open;
 }
 
+void CorvaneApp::quit() {
+    for (MainWindow* window : windows())
+        if (window->isVisible() && !window->close()) return;
+    QCoreApplication::quit();
+}
+
 void CorvaneApp::checkForUpdates(QWidget* requester) {
     if (updateDialogs_) updateDialogs_->checkForUpdates(requester);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QAction;
+class QCloseEvent;
 class QIcon;
 
 namespace corvane {
@@ -54,7 +55,12 @@ public:
     QAction* aboutAction() const { return aboutAction_; }
     QAction* checkForUpdatesAction() const { return checkForUpdatesAction_; }
 
+protected:
+    // Closing the window ends its run; a run that writes is ended only when the user confirms it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    bool confirmStoppingTheRun();
     void buildMenus(CorvaneApp& app);
     void open(Choose what);
 

@@ -442,6 +442,53 @@ private slots:
         QVERIFY(!prompt.chooseFolder(request));
     }
 
+    // Closing a window, or Quit, while its run writes asks first, over the window. Keeping it running
+    // leaves the window and its run alone; stopping ends the run after the file in progress, and no
+    // sidecar is written after that. A dry run closes without a question.
+    void closingDuringARunThatWritesAsksFirst() {
+        test::PhotoFolder photos;
+        const auto images = photos.addPhotos(6, test::letterlessSidecar);
+        const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
+        const auto rewritten = [&] {
+            return std::count_if(images.begin(), images.end(), [&](const fs::path& image) {
+                return test::readText(fs::path(image).replace_extension("xmp")) != before;
+            });
+        };
+        QStringList asked;
+        const auto answer = [&asked](QString button) {
+            QTimer::singleShot(0, [&asked, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                asked.append(box->text() + (qobject_cast<MainWindow*>(box->parentWidget()) ? "" : " (no parent)"));
+                for (QAbstractButton* choice : box->buttons())
+                    if (choice->text() == button) choice->click();
+            });
+        };
+        Shell dry;
+        QVERIFY(dry.state.startRun(images));
+        answer("Keep Running");
+        QVERIFY(dry.window.close());
+        QCOMPARE(asked, QStringList{});
+
+        Shell shell;
+        QPointer<MainWindow> window = &shell.window;
+        shell.state.setDryRun(false);
+        QVERIFY(shell.state.startRun(images));
+        answer("Keep Running");
+        shell.window.quitAction()->trigger();
+        QVERIFY(window && window->isVisible() && shell.state.isWriting());
+        answer("Stop and Close");
+        QVERIFY(shell.window.close());
+        const auto written = rewritten();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked[0], QStringLiteral("Corvane is writing sidecars: 0 of 6 files done."));
+        QVERIFY2(asked[1].startsWith(QStringLiteral("Corvane is writing sidecars: ")) && asked[1].endsWith(QStringLiteral("done.")),
+                 qPrintable(asked[1]));
+        QVERIFY(written < 6);
+        QCOMPARE(rewritten(), written);
+    }
+
     // Last: it runs the application's event loop to its end. An open update dialog does not keep the
     // process alive once the last main window is closed.
     void theProcessEndsWithItsLastWindowEvenWithADialogOpen() {
