@@ -48,10 +48,11 @@ QList<MainWindow*> CorvaneApp::windows() const {
     return open;
 }
 
-void CorvaneApp::quit() {
+bool CorvaneApp::quit() {
     for (MainWindow* window : windows())
-        if (window->isVisible() && !window->close()) return;
+        if (window->isVisible() && !window->close()) return false;
     QCoreApplication::quit();
+    return true;
 }
 
 void CorvaneApp::checkForUpdates(QWidget* requester) {

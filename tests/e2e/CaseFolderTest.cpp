@@ -81,22 +81,12 @@ std::vector<Case> allCases() {
 }
 
 // One run of the program: its switches, and the failure strace injects into the system calls on the
-// paths the cases name (empty: none), e.g. "openat:error=EACCES". Cases that share both share the run.
-struct RunKind {
-    std::vector<std::string> switches;
-    std::string inject;
-    auto operator<=>(const RunKind&) const = default;
-    bool holds(const Case& c) const {
-        return c.data.at("switches") == json(switches) && c.data.value("fault", json::object()).value("inject", "") == inject;
-    }
-};
+// paths the cases name ("" for none), e.g. "openat:error=EACCES". Cases that share both share the run.
+json runOf(const Case& c) { return {c.data.at("switches"), c.data.value("fault", json::object()).value("inject", "")}; }
 
-void PrintTo(const RunKind& kind, std::ostream* out) { *out << json(kind.switches).dump() << " " << kind.inject; }
-
-std::vector<RunKind> runKinds() {
-    std::set<RunKind> kinds;
-    for (const Case& c : allCases())
-        kinds.insert({c.data.at("switches"), c.data.value("fault", json::object()).value("inject", "")});
+std::vector<json> runs() {
+    std::set<json> kinds;
+    for (const Case& c : allCases()) kinds.insert(runOf(c));
     return {kinds.begin(), kinds.end()};
 }
 
@@ -127,26 +117,22 @@ std::string snapshot(const fs::path& path) {
     return fs::is_directory(status) ? "directory" : fs::is_fifo(status) ? "FIFO" : contents;
 }
 
-class CaseFolderTest : public ::testing::TestWithParam<RunKind> {
+class CaseFolderTest : public ::testing::TestWithParam<json> {
 protected:
     // Puts every case into a subfolder of `root` and runs corvane-cli from there on "." and the paths the
     // cases name, with its home beside `root`; returns what each placed file held.
     ProcessResult run(const std::vector<Case>& cases, const fs::path& root, bool asJson, std::map<fs::path, std::string>& before) {
         std::vector<std::string> arguments;
-        if (const std::string& inject = GetParam().inject; !inject.empty()) {
+        if (const std::string inject = GetParam()[1]; !inject.empty()) {
             // LeakSanitizer cannot work under ptrace; the other sanitizers can.
             const char* sanitizer = std::getenv("ASAN_OPTIONS");
-            arguments = {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0", "/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')),
-                         "-e", "inject=" + inject};
-            for (const Case& c : cases) {
-                std::string path = (root / c.name / c.data["fault"]["path"]).lexically_normal().string();
-                if (path.ends_with('/')) path.pop_back();  // "." is the case's folder, as a descriptor names it
-                arguments.insert(arguments.end(), {"-P", path});
-            }
+            arguments = {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0", "/usr/bin/strace", "-f",
+                         "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')), "-e", "inject=" + inject};
+            for (const Case& c : cases) arguments.insert(arguments.end(), {"-P", (root / c.name / c.data["fault"]["path"]).string()});
         }
         arguments.insert(arguments.end(), {CORVANE_CLI_PATH, "--quiet"});
         if (asJson) arguments.push_back("--json");
-        arguments.insert(arguments.end(), GetParam().switches.begin(), GetParam().switches.end());
+        arguments.insert(arguments.end(), GetParam()[0].begin(), GetParam()[0].end());
         arguments.push_back(".");
         std::string grants = "[xmpBookmark%3A%3A]\n";
         for (const Case& c : cases) {
@@ -194,8 +180,8 @@ protected:
 
 TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
-    std::erase_if(cases, [&](const Case& c) { return !GetParam().holds(c); });
-    const auto has = [&](const char* option) { return std::ranges::find(GetParam().switches, option) != GetParam().switches.end(); };
+    std::erase_if(cases, [&](const Case& c) { return runOf(c) != GetParam(); });
+    const auto has = [&](const char* option) { return std::ranges::find(GetParam()[0], option) != GetParam()[0].end(); };
     const bool dryRun = !has("--write") && !has("-w");
     const TempDir jsonRun, textRun;
     const fs::path jsonRoot = jsonRun.path() / "cases", textRoot = textRun.path() / "cases";
@@ -276,15 +262,15 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     EXPECT_EQ(text.err.find("[DEBUG]") != std::string::npos, has("--debug"));
 }
 
-std::string runName(const ::testing::TestParamInfo<RunKind>& info) {
+std::string runName(const ::testing::TestParamInfo<json>& info) {
     std::string name;
-    for (const std::string& option : info.param.switches) name += (name.empty() ? "" : "_") + option.substr(option.find_first_not_of('-'));
-    if (!info.param.inject.empty()) name += (name.empty() ? "" : "_") + info.param.inject;
+    for (const std::string option : info.param[0]) name += (name.empty() ? "" : "_") + option.substr(option.find_first_not_of('-'));
+    if (info.param[1] != "") name += (name.empty() ? "" : "_") + info.param[1].get<std::string>();
     for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name.empty() ? "no_switches" : name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(runKinds()), runName);
+INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(runs()), runName);
 
 // What a case row cannot hold: the usage errors (exit status 2 and one line), help, version, and the
 // inspection of images (the file as given, its position and device).

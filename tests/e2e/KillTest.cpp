@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A writer killed at any moment loses nothing: corvane-cli --write is started on real HEIC images with
-// sidecars it must all rewrite (letterless texts) and killed with SIGKILL at a random moment of its run.
-// After every kill each sidecar is byte for byte either its old or its new document, and the next run
-// finishes the work and leaves no temporary file behind. The run syncs the folder once, after its last
-// rename, so many kills land between renames whose folder sync is still to come.
-//
-// KILL_TRIALS sets the number of kills (40 by default; run 200 or more by hand), KILL_SEED the random
-// seed (printed, so a failure can be replayed).
+// A writer stopped at any moment loses nothing. corvane-cli --write is started on real HEIC images with
+// sidecars it must all rewrite (letterless texts), and:
+// - killed with SIGKILL at a random moment of its run. After every kill each sidecar is byte for byte
+//   either its old or its new document, and the next run finishes the work and leaves no temporary
+//   file behind. The run syncs the folder once, after its last rename, so many kills land between
+//   renames whose folder sync is still to come. KILL_TRIALS sets the number of kills (40 by default;
+//   run 200 or more by hand), KILL_SEED the random seed (printed, so a failure can be replayed).
+// - asked to stop by SIGINT, SIGTERM or SIGHUP while a sidecar is being written (strace holds each
+//   rename for 0.4 s): the file in progress finishes, no further file is taken, and the run ends as
+//   after its last file, with its closing line and exit status 128 + the signal. A second signal ends
+//   the process at once.
+// - asked to stop by a report it cannot write (a closed pipe, a full disk): nothing is written that
+//   the report would not name.
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Fixtures.h"
@@ -15,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -32,31 +38,48 @@ int setting(const char* name, int fallback) {
     return text && *text ? std::atoi(text) : fallback;
 }
 
-TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
-    const TempDir dir;
-    const fs::path library = dir.path() / "library";
-    fs::create_directories(library);
-    const auto sidecar = [&](int i) { return library / ("IMG_" + std::to_string(1000 + i) + ".xmp"); };
-    std::vector<std::string> oldSidecars, newSidecars;
-    for (int i = 0; i < pairCount; ++i) {
-        writeHeic(fs::path(sidecar(i)).replace_extension(".HEIC"), iPhoneImageAt(photoLatitude, photoLongitude));
-        oldSidecars.push_back(sidecarXml(letterlessSidecar, "   <xmp:Label>pair " + std::to_string(i) + "</xmp:Label>\n"));
-        writeText(sidecar(i), oldSidecars[i]);
+class WriterStopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(library);
+        for (int i = 0; i < pairCount; ++i) {
+            writeHeic(fs::path(sidecar(i)).replace_extension(".HEIC"), iPhoneImageAt(photoLatitude, photoLongitude));
+            oldSidecars.push_back(sidecarXml(letterlessSidecar, "   <xmp:Label>pair " + std::to_string(i) + "</xmp:Label>\n"));
+        }
+        resetSidecars();
     }
-    const auto resetSidecars = [&] {
+    fs::path sidecar(int i) const { return library / ("IMG_" + std::to_string(1000 + i) + ".xmp"); }
+    void resetSidecars() const {
         for (int i = 0; i < pairCount; ++i) writeText(sidecar(i), oldSidecars[i]);
-    };
-    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.string()};
+    }
+    // How many sidecars hold their new document; one that is neither old nor new, or anything left
+    // beside the pairs, fails the test.
+    int rewritten() const {
+        int count = 0;
+        for (int i = 0; i < pairCount; ++i) {
+            const std::string text = readText(sidecar(i));
+            EXPECT_TRUE(text == oldSidecars[i] || text.find(canonicalLatitude) != std::string::npos) << sidecar(i) << " is partial";
+            count += text != oldSidecars[i];
+        }
+        EXPECT_EQ(folderEntries(library).size(), 2u * pairCount) << "a temporary file was left";
+        return count;
+    }
 
+    TempDir dir;
+    const fs::path library = dir.path() / "library";
+    std::vector<std::string> oldSidecars;
+    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.string()};
+};
+
+TEST_F(WriterStopTest, KilledSidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
     // The new documents, and how long an uninterrupted run takes (half as long again, so that the kill
     // moments cover the whole of a slower run).
     const auto start = steady_clock::now();
     ASSERT_EQ(runProgram(write, dir.path()).exitCode, 0);
     const auto runLength = duration_cast<nanoseconds>(steady_clock::now() - start) * 3 / 2;
+    std::vector<std::string> newSidecars;
     for (int i = 0; i < pairCount; ++i) newSidecars.push_back(readText(sidecar(i)));
-    ASSERT_NE(newSidecars, oldSidecars);
-    const std::vector<std::string> finished = folderEntries(library);
-    ASSERT_EQ(finished.size(), 2u * pairCount);
+    ASSERT_EQ(rewritten(), pairCount);
 
     const int trials = setting("KILL_TRIALS", 40);
     const auto seed = static_cast<unsigned>(setting("KILL_SEED", static_cast<int>(std::random_device{}())));
@@ -75,7 +98,56 @@ TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
             ASSERT_TRUE(readText(sidecar(i)) == oldSidecars[i] || readText(sidecar(i)) == newSidecars[i]) << sidecar(i) << " is partial";
         ASSERT_EQ(runProgram(write, dir.path()).exitCode, 0) << "the run after the kill failed";
         for (int i = 0; i < pairCount; ++i) ASSERT_EQ(readText(sidecar(i)), newSidecars[i]);
-        ASSERT_EQ(folderEntries(library), finished) << "a temporary file was left";
+        ASSERT_EQ(rewritten(), pairCount) << "a temporary file was left";
+    }
+}
+
+TEST_F(WriterStopTest, FirstSignalLetsTheFileInProgressFinishASecondEndsAtOnce) {
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");  // LeakSanitizer cannot work under ptrace
+    std::vector<std::string> slowRun{"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0",
+                                     "/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=rename",
+                                     "-e", "inject=rename:delay_enter=400000"};
+    slowRun.insert(slowRun.end(), write.begin(), write.end());
+    for (const std::vector<int>& signals : std::vector<std::vector<int>>{{SIGINT}, {SIGTERM}, {SIGHUP}, {SIGINT, SIGTERM}}) {
+        SCOPED_TRACE(::sigabbrev_np(signals.back()));
+        resetSidecars();
+        // Once the first sidecar is being written (its hidden temporary file is there), the signals go to
+        // corvane-cli, strace's child.
+        const ProcessResult result = runProgram(slowRun, dir.path(), {}, seconds(120), [&](pid_t strace) {
+            pid_t program = 0;
+            for (int wait = 0; wait < 30000 && (program == 0 || folderEntries(library).size() == 2u * pairCount); ++wait) {
+                std::ifstream(fs::path("/proc") / std::to_string(strace) / "task" / std::to_string(strace) / "children") >> program;
+                std::this_thread::sleep_for(milliseconds(2));
+            }
+            for (int signal : signals) ::kill(program, signal), std::this_thread::sleep_for(milliseconds(50));
+        });
+        if (signals.size() == 2) {
+            EXPECT_EQ(result.signal, SIGTERM) << result.err;
+            continue;
+        }
+        EXPECT_EQ(result.exitCode, 128 + signals[0]) << result.err;
+        EXPECT_EQ(rewritten(), 1) << "the file in progress is finished, and no other is taken";
+        EXPECT_NE(result.out.find(".HEIC: Updated:\n"), std::string::npos) << result.out;
+        EXPECT_EQ(result.err, "corvane-cli: interrupted by SIG" + std::string(::sigabbrev_np(signals[0])) +
+                                  " after 1 of 12 files\ncorvane-cli: 1 file: 1 updated\n");
+    }
+}
+
+// The report fails at its first line, before any file is taken.
+TEST_F(WriterStopTest, ReportThatCannotBeWrittenStopsTheRunBeforeItWrites) {
+    int closedPipe[2];
+    ASSERT_EQ(::pipe(closedPipe), 0);
+    ::close(closedPipe[0]);
+    const std::tuple<int, int, std::string> outputs[] = {
+        {closedPipe[1], 128 + SIGPIPE, "the report's reader has gone: stopped"},
+        {::open("/dev/full", O_WRONLY | O_CLOEXEC), 1, "cannot write the report (No space left on device): stopped"},
+    };
+    for (const auto& [output, exitCode, message] : outputs) {
+        const ProcessResult result = runProgram(write, dir.path(), {}, seconds(60), {}, output);
+        EXPECT_EQ(result.exitCode, exitCode) << result.err;
+        EXPECT_EQ(result.err, "corvane-cli: " + message + " after 0 of 12 files\ncorvane-cli: 0 files\n");
+        EXPECT_EQ(rewritten(), 0);
+        ::close(output);
     }
 }
 

@@ -100,7 +100,7 @@ TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRowAndEachRowKeepsItsMo
     while (!held.pieces.empty()) held.runNext();
     const auto& rows = driver.progress().results;
     EXPECT_EQ(rows.at(1).result, ProcessingResult(outcome::Failed{"out of luck"}));
-    EXPECT_EQ((std::vector<bool>{rows[0].dryRun, rows[1].dryRun, rows[2].dryRun}), (std::vector<bool>{false, true, true}));
+    EXPECT_TRUE(!rows[0].dryRun && rows[1].dryRun && rows[2].dryRun);
     EXPECT_TRUE(driver.startRun({"/p/d.heic"})) << "the run ended; a later drop is accepted";
 }
 
@@ -109,12 +109,9 @@ TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRowAndEachRowKeepsItsMo
 TEST_F(RunDriverTest, StoppedRunEndsBetweenTwoFilesAsAfterItsLastOne) {
     driver.stopWhen([this] { return calls.size() == 1; });
     driver.startRun({"/p/a.heic", "/p/b.heic", "/p/c.heic"});
-    EXPECT_NE(RunScope::current(), 0u);
     held.runNext();
-    EXPECT_TRUE(held.pieces.empty());
-    EXPECT_EQ(RunScope::current(), 0u);
+    EXPECT_TRUE(held.pieces.empty() && RunScope::current() == 0 && driver.progress().totalCount == 3);
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"state 1 0", "row 1", "state 0 1"}));
-    EXPECT_EQ(driver.progress().totalCount, 3);
 }
 
 TEST_F(RunDriverTest, DestroyedDriverAbandonsTheWorkNotYetDone) {

@@ -145,8 +145,6 @@ TEST_P(ImageReaderTest, ReadsEachStoredFormOnceWithItsLines) {
         // Summed in long double and then rounded, this would end in ...7776: the exact sum is rounded once.
         {"an exact sum", latitudeOnly(StoredCoordinate::rationalList({3, 47, 0.87154})),
          {"f.HEIC GPS: lat=3.783575427777778 (N) lon=20.0 (E)", iPhone}},
-        {"doubles at their own precision", latitudeOnly(StoredCoordinate::asDoubles({37.7749})),
-         {"f.HEIC GPS: lat=37.7749 (N) lon=20.0 (E)", iPhone}},
         {"degrees 0/0: no fix, whatever follows", latitudeOnly(StoredCoordinate::asFractions({{0, 0}, {30, 1}}), ""),
          {"GPS lat/lon missing or unparsable in f.HEIC",
           "GPS dictionary contents: {Latitude = (0/0, 30/1); LatitudeRef = ; Longitude = 20.0; LongitudeRef = E; VersionID = (2, 3, 0, 0)}", iPhone}},

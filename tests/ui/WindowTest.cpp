@@ -258,9 +258,7 @@ private slots:
         QCOMPARE(shell.row(0, Qt::ToolTipRole),
                  QStringLiteral("IMG_0001.HEIC: ") + updated + QLatin1Char('\n') + QString::fromStdString(loose.string()));
 
-        QSignalSpy changed(&view.resultModel(), &QAbstractItemModel::dataChanged);
         QTest::mouseClick(view.dryRunBox(), Qt::LeftButton);
-        QCOMPARE(changed.count(), 0);
         QCOMPARE(shell.row(0, ResultListModel::ResultTextRole), updated);
         QTest::mouseClick(view.silentSkipBox(), Qt::LeftButton);
         QCOMPARE(view.resultModel().rowCount(), 1);
@@ -450,43 +448,34 @@ private slots:
         const auto images = photos.addPhotos(6, test::letterlessSidecar);
         const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
         const auto rewritten = [&] {
-            return std::count_if(images.begin(), images.end(), [&](const fs::path& image) {
-                return test::readText(fs::path(image).replace_extension("xmp")) != before;
-            });
+            return std::count_if(images.begin(), images.end(),
+                                 [&](const fs::path& image) { return test::readText(fs::path(image).replace_extension("xmp")) != before; });
         };
         QStringList asked;
         const auto answer = [&asked](QString button) {
             QTimer::singleShot(0, [&asked, button] {
-                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                if (!box) return;
-                asked.append(box->text() + (qobject_cast<MainWindow*>(box->parentWidget()) ? "" : " (no parent)"));
-                for (QAbstractButton* choice : box->buttons())
-                    if (choice->text() == button) choice->click();
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked.append(box->text() + (qobject_cast<MainWindow*>(box->parentWidget()) ? "" : " (no parent)"));
+                    for (QAbstractButton* choice : box->buttons()) choice->text() == button ? choice->click() : void();
+                }
             });
         };
-        Shell dry;
+        Shell dry, shell;
         QVERIFY(dry.state.startRun(images));
         answer("Keep Running");
-        QVERIFY(dry.window.close());
-        QCOMPARE(asked, QStringList{});
-
-        Shell shell;
+        QVERIFY(dry.window.close() && asked.isEmpty());
         QPointer<MainWindow> window = &shell.window;
         shell.state.setDryRun(false);
         QVERIFY(shell.state.startRun(images));
         answer("Keep Running");
-        shell.window.quitAction()->trigger();
-        QVERIFY(window && window->isVisible() && shell.state.isWriting());
+        QVERIFY(!shell.app.quit() && window->isVisible() && shell.state.isWriting());
         answer("Stop and Close");
         QVERIFY(shell.window.close());
         const auto written = rewritten();
         QTRY_VERIFY(window.isNull());
-        QCOMPARE(asked.size(), 2);
-        QCOMPARE(asked[0], QStringLiteral("Corvane is writing sidecars: 0 of 6 files done."));
-        QVERIFY2(asked[1].startsWith(QStringLiteral("Corvane is writing sidecars: ")) && asked[1].endsWith(QStringLiteral("done.")),
-                 qPrintable(asked[1]));
-        QVERIFY(written < 6);
-        QCOMPARE(rewritten(), written);
+        QVERIFY(written < 6 && rewritten() == written);
+        QCOMPARE(asked.value(0), QStringLiteral("Corvane is writing sidecars: 0 of 6 files done."));
+        QVERIFY2(asked.size() == 2 && asked[1].endsWith(QStringLiteral(" of 6 files done.")), qPrintable(asked.join('|')));
     }
 
     // Last: it runs the application's event loop to its end. An open update dialog does not keep the
