@@ -36,6 +36,8 @@ public:
         std::string path;                   // the folder as given + "/" + the names below it
         std::optional<bool> isRegularFile;  // absent when the entry's type cannot be read
     };
+    using WalkVisitor = std::function<void(const WalkEntry& entry)>;
+    using UnlistedFolders = std::function<void(const std::string& folder, const Error& why)>;
     // Calls `visit` for every entry below the folder, recursively, in the walk's order, skipping hidden
     // entries (a name beginning with ".") and not descending into them. Entries are judged by the types
     // the folder listing gives; only a symbolic link (or an entry of unknown type) costs a stat of its
@@ -44,8 +46,7 @@ public:
     // Each folder that cannot be listed, or not to its end, is passed to `unlisted` with its path as
     // walked and an error that names it and the cause, and the walk goes on without its (remaining)
     // entries. False, without a visit, when the folder itself cannot be listed.
-    virtual bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit,
-                      const std::function<void(const std::string& folder, const Error& why)>& unlisted) const = 0;
+    virtual bool walk(const std::filesystem::path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const = 0;
 
     // The whole file, when it is a regular file of at most `maximumSize` bytes. The file is opened
     // without blocking and judged by its descriptor, so a FIFO or a device never stalls the caller and a

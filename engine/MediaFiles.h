@@ -25,7 +25,7 @@ bool isSupportedMediaFile(const std::filesystem::path& fileURL);
 
 // Told of each folder that could not be listed (or not to its end), with its path as walked and why:
 // the media files in it are missing from the run.
-using UnlistedFolders = std::function<void(const std::string& folder, const Error& why)>;
+using UnlistedFolders = FileSystem::UnlistedFolders;
 
 // The supported regular files below the folder, recursively, in the walk's order, skipping hidden
 // entries. Unsupported files are reported one line each; the count ends with

@@ -161,8 +161,7 @@ bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(p
 
 bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
-bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(const WalkEntry&)>& visit,
-                           const std::function<void(const std::string&, const Error&)>& unlisted) const {
+bool PosixFileSystem::walk(const fs::path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const {
     const auto cannotList = [&](const std::string& path, int error) { unlisted(path, posixError(error, "Cannot list the folder", path)); };
     // Depth first, each folder listed in full and closed before its entries are visited. Folders are
     // reached relative to an open ancestor, an anchor, so no path handed to the system grows with the

@@ -19,8 +19,7 @@ public:
     Presence presence(const std::filesystem::path& path) const override;
     bool isReadable(const std::filesystem::path& path) const override;
     bool isWritable(const std::filesystem::path& path) const override;
-    bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit,
-              const std::function<void(const std::string&, const Error&)>& unlisted) const override;
+    bool walk(const std::filesystem::path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const override;
     Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const override;
     // Before its first write into a folder during a run (before every write outside a run), removes
     // the unique files that killed writers abandoned in that folder.

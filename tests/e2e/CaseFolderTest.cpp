@@ -122,15 +122,7 @@ protected:
     // Puts every case into a subfolder of `root` and runs corvane-cli from there on "." and the paths the
     // cases name, with its home beside `root`; returns what each placed file held.
     ProcessResult run(const std::vector<Case>& cases, const fs::path& root, bool asJson, std::map<fs::path, std::string>& before) {
-        std::vector<std::string> arguments;
-        if (const std::string inject = GetParam()[1]; !inject.empty()) {
-            // LeakSanitizer cannot work under ptrace; the other sanitizers can.
-            const char* sanitizer = std::getenv("ASAN_OPTIONS");
-            arguments = {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0", "/usr/bin/strace", "-f",
-                         "-qq", "-o", "/dev/null", "--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')), "-e", "inject=" + inject};
-            for (const Case& c : cases) arguments.insert(arguments.end(), {"-P", (root / c.name / c.data["fault"]["path"]).string()});
-        }
-        arguments.insert(arguments.end(), {CORVANE_CLI_PATH, "--quiet"});
+        std::vector<std::string> arguments{CORVANE_CLI_PATH, "--quiet"};
         if (asJson) arguments.push_back("--json");
         arguments.insert(arguments.end(), GetParam()[0].begin(), GetParam()[0].end());
         arguments.push_back(".");
@@ -155,6 +147,11 @@ protected:
         const fs::path home = root.parent_path() / "home";
         fs::create_directories(home / "config/Corvane");
         writeText(home / "config/Corvane/Corvane.conf", grants);
+        if (const std::string inject = GetParam()[1]; !inject.empty()) {
+            std::vector<std::string> options{"--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')), "-e", "inject=" + inject};
+            for (const Case& c : cases) options.insert(options.end(), {"-P", (root / c.name / c.data["fault"]["path"]).string()});
+            arguments = underStrace(options, arguments);
+        }
         return runProgram(arguments, home, root);
     }
 

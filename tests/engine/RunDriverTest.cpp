@@ -99,8 +99,7 @@ TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRowAndEachRowKeepsItsMo
     driver.startRun({"/p/written.heic", "/p/throws.heic", "/p/c.heic"});
     while (!held.pieces.empty()) held.runNext();
     const auto& rows = driver.progress().results;
-    EXPECT_EQ(rows.at(1).result, ProcessingResult(outcome::Failed{"out of luck"}));
-    EXPECT_TRUE(!rows[0].dryRun && rows[1].dryRun && rows[2].dryRun);
+    EXPECT_TRUE(rows.at(1).result == ProcessingResult(outcome::Failed{"out of luck"}) && !rows[0].dryRun && rows[1].dryRun && rows[2].dryRun);
     EXPECT_TRUE(driver.startRun({"/p/d.heic"})) << "the run ended; a later drop is accepted";
 }
 

@@ -72,9 +72,7 @@ PropertySet gpsSet(MetadataValue latitudeRef, MetadataValue longitude = number(-
 
 // The reference rules and the lines, on groups as a reader hands them over.
 TEST(ImageProperties, ImageGPSFollowsTheReferencesAndSaysWhatIsMissing) {
-    const auto at = [](double latitude, double longitude) {
-        return PropertySet{PropertyGroup{{"Latitude", number(latitude)}, {"Longitude", number(longitude)}}, {}, {}};
-    };
+    const PropertySet signedZero{PropertyGroup{{"Latitude", number(-0.0)}, {"Longitude", number(-180)}}, {}, {}};
     const struct {
         const char* why;
         std::optional<PropertySet> properties;
@@ -84,9 +82,9 @@ TEST(ImageProperties, ImageGPSFollowsTheReferencesAndSaysWhatIsMissing) {
         {"only the letter itself counts", gpsSet(text("South")), {"[DEBUG] f GPS: lat=10.0 (N) lon=-5.0 (W)"}},
         {"a reference that is no text changes nothing", gpsSet(integer('S')), {"[DEBUG] f GPS: lat=10.0 (N) lon=-5.0 (W)"}},
         // -0.0 >= 0 holds, so it is northern.
-        {"the hemisphere letters follow the value's sign", at(-0.0, -180), {"[DEBUG] f GPS: lat=-0.0 (N) lon=-180.0 (W)"}},
-        {"no place on earth", at(-90.000001, 0), {"[DEBUG] GPS position out of range in f: lat=-90.000001 lon=0.0"}},
-        {"not a number", at(0, std::nan("")), {"[DEBUG] GPS position out of range in f: lat=0.0 lon=nan"}},
+        {"the hemisphere letters follow the value's sign", signedZero, {"[DEBUG] f GPS: lat=-0.0 (N) lon=-180.0 (W)"}},
+        {"no place on earth", gpsSet(text("N"), number(180.000001)), {"[DEBUG] GPS position out of range in f: lat=10.0 lon=-180.000001"}},
+        {"not a number", gpsSet(text("N"), number(std::nan(""))), {"[DEBUG] GPS position out of range in f: lat=10.0 lon=nan"}},
         {"an unusable longitude lists the group on one line", gpsSet(text("N"), list({})),
          {"[DEBUG] GPS lat/lon missing or unparsable in f",
           "[DEBUG] GPS dictionary contents: {Latitude = 10.0; LatitudeRef = N; Longitude = (); LongitudeRef = w}"}},

@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -56,15 +56,23 @@ inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesyste
     return pid;
 }
 
-// Runs the program to its end, or kills it after `limit`; `whileRunning`, if given, is called with its
-// process id once it has started. Its output goes to memory files, read after it ended, so that no pipe
-// can fill up and stall it; `outFd` replaces standard output's (a pipe, /dev/full).
+// The program's arguments preceded by strace's, with `options` (-e inject=..., -P PATH) to make its system
+// calls fail, or signals arrive, when the test says. LeakSanitizer cannot work under ptrace: it is off there.
+inline std::vector<std::string> underStrace(std::vector<std::string> options, const std::vector<std::string>& program) {
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    options.insert(options.begin(), {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0",
+                                     "/usr/bin/strace", "-f", "-qq", "-o", "/dev/null"});
+    options.insert(options.end(), program.begin(), program.end());
+    return options;
+}
+
+// Runs the program to its end, or kills it after `limit`. Its output goes to memory files, read after it
+// ended, so that no pipe can fill up and stall it; `outFd` replaces standard output's (a pipe, /dev/full).
 inline ProcessResult runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
                                 const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120),
-                                const std::function<void(pid_t)>& whileRunning = {}, int outFd = -1) {
+                                int outFd = -1) {
     const int out = ::memfd_create("stdout", MFD_CLOEXEC), err = ::memfd_create("stderr", MFD_CLOEXEC);
     const pid_t pid = spawnChild(arguments, home, workDir, outFd >= 0 ? outFd : out, err);
-    if (whileRunning) whileRunning(pid);
     ProcessResult result;
     int status = 0;
     for (const auto deadline = std::chrono::steady_clock::now() + limit; ::waitpid(pid, &status, WNOHANG) == 0;) {

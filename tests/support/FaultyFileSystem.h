@@ -33,10 +33,7 @@ public:
     Presence presence(const Path& path) const override { return real_.presence(path); }
     bool isReadable(const Path& path) const override { return (readable_ || !isDenied(path)) && real_.isReadable(path); }
     bool isWritable(const Path& path) const override { return !isDenied(path) && real_.isWritable(path); }
-    bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit,
-              const std::function<void(const std::string&, const Error&)>& unlisted) const override {
-        return real_.walk(folder, visit, unlisted);
-    }
+    bool walk(const Path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const override { return real_.walk(folder, visit, unlisted); }
     Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
     Status writeTextAtomically(const Path& path, std::string_view text) override {
         if (failing_ == Failing::atomicWrite) return Error{"POSIX", ENOSPC, "Cannot write: No space left on device"};

@@ -35,9 +35,7 @@ struct StoredCoordinate {
     static StoredCoordinate signedDegrees(double value) { return {Kind::signedRationals, {value}, {}, {}}; }
     static StoredCoordinate asText(std::string text) { return {Kind::text, {}, std::move(text), {}}; }
     // As a phone without a fix stores it: {{0, 0}, {0, 0}, {0, 0}}.
-    static StoredCoordinate asFractions(std::vector<std::pair<uint32_t, uint32_t>> parts) {
-        return {Kind::fractions, {}, {}, std::move(parts)};
-    }
+    static StoredCoordinate asFractions(std::vector<std::pair<uint32_t, uint32_t>> parts) { return {Kind::fractions, {}, {}, std::move(parts)}; }
     static StoredCoordinate asDoubles(std::vector<double> components) { return {Kind::doubles, std::move(components), {}, {}}; }
 };
 

@@ -171,7 +171,7 @@ private slots:
     // Windows share the published switches, but a run only ever follows its own window's: a window
     // that shows "Dry Run - No Changes Made" never writes because another window turned Dry Run off.
     // Its own Dry Run stays live during a run: turned off after the first batch, it writes from the next
-    // file on, and each row (and its block in Copy All) keeps the wording of the mode its file ran in.
+    // file on, and each row keeps the wording of the mode its file ran in.
     void aRunFollowsItsOwnWindowsSwitchesAndEachRowKeepsItsMode() {
         test::PhotoFolder photos;
         const auto images = photos.addPhotos(4, test::letterlessSidecar);
@@ -195,8 +195,6 @@ private slots:
             rows.append(writingWindow.resultText(writingWindow.progress().results[i]).section(QLatin1Char(':'), 0, 0) +
                         (test::readText(fs::path(images[i]).replace_extension("xmp")) == before ? "" : " (written)"));
         QCOMPARE(rows, (QStringList{"[Dry Run] Would Update", "[Dry Run] Would Update", "Updated (written)", "Updated (written)"}));
-        writingWindow.setDryRun(true), writingWindow.copyAllResults();
-        QVERIFY(clipboard().contains("IMG_0003.HEIC: Updated:\n") && clipboard().contains("IMG_0001.HEIC: [Dry Run] Would Update:\n"));
     }
 
     // The run yields to the event loop between batches: other work queued meanwhile gets its turn

@@ -474,8 +474,8 @@ private slots:
         const auto written = rewritten();
         QTRY_VERIFY(window.isNull());
         QVERIFY(written < 6 && rewritten() == written);
-        QCOMPARE(asked.value(0), QStringLiteral("Corvane is writing sidecars: 0 of 6 files done."));
-        QVERIFY2(asked.size() == 2 && asked[1].endsWith(QStringLiteral(" of 6 files done.")), qPrintable(asked.join('|')));
+        QCOMPARE(asked.join('|').replace(QRegularExpression("\\d of"), "N of"), QStringLiteral("Corvane is writing sidecars: N of 6 files "
+                                                                                                  "done.|Corvane is writing sidecars: N of 6 files done."));
     }
 
     // Last: it runs the application's event loop to its end. An open update dialog does not keep the
