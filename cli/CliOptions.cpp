@@ -146,8 +146,9 @@ std::string usageText() {
     }
     return text + "\n" +
            wrapped("Exit status: 0 when no file failed (with --check: and no sidecar needs a change); 1 when a file "
-                   "failed or a PATH does not exist; 2 for a usage error; 3 with --check when a sidecar would be "
-                   "updated or differs. The JSON fields are described in corvane-cli(1).",
+                   "failed or something else went wrong (a PATH that does not exist, ...); 2 for a usage error; 3 "
+                   "with --check when a sidecar would be updated or differs; 128 + N when signal N stopped the run "
+                   "after the file in progress. The JSON fields are described in corvane-cli(1).",
                    screenWidth, 0, 0);
 }
 

@@ -94,15 +94,15 @@ ProcessingResult escapedForTerminal(ProcessingResult result) {
 
 }  // namespace
 
-std::string reportRow(const ProcessingResultDetail& row, bool dryRun) {
-    return escapeForTerminal(row.fileURL.string()) + ": " + resultText(escapedForTerminal(row.result), dryRun);
+std::string reportRow(const ProcessingResultDetail& row) {
+    return escapeForTerminal(row.fileURL.string()) + ": " + resultText(escapedForTerminal(row.result), row.dryRun);
 }
 
-std::string resultJson(const ProcessingResultDetail& row, bool dryRun) {
+std::string resultJson(const ProcessingResultDetail& row) {
     Json object = fileJson(row.fileURL.string());
     object["outcome"] = caseName(row.result);
-    object["dryRun"] = dryRun;
-    object["text"] = resultText(row.result, dryRun);
+    object["dryRun"] = row.dryRun;
+    object["text"] = resultText(row.result, row.dryRun);
     std::visit(
         [&](const auto& payload) {
             using T = std::decay_t<decltype(payload)>;
@@ -154,8 +154,8 @@ bool OutcomeTally::anyNeedsChange() const {
            counts_[ProcessingResult(outcome::SkippedDifferentGPS{}).index()] > 0;
 }
 
-std::string summaryLine(const OutcomeTally& tally, bool dryRun) {
-    if (tally.total() == 0) return "corvane-cli: no media files found";
+std::string summaryLine(const OutcomeTally& tally, bool dryRun, bool stopped) {
+    if (tally.total() == 0) return stopped ? "corvane-cli: 0 files" : "corvane-cli: no media files found";
     std::string line =
         "corvane-cli: " + std::to_string(tally.total()) + (tally.total() == 1 ? " file:" : " files:");
     const char* separator = " ";
@@ -168,8 +168,8 @@ std::string summaryLine(const OutcomeTally& tally, bool dryRun) {
     return line;
 }
 
-int runExitStatus(const OutcomeTally& tally, bool anyPathMissing, bool check) {
-    if (tally.anyFailed() || anyPathMissing) return exitFailure;
+int runExitStatus(const OutcomeTally& tally, bool otherProblem, bool check) {
+    if (tally.anyFailed() || otherProblem) return exitFailure;
     if (check && tally.anyNeedsChange()) return exitNeedsChange;
     return exitSuccess;
 }

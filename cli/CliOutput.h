@@ -14,19 +14,20 @@
 namespace corvane::cli {
 
 // What corvane-cli writes on standard output. Every field and value of the JSON objects is described in
-// the manual page, corvane-cli(1), which scripts rely on.
+// the manual page, corvane-cli(1), which scripts rely on. Each row is worded in the mode it ran in.
 
 // One row of the text report: the file as the user gave it (relative to the argument it came from, or
 // absolute), ": " and the outcome's text, which continues on further lines for `updated` and
 // `skippedDifferentGPS`. Control characters in the name and in texts from files are escaped
 // (escapeForTerminal), so a row cannot be forged by a file name and nothing reaches a terminal raw.
-std::string reportRow(const ProcessingResultDetail& row, bool dryRun);
+std::string reportRow(const ProcessingResultDetail& row);
 
 // One row as a JSON Lines object: "file" (exactly as given, see jsonStringLiteral), "file_bytes" (the
-// name in base64, only when it is not UTF-8), "outcome" (the case name), "dryRun", "text" (the row's
-// result text) and the payload under its own label ("changes", "differences", "reason", "device",
-// "error"). Each difference is an object: "field", "currentValue", "newValue" and the row's "text" of it.
-std::string resultJson(const ProcessingResultDetail& row, bool dryRun);
+// name in base64, only when it is not UTF-8), "outcome" (the case name), "dryRun" (the row's own mode),
+// "text" (the row's result text) and the payload under its own label ("changes", "differences",
+// "reason", "device", "error"). Each difference is an object: "field", "currentValue", "newValue" and
+// the row's "text" of it.
+std::string resultJson(const ProcessingResultDetail& row);
 
 // What --inspect prints for one image: "FILE: lat=... lon=... make=... model=... software=..." with
 // "nil" for absent values (escaped as a report row is), or the same as one JSON object.
@@ -56,11 +57,13 @@ private:
 
 // The closing line on standard error: how many files ended in each outcome, in the order of the
 // outcomes, for example "corvane-cli: 5 files: 2 updated, 1 alreadyCorrect, 2 failed (dry run, nothing
-// written)". Counts every row, also those a silent skip leaves out of the report.
-std::string summaryLine(const OutcomeTally& tally, bool dryRun);
+// written)". Counts every row, also those a silent skip leaves out of the report. A run stopped before
+// its first file says "0 files", not that none was found.
+std::string summaryLine(const OutcomeTally& tally, bool dryRun, bool stopped = false);
 
-// The exit status of a run (see ExitStatus): a failure, or a named path that is missing, outweighs a
-// sidecar that needs a change, which counts only with --check.
-int runExitStatus(const OutcomeTally& tally, bool anyPathMissing, bool check);
+// The exit status of a run (see ExitStatus): a failure, or another problem (a named path that is
+// missing, a folder that cannot be listed or synced), outweighs a sidecar that needs a change, which
+// counts only with --check.
+int runExitStatus(const OutcomeTally& tally, bool otherProblem, bool check);
 
 }  // namespace corvane::cli

@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/ExactText.h"
+#include "cli/Interruption.h"
 #include "engine/Diagnostics.h"
 #include "engine/MediaFileProcessor.h"
 #include "engine/MediaFiles.h"
@@ -45,6 +46,23 @@ public:
 
     void rowAdded(const RunProgress&, const ProcessingResultDetail& row) override { record(row); }
 
+    // The files of a folder that cannot be listed are missing from the report: the run is incomplete.
+    void folderNotListed(const std::string& folder, const Error& why) override {
+        clearProgress();
+        std::fprintf(stderr, "corvane-cli: %s: cannot list the folder: %s\n", cli::escapeForTerminal(folder).c_str(),
+                     std::strerror(why.code));
+        problemReported_ = true;
+    }
+
+    // The sidecars were written and their rows printed; what the failed sync puts at risk is named here.
+    void folderNotSynced(const FileSystem::FolderSyncFailure& failure) override {
+        clearProgress();
+        for (const std::string& name : failure.names)
+            std::fprintf(stderr, "corvane-cli: %s: written, but its folder could not be synced (%s): the change may not survive a power cut\n",
+                         cli::escapeForTerminal((failure.folder / name).string()).c_str(), std::strerror(failure.error.code));
+        problemReported_ = true;
+    }
+
     // The report's first line; the rows' blocks follow it as they arrive. The report's lines are those
     // of reportText, each ended by a line break.
     void beginReport(const ReportSwitches& switches) {
@@ -53,22 +71,18 @@ public:
         write(reportHeader(switches, std::chrono::system_clock::now()) + "\n");
     }
 
-    void endReport() {
-        clearProgress();
-        std::fflush(stdout);
-    }
+    void endReport() { clearProgress(); }
 
     void record(const ProcessingResultDetail& row) {
         tally_.add(row.result);
         if (!switches_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result)) {
             clearProgress();
             if (options_.json) {
-                write(cli::resultJson(row, switches_.dryRun) + "\n");
+                write(cli::resultJson(row) + "\n");
             } else {
                 // Each line ends at once, so the progress line below it never overwrites it.
-                write(cli::reportRow(row, switches_.dryRun) + "\n");
+                write(cli::reportRow(row) + "\n");
             }
-            std::fflush(stdout);
         }
         if (showProgress_) {
             std::fprintf(stderr, "\r\x1b[KProcessed %zu/%lld • %s", tally_.total(),
@@ -87,13 +101,17 @@ public:
     }
 
     const cli::OutcomeTally& tally() const { return tally_; }
+    bool problemReported() const { return problemReported_; }
+    int64_t total() const { return runTotal_ + extraTotal_; }
 
 private:
-    static void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+    // Each row is out when its file is done; a report that cannot be written stops the run.
+    static void write(const std::string& text) { cli::writeReport(text); }
 
     const cli::CliOptions& options_;
     bool showProgress_;
     bool progressShown_ = false;
+    bool problemReported_ = false;
     int64_t runTotal_ = 0;
     int64_t extraTotal_ = 0;
     ReportSwitches switches_;
@@ -131,10 +149,9 @@ int inspect(const cli::CliOptions& options, const ImageMetadataSource& reader) {
             status = cli::exitFailure;
             continue;
         }
-        std::cout << (options.json ? cli::inspectionJson(file, position, device) : cli::inspectionLine(file, position, device))
-                  << '\n';
+        cli::writeReport((options.json ? cli::inspectionJson(file, position, device) : cli::inspectionLine(file, position, device)) + '\n');
     }
-    return status;
+    return cli::interruptionExitStatus().value_or(status);
 }
 
 // The engine's diagnostic lines go to standard error with --debug, one write call per line (standard
@@ -180,7 +197,10 @@ SortedPaths sortPaths(const FileSystem& fileSystem, const std::vector<std::strin
 }
 
 // Processes the paths and prints the report (or the JSON lines) and the closing line; the exit status.
+// A signal or a report that cannot be written ends the run after the file in progress, as cleanly as
+// its last file would.
 int process(const cli::CliOptions& options, CliObserver& observer, const ImageMetadataSource& reader) {
+    cli::catchInterruptions();
     PosixFileSystem& fileSystem = PosixFileSystem::shared();
     RunSettings& settings = RunSettings::shared();
     settings.dryRun = options.dryRun;
@@ -199,17 +219,23 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
 
     InlineExecutor executor;
     RunDriver driver(
-        fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).processFile(file); },
+        fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);
+    driver.stopWhen(cli::interruptionRequested);
     observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
                                         settings.silentlyIgnoreSkipped});
     if (!paths.items.empty()) driver.startRun(paths.items);
-    for (const auto& file : paths.unsupported)
-        observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).processFile(file)));
+    for (const auto& file : paths.unsupported) {
+        if (cli::interruptionRequested()) break;
+        observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).process(file)));
+    }
     observer.endReport();
 
-    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun).c_str());
-    return cli::runExitStatus(observer.tally(), paths.missingPath, options.check);
+    const bool stopped = cli::interruptionRequested();
+    if (stopped) std::fprintf(stderr, "%s\n", cli::interruptionMessage(observer.tally().total(), observer.total()).c_str());
+    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun, stopped).c_str());
+    if (auto status = cli::interruptionExitStatus()) return *status;
+    return cli::runExitStatus(observer.tally(), paths.missingPath || observer.problemReported(), options.check);
 }
 
 }  // namespace
@@ -222,8 +248,10 @@ int main(int argc, char** argv) {
     }
     const cli::CliOptions& options = parsed.value();
     switch (options.mode) {
-        case cli::CliOptions::Mode::help: std::cout << cli::usageText(); return 0;
-        case cli::CliOptions::Mode::version: std::cout << "corvane-cli " << CORVANE_VERSION << '\n'; return 0;
+        case cli::CliOptions::Mode::help: cli::writeReport(cli::usageText()); return cli::interruptionExitStatus().value_or(0);
+        case cli::CliOptions::Mode::version:
+            cli::writeReport("corvane-cli " CORVANE_VERSION "\n");
+            return cli::interruptionExitStatus().value_or(0);
         case cli::CliOptions::Mode::inspect:
         case cli::CliOptions::Mode::process: break;
     }

@@ -59,13 +59,17 @@ public:
         std::string path;                   // the folder as given + "/" + the names below it
         std::optional<bool> isRegularFile;  // absent when the entry's type cannot be read
     };
+    using WalkVisitor = std::function<void(const WalkEntry& entry)>;
+    using UnlistedFolders = std::function<void(const std::string& folder, const Error& why)>;
     // Calls `visit` for every entry below the folder, recursively, in the walk's order, skipping hidden
     // entries (a name beginning with ".") and not descending into them. Entries are judged by the types
     // the folder listing gives; only a symbolic link (or an entry of unknown type) costs a stat of its
     // own. Nothing is collected: a walk over a huge tree holds one folder's names at a time per level.
-    // Errors met during the walk are skipped. False, without a visit, when the walk cannot be started
-    // (the folder cannot be opened).
-    virtual bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const = 0;
+    // Any depth is reached, also where the full paths grow beyond what one system call accepts.
+    // Each folder that cannot be listed, or not to its end, is passed to `unlisted` with its path as
+    // walked and an error that names it and the cause, and the walk goes on without its (remaining)
+    // entries. False, without a visit, when the folder itself cannot be listed.
+    virtual bool walk(const std::filesystem::path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const = 0;
 
     // The whole file, when it is a regular file of at most `maximumSize` bytes. The file is opened
     // without blocking and judged by its descriptor, so a FIFO or a device never stalls the caller and a
@@ -99,17 +103,27 @@ public:
     // only if it still is the file that was read, with the bytes that were read: otherwise the call
     // fails with fileChangedError() and the file that another program saved stays. A name that is a
     // symbolic link is never replaced. No failure leaves `temporary` behind, and nothing but the
-    // replacement changes the old file. The folder is synced as syncPendingFolders() describes.
+    // replacement changes the old file.
+    // Outside a run the folder is then synced at once, and a failed sync fails the call. During a run
+    // (RunScope) the folder's sync waits until the run replaces a file in another folder, or until
+    // syncPendingFolders(), which the run driver calls when the run ends: one journal commit per folder
+    // instead of one per file. Until then a power cut may undo the folder's renames, leaving the old,
+    // complete files in place. A deferred sync that fails is no failure of the replacement that moved on
+    // (its own rename worked): it is kept, with the files it concerns, for syncPendingFolders().
     virtual Status replaceFile(const OpenFile& file, const std::filesystem::path& temporary, std::string_view text,
                                const std::function<Status()>& validate) = 0;
 
-    // After a replacement the folder is synced at once outside a run. During a run (RunScope) the
-    // folder's sync waits until the run replaces a file in another folder, or until
-    // syncPendingFolders(), which the run driver calls when the run ends: one journal commit per folder
-    // instead of one per file. Until then a power cut may undo the folder's renames, leaving the old,
-    // complete files in place. This syncs the folder whose sync was deferred, if any. A failure is
-    // reported on the diagnostic sink and returned.
-    virtual Status syncPendingFolders() = 0;
+    // A folder whose deferred sync failed: the files replaced there hold their new contents, but their
+    // renames may not outlive a power cut.
+    struct FolderSyncFailure {
+        std::filesystem::path folder;
+        std::vector<std::string> names;  // the files replaced in the folder since its last sync, in order
+        Error error;
+    };
+    // Syncs the folder whose sync replaceFile() deferred, if any, and returns every deferred sync that
+    // failed since the last call (those replaceFile() met on moving to another folder, then this one),
+    // each also reported on the diagnostic sink.
+    virtual std::vector<FolderSyncFailure> syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
     // absent when the volume does not say.

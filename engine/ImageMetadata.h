@@ -22,10 +22,11 @@ struct ImagePosition {
 class ImageReading {
 public:
     virtual ~ImageReading() = default;
-    // The reason the file cannot be read at all when that reason is the file's own outcome: something
-    // other than a regular file at the path ("<path> is not a regular file (a FIFO)"). Absent otherwise,
-    // including for a missing file or one that is no image (those answer with absent results below).
-    // Asked before the other answers, it is what opens the file.
+    // The reason the file cannot be read at all, which is then the file's own outcome: it could not be
+    // opened or read ("Cannot read image: Permission denied", also for a file removed since it was
+    // queued), or something other than a regular file is at the path ("<path> is not a regular file
+    // (a FIFO)"). Absent otherwise, including for a file that is no image (that answers with absent
+    // results below). Asked before the other answers, it is what opens the file.
     virtual std::optional<std::string> failure() = 0;
     // Absent only when the file's properties cannot be read at all; otherwise present, with any of the
     // three fields absent.

@@ -102,21 +102,24 @@ bool isAppleDevice(const DeviceData& device) {
     return software.find("apple") != std::string::npos;
 }
 
-ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) {
+ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) { return process(fileURL).result; }
+
+FileOutcome MediaFileProcessor::process(const std::filesystem::path& fileURL) {
+    // One reading of the switches for all the file's steps: the row can then say which mode they ran in.
+    const RunSettings settings = services_.settings.snapshot();
     // Outcomes are values: even an exhausted allocator or a library fault ends as this file's failure.
     try {
-        return processSteps(fileURL);
+        return {processSteps(fileURL, settings), settings.dryRun};
     } catch (const std::exception& error) {
         Diagnostics::line("[DEBUG] Failed ", lastPathComponent(fileURL), ": ", error.what());
-        return outcome::Failed{std::string("Unexpected error: ") + error.what()};
+        return {outcome::Failed{std::string("Unexpected error: ") + error.what()}, settings.dryRun};
     } catch (...) {
-        return outcome::Failed{"Unexpected error"};
+        return {outcome::Failed{"Unexpected error"}, settings.dryRun};
     }
 }
 
-ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL) {
+ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL, const RunSettings& settings) {
     const std::string name = lastPathComponent(fileURL);
-    RunSettings& settings = services_.settings;
 
     if (!isSupportedMediaFile(fileURL)) {
         const std::string extension = pathExtension(fileURL);
@@ -156,16 +159,16 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
     }
     const std::filesystem::path sidecarURL = access.value().scopedURL;
     const AccessRelease release(std::move(access.value().stop));
-    return processSidecar(sidecarURL, *position, name, lookup.otherImages);
+    return processSidecar(sidecarURL, *position, name, lookup.otherImages, settings);
 }
 
 // The sidecar is read and parsed once; the comparison decides on that document and the writer changes
 // it. In a run that writes, the file stays locked from before it is read until it is saved, so that
 // another writer of this program reads only what this one saved.
 ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
-                                                    const std::string& name, std::vector<std::string> otherImages) {
+                                                    const std::string& name, std::vector<std::string> otherImages,
+                                                    const RunSettings& settings) {
     FileSystem& fileSystem = services_.fileSystem;
-    const RunSettings& settings = services_.settings;
     const auto use = settings.dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write;
     auto opened = fileSystem.openFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize), use);
     // The read itself tells whether the sidecar exists; no separate look.

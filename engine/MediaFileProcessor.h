@@ -33,7 +33,8 @@ std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL);
 bool isAppleDevice(const DeviceData& device);
 
 // The engine's operation on one media file. Holds no state of its own: a new processor may be made for
-// every file. Reads the switches of `settings` at the moment each step needs them.
+// every file. Reads the switches of `settings` when the file's turn comes; all its steps follow that one
+// reading, so a switch changed meanwhile applies from the next file on.
 class MediaFileProcessor {
 public:
     using ScopedAccess = corvane::ScopedAccess;
@@ -43,11 +44,14 @@ public:
     // Exactly one outcome per file; no error or exception leaves it. Never writes the media file and
     // never creates a sidecar. The folder access it obtains is released on every path.
     ProcessingResult processFile(const std::filesystem::path& fileURL);
+    // processFile's outcome, with the Dry Run mode the file's steps ran in.
+    FileOutcome process(const std::filesystem::path& fileURL);
 
 private:
-    ProcessingResult processSteps(const std::filesystem::path& fileURL);
+    ProcessingResult processSteps(const std::filesystem::path& fileURL, const RunSettings& settings);
     ProcessingResult processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
-                                    const std::string& name, std::vector<std::string> otherImages);
+                                    const std::string& name, std::vector<std::string> otherImages,
+                                    const RunSettings& settings);
 
     EngineServices services_;
 };

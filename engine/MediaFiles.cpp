@@ -32,9 +32,9 @@ namespace {
 // Visits the supported regular files below the folder in the walk's order; reports the others and the
 // count, as enumerateMediaFiles says.
 void forEachMediaFile(const FileSystem& fileSystem, const std::filesystem::path& folderURL,
-                      const std::function<void(const std::string& path)>& take) {
+                      const std::function<void(const std::string& path)>& take, const UnlistedFolders& unlisted) {
     size_t found = 0;
-    const bool walked = fileSystem.walk(folderURL, [&](const FileSystem::WalkEntry& entry) {
+    const auto visit = [&](const FileSystem::WalkEntry& entry) {
         if (entry.isRegularFile != true) return;
         if (!hasSupportedExtension(entry.path)) {
             reportUnsupported(entry.path);
@@ -42,6 +42,10 @@ void forEachMediaFile(const FileSystem& fileSystem, const std::filesystem::path&
         }
         ++found;
         take(entry.path);
+    };
+    const bool walked = fileSystem.walk(folderURL, visit, [&](const std::string& folder, const Error& why) {
+        Diagnostics::line("[DEBUG] ", why.message);
+        if (unlisted) unlisted(folder, why);
     });
     if (!walked) return;
     // The full path, also for a folder given relative to the working folder or with a trailing "/".
@@ -49,10 +53,10 @@ void forEachMediaFile(const FileSystem& fileSystem, const std::filesystem::path&
 }
 
 void forEachDroppedFile(const FileSystem& fileSystem, const std::vector<std::filesystem::path>& items,
-                        const std::function<void(const std::string& path)>& take) {
+                        const std::function<void(const std::string& path)>& take, const UnlistedFolders& unlisted) {
     for (const auto& item : items) {
         const FileSystem::Presence presence = fileSystem.presence(item);
-        if (presence.exists && presence.isDirectory) forEachMediaFile(fileSystem, item, take);
+        if (presence.exists && presence.isDirectory) forEachMediaFile(fileSystem, item, take, unlisted);
         else if (hasSupportedExtension(item)) take(item.string());
         else reportUnsupported(item);
     }
@@ -60,23 +64,25 @@ void forEachDroppedFile(const FileSystem& fileSystem, const std::vector<std::fil
 
 }  // namespace
 
-std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSystem,
-                                                       const std::filesystem::path& folderURL) {
+std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSystem, const std::filesystem::path& folderURL,
+                                                       const UnlistedFolders& unlisted) {
     std::vector<std::filesystem::path> files;
-    forEachMediaFile(fileSystem, folderURL, [&](const std::string& path) { files.emplace_back(path); });
+    forEachMediaFile(fileSystem, folderURL, [&](const std::string& path) { files.emplace_back(path); }, unlisted);
     return files;
 }
 
 std::vector<std::filesystem::path> expandDroppedItems(const FileSystem& fileSystem,
-                                                      const std::vector<std::filesystem::path>& items) {
+                                                      const std::vector<std::filesystem::path>& items,
+                                                      const UnlistedFolders& unlisted) {
     std::vector<std::filesystem::path> files;
-    forEachDroppedFile(fileSystem, items, [&](const std::string& path) { files.emplace_back(path); });
+    forEachDroppedFile(fileSystem, items, [&](const std::string& path) { files.emplace_back(path); }, unlisted);
     return files;
 }
 
-FileQueue queueDroppedItems(const FileSystem& fileSystem, const std::vector<std::filesystem::path>& items) {
+FileQueue queueDroppedItems(const FileSystem& fileSystem, const std::vector<std::filesystem::path>& items,
+                            const UnlistedFolders& unlisted) {
     FileQueue queue;
-    forEachDroppedFile(fileSystem, items, [&](const std::string& path) { queue.add(path); });
+    forEachDroppedFile(fileSystem, items, [&](const std::string& path) { queue.add(path); }, unlisted);
     return queue;
 }
 

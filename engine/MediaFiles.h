@@ -8,6 +8,7 @@
 #include <deque>
 #include <string>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -22,16 +23,24 @@ bool hasSupportedExtension(const std::filesystem::path& fileURL);
 // hasSupportedExtension, and when false the line "[DEBUG] NAME is not a supported media file".
 bool isSupportedMediaFile(const std::filesystem::path& fileURL);
 
+// Told of each folder that could not be listed (or not to its end), with its path as walked and why:
+// the media files in it are missing from the run.
+using UnlistedFolders = FileSystem::UnlistedFolders;
+
 // The supported regular files below the folder, recursively, in the walk's order, skipping hidden
 // entries. Unsupported files are reported one line each; the count ends with
-// "[DEBUG] Enumerated N media files under PATH". Empty, silently, when the folder cannot be walked.
-std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSystem, const std::filesystem::path& folderURL);
+// "[DEBUG] Enumerated N media files under PATH". A folder that cannot be listed is reported with the
+// line "[DEBUG] " + the error's message and passed to `unlisted`; when it is the folder itself, the
+// list is empty and no count is printed.
+std::vector<std::filesystem::path> enumerateMediaFiles(const FileSystem& fileSystem, const std::filesystem::path& folderURL,
+                                                       const UnlistedFolders& unlisted = {});
 
 // The run's file list from the dropped locations, in the order received: folders expand to their media
 // files, other locations are kept when their extension is supported (they need not exist) and reported
 // otherwise. Not sorted, not de-duplicated.
 std::vector<std::filesystem::path> expandDroppedItems(const FileSystem& fileSystem,
-                                                      const std::vector<std::filesystem::path>& items);
+                                                      const std::vector<std::filesystem::path>& items,
+                                                      const UnlistedFolders& unlisted = {});
 
 // One file of a run: the location the pipeline works on, absolute and standardised, so that every
 // diagnostic line names the full path; and the location as the user gave it (a relative path stays
@@ -70,6 +79,7 @@ private:
 };
 
 // The run's queue from the dropped locations, as expandDroppedItems orders them.
-FileQueue queueDroppedItems(const FileSystem& fileSystem, const std::vector<std::filesystem::path>& items);
+FileQueue queueDroppedItems(const FileSystem& fileSystem, const std::vector<std::filesystem::path>& items,
+                            const UnlistedFolders& unlisted = {});
 
 }  // namespace corvane

@@ -101,12 +101,12 @@ size_t Uuid::hash() const {
     return std::hash<uint64_t>{}(high ^ (low * 0x9E3779B97F4A7C15ull));
 }
 
-ProcessingResultDetail ProcessingResultDetail::make(std::filesystem::path fileURL, ProcessingResult result) {
-    return ProcessingResultDetail{Uuid::random(), std::move(fileURL), std::move(result)};
+ProcessingResultDetail ProcessingResultDetail::make(std::filesystem::path fileURL, FileOutcome outcome) {
+    return ProcessingResultDetail{Uuid::random(), std::move(fileURL), std::move(outcome.result), outcome.dryRun};
 }
 
 bool operator==(const ProcessingResultDetail& a, const ProcessingResultDetail& b) {
-    return a.id == b.id && a.fileURL == b.fileURL && a.result == b.result;
+    return a.id == b.id && a.fileURL == b.fileURL && a.result == b.result && a.dryRun == b.dryRun;
 }
 
 }  // namespace corvane

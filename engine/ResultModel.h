@@ -84,14 +84,23 @@ private:
     std::array<uint8_t, 16> bytes_{};
 };
 
-// One row of the results list: a fresh identifier, the media file exactly as queued, and its outcome.
-// Rows are values; two rows for the same file and outcome made at different times differ by id.
+// One file's outcome, and whether its steps ran as a dry run: that mode decides whether an `updated`
+// outcome reads as written or as what would have been written, whatever the switch says later.
+struct FileOutcome {
+    ProcessingResult result;
+    bool dryRun = true;
+};
+
+// One row of the results list: a fresh identifier, the media file exactly as queued, its outcome, and
+// the Dry Run mode the file's steps ran in (a row keeps the wording of that mode). Rows are values; two
+// rows for the same file and outcome made at different times differ by id.
 struct ProcessingResultDetail {
     Uuid id;
     std::filesystem::path fileURL;
     ProcessingResult result;
+    bool dryRun = true;
 
-    static ProcessingResultDetail make(std::filesystem::path fileURL, ProcessingResult result);
+    static ProcessingResultDetail make(std::filesystem::path fileURL, FileOutcome outcome);
 };
 bool operator==(const ProcessingResultDetail& a, const ProcessingResultDetail& b);
 

@@ -61,8 +61,8 @@ std::vector<const ProcessingResultDetail*> visibleResults(const std::vector<Proc
     return visible;
 }
 
-std::string rowText(const ProcessingResultDetail& row, bool dryRun) {
-    return lastPathComponent(row.fileURL) + ": " + resultText(row.result, dryRun);
+std::string rowText(const ProcessingResultDetail& row) {
+    return lastPathComponent(row.fileURL) + ": " + resultText(row.result, row.dryRun);
 }
 
 std::string reportHeader(const ReportSwitches& switches, std::chrono::system_clock::time_point now) {
@@ -76,7 +76,7 @@ std::string reportText(const std::vector<ProcessingResultDetail>& results, const
                        std::chrono::system_clock::time_point now) {
     std::string out = reportHeader(switches, now);
     for (const ProcessingResultDetail* row : visibleResults(results, switches.silentlyIgnoreSkipped))
-        out += "\n" + rowText(*row, switches.dryRun);
+        out += "\n" + rowText(*row);
     return out;
 }
 

@@ -12,7 +12,8 @@ namespace corvane {
 // How outcomes read for a person: the text of each row, which rows are shown, and the plain-text report
 // that "Copy All Results" and corvane-cli produce. Plain functions of the rows and the switches.
 
-// One outcome's text. For `updated` the wording follows the current Dry Run switch, not the run's.
+// One outcome's text. For `updated` the wording follows the Dry Run mode given, which for a row is the
+// mode its file ran in ("[Dry Run] Would Update:" or "Updated:"), never the switch as it is now.
 // The texts of `updated` and `skippedDifferentGPS` may span several lines ("\n").
 std::string resultText(const ProcessingResult& result, bool dryRun);
 
@@ -20,8 +21,8 @@ std::string resultText(const ProcessingResult& result, bool dryRun);
 std::vector<const ProcessingResultDetail*> visibleResults(const std::vector<ProcessingResultDetail>& results,
                                                           bool silentlyIgnoreSkipped);
 
-// One row as copied: the file name, ": " and its result text.
-std::string rowText(const ProcessingResultDetail& row, bool dryRun);
+// One row as copied: the file name, ": " and its result text in the row's own mode.
+std::string rowText(const ProcessingResultDetail& row);
 
 // The switches as the report's header shows them.
 struct ReportSwitches {
@@ -35,8 +36,8 @@ struct ReportSwitches {
 // SilentSkip=..." (the date in UTC, "2025-01-31 23:59:59 +0000").
 std::string reportHeader(const ReportSwitches& switches, std::chrono::system_clock::time_point now);
 
-// The header, then one block per visible row (rowText); lines joined by "\n", no line break after the
-// last.
+// The header (the switches as they are now), then one block per visible row (rowText, each in its own
+// mode); lines joined by "\n", no line break after the last.
 std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
                        std::chrono::system_clock::time_point now);
 

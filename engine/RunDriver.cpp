@@ -21,14 +21,17 @@ struct RunDriver::State {
     bool inScope = false;  // between RunScope::begin and end
 
     bool abandoned = false;
+    std::function<bool()> stopCondition;
 
     // The run's last file has its row (or the driver goes away): what the run deferred is done now.
-    void closeScope() {
-        if (!inScope) return;
+    // Returns the folder syncs that failed during the run.
+    std::vector<FileSystem::FolderSyncFailure> closeScope() {
+        if (!inScope) return {};
         inScope = false;
-        (void)fileSystem.syncPendingFolders();
+        std::vector<FileSystem::FolderSyncFailure> failures = fileSystem.syncPendingFolders();
         RunScope::end();
         Diagnostics::flush();
+        return failures;
     }
 
     void stateChanged() {
@@ -46,14 +49,14 @@ struct RunDriver::State {
 
     // Publishes one outcome: currentFile, a new row (kept unless the driver only publishes its rows),
     // processedCount + 1.
-    void recordResult(const std::filesystem::path& fileURL, ProcessingResult result) {
+    void recordResult(const std::filesystem::path& fileURL, FileOutcome outcome) {
         progress.currentFile = lastPathComponent(fileURL);
         progress.processedCount += 1;
         if (retention == RowRetention::keepRows) {
-            progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(result)));
+            progress.results.push_back(ProcessingResultDetail::make(fileURL, std::move(outcome)));
             if (observer) observer->rowAdded(progress, progress.results.back());
         } else {
-            const ProcessingResultDetail row = ProcessingResultDetail::make(fileURL, std::move(result));
+            const ProcessingResultDetail row = ProcessingResultDetail::make(fileURL, std::move(outcome));
             if (observer) observer->rowAdded(progress, row);
         }
         // The file's lines reach their destination with its row.
@@ -66,12 +69,22 @@ namespace {
 // The per-file operation returns every outcome as a value. Should it throw all the same (out of
 // memory), the file still gets its row and the run goes on: a run left half-done would stay
 // "processing" for good and refuse every later drop.
-ProcessingResult processOneFile(RunDriver::State& state, const std::filesystem::path& file) {
+FileOutcome processOneFile(RunDriver::State& state, const std::filesystem::path& file) {
     try {
         return state.processFile(file);
     } catch (const std::exception& error) {
-        return outcome::Failed{error.what()};
+        return {outcome::Failed{error.what()}, true};
     }
+}
+
+// The run's last file has its row, or the run was asked to stop: its scope closes and its end is
+// published.
+void endRun(RunDriver::State& state) {
+    for (const auto& failure : state.closeScope())
+        if (state.observer) state.observer->folderNotSynced(failure);
+    state.progress.isProcessing = false;
+    state.progress.currentFile.clear();
+    state.stateChanged();
 }
 
 // One batch per piece of work; the next batch is posted only when this one has its rows, so batches
@@ -81,19 +94,17 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
     if (!state || state->abandoned) return;
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
+        if (state->stopCondition && state->stopCondition()) return endRun(*state);
         const QueuedFile file = (*files)[index];
-        ProcessingResult result = processOneFile(*state, file.fileURL);
+        FileOutcome outcome = processOneFile(*state, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
-        state->recordResult(file.shownURL(), std::move(result));
+        state->recordResult(file.shownURL(), std::move(outcome));
     }
     if (end < files->size()) {
         state->executor([weak, files, end] { runBatch(weak, files, end); });
         return;
     }
-    state->closeScope();
-    state->progress.isProcessing = false;
-    state->progress.currentFile.clear();
-    state->stateChanged();
+    endRun(*state);
 }
 
 }  // namespace
@@ -101,18 +112,21 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
 RunDriver::RunDriver(FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer,
                      RowRetention retention)
     : state_(std::make_shared<State>(
-          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false})) {}
+          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false, {}})) {}
 
 RunDriver::~RunDriver() {
     state_->abandoned = true;
-    state_->closeScope();
+    (void)state_->closeScope();  // nobody is left to tell of a failed sync but the diagnostic lines
 }
 
 bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     if (state_->progress.isProcessing) return false;
     // The previous run's rows go even when the new items hold no media file.
     state_->clear();
-    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items));
+    RunObserver* observer = state_->observer;
+    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items, [observer](const std::string& folder, const Error& why) {
+        if (observer) observer->folderNotListed(folder, why);
+    }));
     state_->progress.totalCount = static_cast<int64_t>(files->size());
     if (state_->progress.totalCount < 1) {
         state_->stateChanged();
@@ -129,5 +143,7 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
 }
 
 const RunProgress& RunDriver::progress() const { return state_->progress; }
+
+void RunDriver::stopWhen(std::function<bool()> condition) { state_->stopCondition = std::move(condition); }
 
 }  // namespace corvane

@@ -40,6 +40,15 @@ public:
     }
     // One row was appended (it is progress.results.back()).
     virtual void resultRecorded(const RunProgress& progress) { (void)progress; }
+    // A folder among the dropped items, or below one, could not be listed (or not to its end): the
+    // media files in it are not in the run. Told while the items are expanded, before the run starts.
+    virtual void folderNotListed(const std::string& folder, const Error& why) {
+        (void)folder;
+        (void)why;
+    }
+    // The files the run replaced in a folder hold their new contents, but the folder's sync failed, so
+    // their renames may not outlive a power cut. Told when the run ends, before its end is published.
+    virtual void folderNotSynced(const FileSystem::FolderSyncFailure& failure) { (void)failure; }
 };
 
 // Whether the driver keeps the rows of a run in RunProgress::results (the window lists and copies them)
@@ -47,17 +56,18 @@ public:
 // and its memory then does not grow with the run).
 enum class RowRetention { keepRows, publishOnly };
 
-// The per-file operation: one outcome for one queued media file. Called once per file. It reports
-// failures as outcomes; an exception that escapes it all the same becomes a failed row whose text is
-// the exception's what().
-using ProcessFile = std::function<ProcessingResult(const std::filesystem::path& fileURL)>;
+// The per-file operation: one outcome for one queued media file, with the Dry Run mode it ran in.
+// Called once per file. It reports failures as outcomes; an exception that escapes it all the same
+// becomes a failed row (which wrote nothing) whose text is the exception's what().
+using ProcessFile = std::function<FileOutcome(const std::filesystem::path& fileURL)>;
 
 // Turns dropped locations into a run and drives it: the files go to the per-file operation in
 // consecutive batches of `batchSize`, each batch one piece of work on the executor, and every outcome
 // becomes one row. The per-file operation gets each file's absolute, standardised location; the row
 // keeps the location as given. The run is a RunScope from its start to its end; when it ends the
-// file system's deferred folder sync is done and the diagnostic lines are flushed. A run cannot be
-// cancelled; destroying the driver abandons the work not yet done (and ends the run's scope).
+// file system's deferred folder sync is done (a failed one is told to the observer) and the diagnostic
+// lines are flushed. A run ends early only when stopWhen's condition asks it to, between two files;
+// destroying the driver abandons the work not yet done (and ends the run's scope).
 class RunDriver {
 public:
     static constexpr size_t batchSize = 2;
@@ -73,6 +83,12 @@ public:
     bool startRun(const std::vector<std::filesystem::path>& items);
 
     const RunProgress& progress() const;
+
+    // Asked before each file of a run (on the executor's thread): once it answers true, the run takes
+    // no further file and ends as after its last one (the file in progress has finished and has its
+    // row; the scope closes, deferred folder syncs are done, the end is published). processedCount
+    // then stays below totalCount. A way for a front end to end a run cleanly on a signal.
+    void stopWhen(std::function<bool()> condition);
 
     struct State;  // opaque; shared with the work posted on the executor
 

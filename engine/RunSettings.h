@@ -14,6 +14,11 @@ struct RunSettings {
     std::atomic<bool> appleOnly{true};
     std::atomic<bool> silentlyIgnoreSkipped{false};
 
+    // The switches as they are at this moment, for steps that must all see the same ones.
+    RunSettings snapshot() const {
+        return RunSettings{{dryRun.load()}, {alwaysOverwrite.load()}, {appleOnly.load()}, {silentlyIgnoreSkipped.load()}};
+    }
+
     // The process-wide instance.
     static RunSettings& shared();
 };

@@ -11,10 +11,23 @@
 namespace corvane {
 namespace {
 
+std::string fractionText(int64_t numerator, int64_t denominator) {
+    return std::to_string(numerator) + "/" + std::to_string(denominator);
+}
+
 MetadataValue rationalNumber(const Exiv2::Value& value, long index) {
     const Exiv2::Rational r = value.toRational(index);
-    if (r.second == 0) return {MetadataValue::Other{}};
+    if (r.second == 0) return {MetadataValue::Other{fractionText(r.first, r.second)}};
     return {static_cast<double>(r.first) / static_cast<double>(r.second)};
+}
+
+// A FLOAT or DOUBLE component at its own precision: a DOUBLE read through a float would turn 37.7749
+// into 37.774898529052734.
+template <typename Stored>
+MetadataValue floatingNumber(const Exiv2::Value& value, long index) {
+    const auto* typed = dynamic_cast<const Exiv2::ValueType<Stored>*>(&value);
+    if (!typed || index < 0 || static_cast<size_t>(index) >= typed->value_.size()) return {MetadataValue::Other{}};
+    return {static_cast<double>(typed->value_[static_cast<size_t>(index)])};
 }
 
 MetadataValue convert(const Exiv2::Value& value) {
@@ -31,7 +44,8 @@ MetadataValue convert(const Exiv2::Value& value) {
             case Exiv2::signedRational: return rationalNumber(value, index);
             case Exiv2::unsignedByte: case Exiv2::unsignedShort: case Exiv2::unsignedLong: case Exiv2::signedByte:
             case Exiv2::signedShort: case Exiv2::signedLong: return {static_cast<int64_t>(value.toLong(index))};
-            case Exiv2::tiffFloat: case Exiv2::tiffDouble: return {static_cast<double>(value.toFloat(index))};
+            case Exiv2::tiffFloat: return floatingNumber<float>(value, index);
+            case Exiv2::tiffDouble: return floatingNumber<double>(value, index);
             default: return {MetadataValue::Other{}};
         }
     };
@@ -42,16 +56,25 @@ MetadataValue convert(const Exiv2::Value& value) {
     return {std::move(list)};
 }
 
-// A coordinate stored as one to three rationals, as one number of degrees; absent for any other value
-// (it is then handed over component by component).
-std::optional<double> coordinateDegrees(const Exiv2::Value& value) {
+// A coordinate stored as one to three rationals, as one number of degrees. Degrees of denominator 0 are
+// how phones without a fix store the coordinate (Samsung writes 0/0 0/0 0/0): no value at all, never
+// 0 degrees, whatever follows. Absent for any other value, which is then handed over component by
+// component.
+std::optional<MetadataValue> coordinateValue(const Exiv2::Value& value) {
     std::vector<RationalPart> parts;
     if (const auto* unsignedValue = dynamic_cast<const Exiv2::URationalValue*>(&value)) {
         for (const Exiv2::URational& r : unsignedValue->value_) parts.push_back({r.first, r.second});
     } else if (const auto* signedValue = dynamic_cast<const Exiv2::RationalValue*>(&value)) {
         for (const Exiv2::Rational& r : signedValue->value_) parts.push_back({r.first, r.second});
     }
-    return degreesFromRationals(parts);
+    if (parts.empty()) return std::nullopt;
+    if (parts[0].denominator == 0) {
+        std::string stored;
+        for (const RationalPart& part : parts) stored += (stored.empty() ? "" : ", ") + fractionText(part.numerator, part.denominator);
+        return MetadataValue{MetadataValue::Other{parts.size() == 1 ? stored : "(" + stored + ")"}};
+    }
+    if (auto degrees = degreesFromRationals(parts)) return MetadataValue{*degrees};
+    return std::nullopt;
 }
 
 bool isCoordinateKey(const std::string& key) { return key == "Latitude" || key == "Longitude"; }
@@ -75,8 +98,8 @@ PropertySet propertiesFromExif(const Exiv2::ExifData& exif) {
         if (group == "GPSInfo") {
             if (!properties.gps) properties.gps.emplace();
             const std::string key = tag.rfind("GPS", 0) == 0 ? tag.substr(3) : tag;
-            std::optional<double> degrees = isCoordinateKey(key) ? coordinateDegrees(datum.value()) : std::nullopt;
-            (*properties.gps)[key] = degrees ? MetadataValue{*degrees} : convert(datum.value());
+            std::optional<MetadataValue> coordinate = isCoordinateKey(key) ? coordinateValue(datum.value()) : std::nullopt;
+            (*properties.gps)[key] = coordinate ? std::move(*coordinate) : convert(datum.value());
         } else if (group == "Image") {
             if (!properties.tiff) properties.tiff.emplace();
             (*properties.tiff)[tag] = convert(datum.value());

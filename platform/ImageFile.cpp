@@ -22,12 +22,16 @@ ImageFile::ImageFile(const std::filesystem::path& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
     if (fd_ < 0) {
+        error_ = errno;
         // A socket cannot be opened at all (ENXIO); say what it is rather than call it missing. This
         // extra look is taken only on the failure path.
-        if (errno == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) irregularMode_ = info.st_mode;
+        if (error_ == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) irregularMode_ = info.st_mode;
         return;
     }
-    if (::fstat(fd_, &info) != 0) return;
+    if (::fstat(fd_, &info) != 0) {
+        error_ = errno;
+        return;
+    }
     regular_ = S_ISREG(info.st_mode);
     if (!regular_) {
         irregularMode_ = info.st_mode;
@@ -40,11 +44,12 @@ ImageFile::~ImageFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool ImageFile::readFromFile(uint64_t offset, std::span<uint8_t> out) const {
+bool ImageFile::readFromFile(uint64_t offset, std::span<uint8_t> out) {
     while (!out.empty()) {
         const ssize_t count = ::pread(fd_, out.data(), out.size(), static_cast<off_t>(offset));
         if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;  // the file shrank since it was opened, or an I/O error
+        if (count < 0 && error_ == 0) error_ = errno;
+        if (count <= 0) return false;  // an I/O error, or the file shrank since it was opened
         out = out.subspan(static_cast<size_t>(count));
         offset += static_cast<uint64_t>(count);
     }

@@ -30,6 +30,10 @@ public:
     // could be opened or examined (missing, no permission).
     const std::optional<unsigned>& irregularMode() const { return irregularMode_; }
 
+    // Why the file could not be opened, examined or read: an errno value (ENOENT, EACCES, EIO, ...), or 0
+    // while nothing has failed. A file that ends before a read does is not counted as an error.
+    int error() const { return error_; }
+
     uint64_t size() const { return size_; }
     // The descriptor, for a caller that maps the file; -1 when the file is not readable.
     int descriptor() const { return isReadable() ? fd_ : -1; }
@@ -40,9 +44,10 @@ public:
     uint64_t bytesDelivered() const { return delivered_; }
 
 private:
-    bool readFromFile(uint64_t offset, std::span<uint8_t> out) const;
+    bool readFromFile(uint64_t offset, std::span<uint8_t> out);
 
     int fd_ = -1;
+    int error_ = 0;
     bool regular_ = false;
     std::optional<unsigned> irregularMode_;
     uint64_t size_ = 0;

@@ -9,6 +9,8 @@
 #include "platform/ImageFile.h"
 #include "platform/ImageProperties.h"
 
+#include <cstring>
+
 namespace corvane {
 namespace {
 
@@ -47,6 +49,11 @@ Reading readOpenedFile(ImageFile& file, const fs::path& path) {
     return reading;
 }
 
+// A file that could not be opened or read fails with the cause, never as an image without a position:
+// what was read before an I/O error is not to be trusted, and "No GPS available" would send the user
+// looking in the wrong place.
+std::string cannotReadImage(int error) { return std::string("Cannot read image: ") + std::strerror(error); }
+
 Reading readProperties(const fs::path& fileURL) {
     prepareExiv2();
     try {
@@ -54,9 +61,12 @@ Reading readProperties(const fs::path& fileURL) {
         if (!file.isReadable()) {
             Reading reading;
             if (file.irregularMode()) reading.failure = notRegularFileMessage(fileURL, *file.irregularMode());
+            else if (file.error() != 0) reading.failure = cannotReadImage(file.error());
             return reading;
         }
-        return readOpenedFile(file, fileURL);
+        Reading reading = readOpenedFile(file, fileURL);
+        if (file.error() != 0) reading.failure = cannotReadImage(file.error());
+        return reading;
     } catch (...) {
         return {};
     }

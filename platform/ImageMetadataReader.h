@@ -13,8 +13,10 @@ namespace corvane {
 // WebP, ...). The file name's extension plays no part.
 //
 // What counts as what:
-// - a file that cannot be opened, is not a regular file, is no image format known here, or whose HEIF
-//   structure is damaged cannot be opened as an image;
+// - a file that cannot be opened or read (missing, no permission, an I/O error) fails with
+//   "Cannot read image: " and the cause; something other than a regular file fails with what it is;
+// - a file that is no image format known here, or whose HEIF structure is damaged, cannot be opened as
+//   an image;
 // - an image whose metadata Exiv2 cannot read has no properties;
 // - a HEIF image without an Exif item, or with one that does not decode, has properties but none of
 //   the three groups: no GPS, and a camera identity with every field absent.

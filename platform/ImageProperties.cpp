@@ -21,7 +21,9 @@ const std::string* textOf(const MetadataValue* value) {
 
 std::string describe(const MetadataValue& value) {
     struct Describe {
-        std::string operator()(const MetadataValue::Other&) const { return "<unreadable>"; }
+        std::string operator()(const MetadataValue::Other& other) const {
+            return other.stored.empty() ? "<unreadable>" : other.stored;
+        }
         std::string operator()(double number) const { return formatDouble(number); }
         std::string operator()(int64_t number) const { return std::to_string(number); }
         std::string operator()(const std::string& text) const { return text; }
@@ -83,6 +85,11 @@ std::optional<ImagePosition> imageGPSFromProperties(const std::optional<Property
     const std::string* longitudeRef = textOf(entry(gps, "LongitudeRef"));
     if (latitudeRef && toUpper(*latitudeRef) == "S") latitude = -std::fabs(*latitude);
     if (longitudeRef && toUpper(*longitudeRef) == "W") longitude = -std::fabs(*longitude);
+    // Both comparisons fail for NaN as well.
+    if (!(std::fabs(*latitude) <= 90) || !(std::fabs(*longitude) <= 180)) {
+        Diagnostics::line("[DEBUG] GPS position out of range in ", name, ": lat=", *latitude, " lon=", *longitude);
+        return std::nullopt;
+    }
     Diagnostics::line("[DEBUG] ", name, " GPS: lat=", *latitude, " (", *latitude >= 0 ? "N" : "S", ") lon=", *longitude,
                       " (", *longitude >= 0 ? "E" : "W", ")");
     return ImagePosition{*latitude, *longitude};

@@ -18,6 +18,7 @@ namespace corvane {
 // anything else (which no rule can use).
 struct MetadataValue {
     struct Other {
+        std::string stored;  // how the value is stored, when that helps a reader ("0/0"); may be empty
         friend bool operator==(const Other&, const Other&) = default;
     };
     std::variant<Other, double, int64_t, std::string, std::vector<MetadataValue>> value;
@@ -45,6 +46,8 @@ std::optional<double> parseImageGPSValue(const MetadataValue* value);
 
 // The position in a property set (absent when the set itself is absent), with the sign rules of the GPS
 // references ("S" and "W", in any case, make the value negative) and the diagnostic lines naming `name`.
+// A position no place on earth has (a latitude beyond ±90, a longitude beyond ±180, not a number) is no
+// position: writing it into a sidecar would only spread the error.
 std::optional<ImagePosition> imageGPSFromProperties(const std::optional<PropertySet>& properties, std::string_view name);
 
 // The camera identity: each field from the TIFF group when it is a text, else from the Exif group, else

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace corvane {
 
@@ -38,13 +40,31 @@ bool lessIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
-// The entries of one folder in the order the system gives them, without "." and "..". Absent when the
-// folder cannot be opened; an error while reading ends the listing with what was read.
-std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return std::nullopt;
-    std::vector<ListedEntry> entries;
-    while (const dirent* entry = ::readdir(dir)) {
+// One folder's entries in the order the system gives them, without "." and "..", and the errno that
+// cut the listing short (0 when it ran to its end). Absent entries when the folder cannot be opened.
+struct Listing {
+    std::optional<std::vector<ListedEntry>> entries;
+    int error = 0;
+};
+
+// Lists the folder at `relative` below the open folder `at`.
+Listing listFolder(int at, const std::string& relative) {
+    Listing listing;
+    const int fd = ::openat(at, relative.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        listing.error = errno;
+        if (fd >= 0) ::close(fd);
+        return listing;
+    }
+    listing.entries.emplace();
+    while (true) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            listing.error = errno;
+            break;
+        }
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
         unsigned char type = entry->d_type;
@@ -53,10 +73,15 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
             if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
                 type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : S_ISLNK(info.st_mode) ? DT_LNK : DT_FIFO;
         }
-        entries.push_back({std::string(name), type});
+        listing.entries->push_back({std::string(name), type});
     }
     ::closedir(dir);
-    return entries;
+    return listing;
+}
+
+// The entries of the folder at `folder`, as listFolder gives them; absent when it cannot be opened.
+std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
+    return std::move(listFolder(AT_FDCWD, folder.empty() ? "." : folder.string()).entries);
 }
 
 // The part of a name before its last dot; empty when the name has no dot or only a leading one.
@@ -151,45 +176,82 @@ bool PosixFileSystem::isReadable(const fs::path& path) const { return ::access(p
 
 bool PosixFileSystem::isWritable(const fs::path& path) const { return ::access(path.c_str(), W_OK) == 0; }
 
-bool PosixFileSystem::walk(const fs::path& folder, const std::function<void(const WalkEntry&)>& visit) const {
-    auto top = folderListing(folder);
-    if (!top) return false;
-    // Depth first, each folder listed in full and closed before its entries are visited: no descriptor
-    // stays open per level, so the depth of a tree cannot exhaust them, and a folder that cannot be
-    // listed costs only its own entries.
+bool PosixFileSystem::walk(const fs::path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const {
+    const auto cannotList = [&](const std::string& path, int error) { unlisted(path, posixError(error, "Cannot list the folder", path)); };
+    // Depth first, each folder listed in full and closed before its entries are visited. Folders are
+    // reached relative to an open ancestor, an anchor, so no path handed to the system grows with the
+    // tree's depth: past a few hundred bytes below its anchor, a folder becomes an anchor itself. Only
+    // anchors stay open, one per kilobyte of path, so no depth can exhaust the descriptors or exceed
+    // PATH_MAX, and a folder that cannot be listed costs only its own entries.
+    constexpr size_t anchorSpacing = 1024;
+    struct Anchors {
+        std::vector<int> fds;
+        ~Anchors() {
+            for (int fd : fds) ::close(fd);
+        }
+    } anchors;
     struct Level {
-        std::string folder;
+        std::string path;      // as the walk names it: the folder as given + "/" + the names below it
+        size_t anchor;         // the open ancestor it is reached from
+        std::string relative;  // from that anchor ("." for the anchor itself)
         std::vector<ListedEntry> entries;
         size_t next = 0;
     };
+    const int top = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    Listing listing = top < 0 ? Listing{std::nullopt, errno} : listFolder(top, ".");
+    if (top >= 0) anchors.fds.push_back(top);
+    if (listing.error != 0) cannotList(folder.string(), listing.error);
+    if (!listing.entries) return false;
     std::vector<Level> pending;
-    pending.push_back({folder.string(), std::move(*top)});
+    pending.push_back({folder.string(), 0, ".", std::move(*listing.entries)});
     WalkEntry entry;
     while (!pending.empty()) {
         Level& level = pending.back();
         if (level.next == level.entries.size()) {
+            if (level.relative == "." && level.anchor > 0) {
+                ::close(anchors.fds.back());
+                anchors.fds.pop_back();
+            }
             pending.pop_back();
             continue;
         }
         const ListedEntry& listed = level.entries[level.next++];
         if (listed.name.front() == '.') continue;  // hidden: neither listed nor entered
-        entry.path = level.folder;
+        entry.path = level.path;
         if (!entry.path.empty() && entry.path.back() != '/') entry.path.push_back('/');
         entry.path += listed.name;
+        const int anchor = anchors.fds[level.anchor];
+        std::string relative = level.relative == "." ? listed.name : level.relative + "/" + listed.name;
         // A file is judged by what it names (a link to a regular file counts as one), so only a link
         // costs a stat; a link is never entered, so a link to an enclosing folder cannot make the walk
         // go round.
         entry.isRegularFile.reset();
         if (listed.type == DT_LNK || listed.type == DT_UNKNOWN) {
             struct stat info {};
-            if (::stat(entry.path.c_str(), &info) == 0) entry.isRegularFile = S_ISREG(info.st_mode);
+            if (::fstatat(anchor, relative.c_str(), &info, 0) == 0) entry.isRegularFile = S_ISREG(info.st_mode);
         } else {
             entry.isRegularFile = listed.type == DT_REG;
         }
-        const bool enter = listed.type == DT_DIR;
         visit(entry);
-        if (enter) {
-            if (auto inner = folderListing(entry.path)) pending.push_back({entry.path, std::move(*inner)});
+        if (listed.type != DT_DIR) continue;
+        size_t childAnchor = level.anchor;
+        if (relative.size() > anchorSpacing) {
+            const int fd = ::openat(anchor, relative.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                cannotList(entry.path, errno);
+                continue;
+            }
+            anchors.fds.push_back(fd);
+            childAnchor = anchors.fds.size() - 1;
+            relative = ".";
+        }
+        Listing inner = listFolder(anchors.fds[childAnchor], relative);
+        if (inner.error != 0) cannotList(entry.path, inner.error);
+        if (inner.entries) {
+            pending.push_back({entry.path, childAnchor, std::move(relative), std::move(*inner.entries)});
+        } else if (childAnchor != level.anchor) {
+            ::close(anchors.fds.back());
+            anchors.fds.pop_back();
         }
     }
     return true;
@@ -244,33 +306,38 @@ Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& tempor
     // The rename of a file whose contents are synced leaves the old or the new file under its name
     // after any crash; the folder's sync only makes the new one last. It is deferred while the run
     // stays in this folder, so a folder of many rewritten sidecars costs one journal commit.
-    std::optional<fs::path> previous;
+    std::optional<FolderSyncFailure> previous;
     {
         std::lock_guard lock(mutex_);
-        if (pendingSync_ && *pendingSync_ != folder) previous = std::move(pendingSync_);
-        pendingSync_ = folder;
+        if (pendingSync_ && pendingSync_->folder != folder) previous = std::exchange(pendingSync_, std::nullopt);
+        if (!pendingSync_) pendingSync_ = FolderSyncFailure{folder, {}, {}};
+        pendingSync_->names.push_back(lastPathComponent(file.path()));
     }
-    if (previous) return reportedSync(*previous);
+    // That folder's failure belongs to its own files, not to this one, whose rename worked.
+    if (previous) syncPending(std::move(*previous));
     return {};
 }
 
-Status PosixFileSystem::syncPendingFolders() {
-    std::optional<fs::path> pending;
+std::vector<FileSystem::FolderSyncFailure> PosixFileSystem::syncPendingFolders() {
+    std::optional<FolderSyncFailure> pending;
     {
         std::lock_guard lock(mutex_);
-        pending = std::move(pendingSync_);
-        pendingSync_.reset();
+        pending = std::exchange(pendingSync_, std::nullopt);
     }
-    if (!pending) return {};
-    return reportedSync(*pending);
+    if (pending) syncPending(std::move(*pending));
+    std::lock_guard lock(mutex_);
+    return std::exchange(syncFailures_, {});
 }
 
-Status PosixFileSystem::reportedSync(const fs::path& folder) {
-    Status synced = syncFolder(folder);
+void PosixFileSystem::syncPending(FolderSyncFailure pending) {
+    Status synced = syncFolder(pending.folder);
+    if (synced) return;
     // The renames in the folder have been reported as done; should they not last a power cut, the
-    // user at least reads why.
-    if (!synced) Diagnostics::line("[DEBUG] ", synced.error().message);
-    return synced;
+    // user at least reads why, and which files it concerns.
+    Diagnostics::line("[DEBUG] ", synced.error().message);
+    pending.error = synced.error();
+    std::lock_guard lock(mutex_);
+    syncFailures_.push_back(std::move(pending));
 }
 
 void PosixFileSystem::removeAbandonedFilesOnce(const fs::path& folder) {

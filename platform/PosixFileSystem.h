@@ -22,7 +22,7 @@ public:
     Presence presence(const std::filesystem::path& path) const override;
     bool isReadable(const std::filesystem::path& path) const override;
     bool isWritable(const std::filesystem::path& path) const override;
-    bool walk(const std::filesystem::path& folder, const std::function<void(const WalkEntry&)>& visit) const override;
+    bool walk(const std::filesystem::path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const override;
     Expected<std::string> readFile(const std::filesystem::path& path, uint64_t maximumSize) const override;
     Expected<int64_t> itemSize(const std::filesystem::path& path) const override;
     Expected<std::unique_ptr<OpenFile>> openFile(const std::filesystem::path& path, uint64_t maximumSize,
@@ -32,7 +32,7 @@ public:
     // exchange, and a save by another program in the moment between them is lost.
     Status replaceFile(const OpenFile& file, const std::filesystem::path& temporary, std::string_view text,
                        const std::function<Status()>& validate) override;
-    Status syncPendingFolders() override;
+    std::vector<FolderSyncFailure> syncPendingFolders() override;
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override;
     std::optional<std::vector<FolderEntry>> entriesWithStem(const std::filesystem::path& folder,
                                                             std::string_view stem) const override;
@@ -42,7 +42,8 @@ public:
 
 private:
     void removeAbandonedFilesOnce(const std::filesystem::path& folder);
-    Status reportedSync(const std::filesystem::path& folder);
+    // Syncs the folder of the pending renames; a failure is reported and kept in syncFailures_.
+    void syncPending(FolderSyncFailure pending);
 
     mutable std::mutex mutex_;
     mutable uint64_t listingRun_ = 0;
@@ -50,7 +51,8 @@ private:
     mutable std::shared_ptr<const std::vector<ListedEntry>> listing_;
     uint64_t cleanedRun_ = 0;
     std::set<std::string> cleanedFolders_;
-    std::optional<std::filesystem::path> pendingSync_;
+    std::optional<FolderSyncFailure> pendingSync_;  // the folder and the names whose sync is deferred (no error yet)
+    std::vector<FolderSyncFailure> syncFailures_;
 };
 
 }  // namespace corvane

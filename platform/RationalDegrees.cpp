@@ -19,7 +19,7 @@ Int128 gcd(Int128 a, Int128 b) {
 }  // namespace
 
 std::optional<double> degreesFromRationals(std::span<const RationalPart> parts) {
-    if (parts.empty() || parts.size() > 3) return std::nullopt;
+    if (parts.empty() || parts.size() > 3 || parts[0].denominator == 0) return std::nullopt;
     static constexpr int64_t unitsPerDegree[] = {1, 60, 3600};
     constexpr Int128 roomToMultiply = Int128{1} << 80;  // times a part's denominator (< 2^44) stays in range
     constexpr Int128 exactInLongDouble = Int128{1} << 64;
@@ -31,7 +31,7 @@ std::optional<double> degreesFromRationals(std::span<const RationalPart> parts) 
     for (size_t i = 0; i < parts.size(); ++i) {
         Int128 partNumerator = parts[i].numerator;
         Int128 partDenominator = parts[i].denominator;
-        if (partDenominator == 0) return std::nullopt;
+        if (partDenominator == 0) continue;
         if (partDenominator < 0) {
             partNumerator = -partNumerator;
             partDenominator = -partDenominator;

@@ -84,6 +84,7 @@ ContentState::ContentState(WindowEngine engine, Executor executor, QObject* pare
     driver_ = std::make_unique<RunDriver>(
         engine_.fileSystem, [this](const std::filesystem::path& file) { return processFile(file); }, std::move(executor),
         static_cast<RunObserver*>(this));
+    driver_->stopWhen([this] { return stopRequested_; });
     engineSettings_.dryRun = dryRun_;
     engineSettings_.alwaysOverwrite = alwaysOverwrite_;
     engineSettings_.appleOnly = appleOnly_;
@@ -92,9 +93,9 @@ ContentState::ContentState(WindowEngine engine, Executor executor, QObject* pare
 
 ContentState::~ContentState() = default;
 
-ProcessingResult ContentState::processFile(const std::filesystem::path& file) {
+FileOutcome ContentState::processFile(const std::filesystem::path& file) {
     const EngineServices services{engine_.fileSystem, engine_.images, engine_.access, engineSettings_};
-    return MediaFileProcessor(services).processFile(file);
+    return MediaFileProcessor(services).process(file);
 }
 
 void ContentState::setSwitch(bool& field, bool on) {
@@ -151,6 +152,7 @@ bool ContentState::handleChosen(const std::vector<std::filesystem::path>& items)
 
 bool ContentState::startRun(const std::vector<std::filesystem::path>& items) {
     if (isProcessing()) return false;
+    stopRequested_ = false;
     const bool filtered = outcomeFilter_.has_value();
     outcomeFilter_.reset();
     droppedFolders_.clear();
@@ -190,7 +192,8 @@ bool ContentState::isVisible(const ProcessingResultDetail& row) const {
 }
 
 QString ContentState::outcomeCountText(size_t caseIndex) const {
-    return QString::number(counts_[caseIndex]) + QLatin1Char(' ') + outcomeWords(caseIndex, dryRun_);
+    // Updated rows are counted in the mode they ran in, as their texts are worded.
+    return QString::number(counts_[caseIndex]) + QLatin1Char(' ') + outcomeWords(caseIndex, writtenRows_ == 0);
 }
 
 bool ContentState::countsVisible() const { return !isProcessing() && !progress().results.empty(); }
@@ -202,7 +205,7 @@ QString ContentState::runSummary() const {
         if (counts_[caseIndex] > 0) counts.append(outcomeCountText(caseIndex));
     QString summary = QStringLiteral("Finished: %1 %2: ").arg(total).arg(total == 1 ? "file" : "files") +
                       counts.join(QStringLiteral(", "));
-    if (dryRun_) summary += QStringLiteral(" (Dry Run, nothing written)");
+    if (writtenRows_ == 0) summary += QStringLiteral(" (Dry Run, nothing written)");
     return summary;
 }
 
@@ -251,11 +254,11 @@ QString ContentState::folderText(const ProcessingResultDetail& row) const {
 }
 
 QString ContentState::resultText(const ProcessingResultDetail& row) const {
-    return QString::fromStdString(corvane::resultText(row.result, dryRun_));
+    return QString::fromStdString(corvane::resultText(row.result, row.dryRun));
 }
 
 QString ContentState::rowText(const ProcessingResultDetail& row) const {
-    return QString::fromStdString(corvane::rowText(row, dryRun_));
+    return QString::fromStdString(corvane::rowText(row));
 }
 
 QString ContentState::reportText(std::chrono::system_clock::time_point now) const {
@@ -276,7 +279,10 @@ void ContentState::copyAllResults() {
 }
 
 void ContentState::runStateChanged(const RunProgress& run) {
-    if (run.results.empty()) counts_ = {};
+    if (run.results.empty()) {
+        counts_ = {};
+        writtenRows_ = 0;
+    }
     const bool ended = wasProcessing_ && !run.isProcessing;
     wasProcessing_ = run.isProcessing;
     emit runChanged();
@@ -285,6 +291,7 @@ void ContentState::runStateChanged(const RunProgress& run) {
 
 void ContentState::resultRecorded(const RunProgress& run) {
     ++counts_[run.results.back().result.index()];
+    if (!run.results.back().dryRun) ++writtenRows_;
     emit rowAdded(static_cast<int>(run.results.size() - 1));
 }
 

@@ -93,6 +93,10 @@ public:
 
     const RunProgress& progress() const;
     bool isProcessing() const { return progress().isProcessing; }
+    // A run is in progress and its next file may be written (Dry Run is off).
+    bool isWriting() const { return isProcessing() && !dryRun_; }
+    // Ends the run in progress once the file being processed has its row, as cleanly as after its last.
+    void stopRun() { stopRequested_ = true; }
 
     // What the window shows.
     bool badgeVisible() const { return dryRun_; }
@@ -108,8 +112,8 @@ public:
     // How many rows of the current or last run ended in each outcome (by the outcome's alternative
     // index in ProcessingResult), whatever the list shows: the counts corvane-cli closes with.
     int64_t outcomeCount(size_t caseIndex) const { return counts_[caseIndex]; }
-    // "3 would update", "1 failed": a count and its outcome as the list words it. The word for updated
-    // rows follows Dry Run, as their texts do.
+    // "3 would update", "1 failed": a count and its outcome as the list words it. Updated rows "would
+    // update" while every row of the run ran as a dry run, as their texts say.
     QString outcomeCountText(size_t caseIndex) const;
     // The counts are shown once a run has ended, until the next one starts.
     bool countsVisible() const;
@@ -130,10 +134,12 @@ public:
     // written "~".
     QString folderText(const ProcessingResultDetail& row) const;
 
+    // A row's text in the mode its file ran in, whatever Dry Run says now.
     QString resultText(const ProcessingResultDetail& row) const;
     // "NAME: TEXT", as the row's Copy button puts it on the clipboard.
     QString rowText(const ProcessingResultDetail& row) const;
-    // The whole report of the visible rows, with the switches as they are now.
+    // The whole report of the visible rows, each in its own mode, under a header with the switches as
+    // they are now.
     QString reportText(std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
     // Clipboard actions of the results list; each confirms itself in the status area.
@@ -155,7 +161,7 @@ signals:
 private:
     void runStateChanged(const RunProgress& progress) override;
     void resultRecorded(const RunProgress& progress) override;
-    ProcessingResult processFile(const std::filesystem::path& file);
+    FileOutcome processFile(const std::filesystem::path& file);
     void setSwitch(bool& field, bool on);
     int64_t skippableCount() const;
 
@@ -166,9 +172,11 @@ private:
     bool appleOnly_ = true;
     bool silentlyIgnoreSkipped_ = false;
     std::array<int64_t, std::variant_size_v<ProcessingResult>> counts_{};  // rows of this run per outcome
+    int64_t writtenRows_ = 0;  // rows of this run that did not run as a dry run
     std::optional<size_t> outcomeFilter_;
     std::vector<std::string> droppedFolders_;  // the folders of this run's drop, without a trailing "/"
     bool wasProcessing_ = false;
+    bool stopRequested_ = false;
     std::unique_ptr<RunDriver> driver_;
 };
 

@@ -48,6 +48,13 @@ QList<MainWindow*> CorvaneApp::windows() const {
     return open;
 }
 
+bool CorvaneApp::quit() {
+    for (MainWindow* window : windows())
+        if (window->isVisible() && !window->close()) return false;
+    QCoreApplication::quit();
+    return true;
+}
+
 void CorvaneApp::checkForUpdates(QWidget* requester) {
     if (updateDialogs_) updateDialogs_->checkForUpdates(requester);
 }

@@ -37,6 +37,10 @@ public:
     // The open windows, oldest first.
     QList<MainWindow*> windows() const;
 
+    // Closes every window and ends the process, unless a window stays open (its run writes and the
+    // user keeps it running): then nothing after it is closed, the process goes on, and it returns false.
+    bool quit();
+
     // The update service; absent until the first window is built.
     UpdatesViewModel* updates() const { return updates_.get(); }
 

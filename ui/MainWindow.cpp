@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QPushButton>
 #include <QFile>
 #include <QFileDialog>
 #include <QIcon>
@@ -78,6 +80,28 @@ void MainWindow::open(Choose what) {
     if (!chosen.empty()) state_->handleChosen(chosen);
 }
 
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (state_->isWriting() && !confirmStoppingTheRun()) {
+        event->ignore();
+        return;
+    }
+    // No further file is started, whatever the event loop runs before the window is gone.
+    state_->stopRun();
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::confirmStoppingTheRun() {
+    const RunProgress& run = state_->progress();
+    QMessageBox question(QMessageBox::Warning, QStringLiteral("Stop Writing Sidecars?"),
+                         QStringLiteral("Corvane is writing sidecars: %1 of %2 files done.").arg(run.processedCount).arg(run.totalCount),
+                         QMessageBox::NoButton, this);
+    question.setInformativeText(QStringLiteral("The file in progress is finished; the others are left as they are."));
+    QPushButton* stop = question.addButton(QStringLiteral("Stop and Close"), QMessageBox::DestructiveRole);
+    question.setDefaultButton(question.addButton(QStringLiteral("Keep Running"), QMessageBox::RejectRole));
+    question.exec();
+    return question.clickedButton() == stop;
+}
+
 MainWindow::~MainWindow() {
     // The view reads the state while it is taken down, so it goes first.
     delete takeCentralWidget();
@@ -129,10 +153,7 @@ void MainWindow::buildMenus(CorvaneApp& app) {
     file->addSeparator();
     closeWindowAction_ = file->addAction(QStringLiteral("Close Window"), this, &QWidget::close);
     closeWindowAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-    quitAction_ = file->addAction(QStringLiteral("Quit"), &app, [] {
-        QApplication::closeAllWindows();
-        QApplication::quit();
-    });
+    quitAction_ = file->addAction(QStringLiteral("Quit"), &app, [&app] { app.quit(); });
     quitAction_->setShortcut(QKeySequence::Quit);
     quitAction_->setMenuRole(QAction::QuitRole);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QAction;
+class QCloseEvent;
 class QIcon;
 
 namespace corvane {
@@ -58,7 +59,12 @@ public:
     QAction* aboutAction() const { return aboutAction_; }
     QAction* checkForUpdatesAction() const { return checkForUpdatesAction_; }
 
+protected:
+    // Closing the window ends its run; a run that writes is ended only when the user confirms it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    bool confirmStoppingTheRun();
     void buildMenus(CorvaneApp& app);
     void buildRunMenu();
     void open(Choose what);

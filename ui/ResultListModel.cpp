@@ -21,7 +21,7 @@ uint16_t countLines(const ProcessingResult& result) {
 }  // namespace
 
 ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
-    : QAbstractListModel(parent), state_(state), filtering_(state.silentlyIgnoreSkipped()), dryRun_(state.dryRun()) {
+    : QAbstractListModel(parent), state_(state), filtering_(state.silentlyIgnoreSkipped()) {
     insertTimer_ = new QTimer(this);
     insertTimer_->setSingleShot(true);
     connect(insertTimer_, &QTimer::timeout, this, &ResultListModel::flush);
@@ -39,13 +39,9 @@ ResultListModel::ResultListModel(const ContentState& state, QObject* parent)
         if (state_.outcomeFilter() != outcomeFilter_) reset();
     });
     connect(&state, &ContentState::switchesChanged, this, [this] {
+        // Each row keeps the wording of its own mode: only the filters can change what is shown.
         if (state_.silentlyIgnoreSkipped() != filtering_ || state_.outcomeFilter() != outcomeFilter_) reset();
         flush();
-        if (state_.dryRun() != dryRun_) {
-            dryRun_ = state_.dryRun();
-            if (!rows_.empty())
-                emit dataChanged(index(0), index(rowCount() - 1), {Qt::ToolTipRole, Qt::AccessibleTextRole, ResultTextRole, RowTextRole});
-        }
     });
 }
 
@@ -61,7 +57,6 @@ void ResultListModel::rebuild() {
     sinceInsert_.invalidate();  // the next row goes in at once
     filtering_ = state_.silentlyIgnoreSkipped();
     outcomeFilter_ = state_.outcomeFilter();
-    dryRun_ = state_.dryRun();
     const auto& results = state_.progress().results;
     lineCounts_.clear();
     lineCounts_.reserve(results.size());

@@ -62,7 +62,6 @@ private:
     std::vector<uint16_t> lineCounts_;     // per result index
     bool filtering_ = false;               // Silently Ignore Skipped, as the rows were filtered
     std::optional<size_t> outcomeFilter_;  // the outcome filter, as the rows were filtered
-    bool dryRun_ = true;                   // Dry Run, as the rows were worded
 };
 
 }  // namespace corvane

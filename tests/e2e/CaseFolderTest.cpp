@@ -83,19 +83,28 @@ std::vector<Case> allCases() {
     return cases;
 }
 
-std::vector<std::vector<std::string>> switchSets() {
-    std::set<std::vector<std::string>> sets;
-    for (const Case& c : allCases()) sets.insert(c.data.at("switches").get<std::vector<std::string>>());
-    return {sets.begin(), sets.end()};
+// One run of the program: its switches, and the failure strace injects into the system calls on the
+// paths the cases name ("" for none), e.g. "openat:error=EACCES". Cases that share both share the run.
+json runOf(const Case& c) { return {c.data.at("switches"), c.data.value("fault", json::object()).value("inject", "")}; }
+
+std::vector<json> runs() {
+    std::set<json> kinds;
+    for (const Case& c : allCases()) kinds.insert(runOf(c));
+    return {kinds.begin(), kinds.end()};
 }
 
 // The image a case describes: an iPhone photo at the position (degree/minute/second rationals, references
-// from the signs) unless the case says otherwise; a key given as null leaves that tag out.
+// from the signs) unless the case says otherwise; a key given as null leaves that tag out. A coordinate
+// may also be given as it is stored: {"fractions": [[0, 0], ...]} or {"doubles": [37.7749]}.
 TestImage imageOf(const json& image) {
-    TestImage made = iPhoneImageAt(image.value("latitude", 0.0), image.value("longitude", 0.0));
+    const auto degrees = [&](const char* key) { return image.contains(key) && image[key].is_number() ? image[key].get<double>() : 0.0; };
+    TestImage made = iPhoneImageAt(degrees("latitude"), degrees("longitude"));
     for (const auto& [key, coordinate, ref] : {std::tuple{"latitude", &made.latitude, &made.latitudeRef},
-                                               std::tuple{"longitude", &made.longitude, &made.longitudeRef}})
+                                               std::tuple{"longitude", &made.longitude, &made.longitudeRef}}) {
         if (!image.contains(key)) coordinate->reset(), ref->reset();
+        else if (image[key].contains("doubles")) *coordinate = StoredCoordinate::asDoubles(image[key]["doubles"]);
+        else if (image[key].contains("fractions")) *coordinate = StoredCoordinate::asFractions(image[key]["fractions"]);
+    }
     for (const auto& [key, field] : {std::pair{"make", &made.make}, std::pair{"model", &made.model}, std::pair{"software", &made.software},
                                      std::pair{"latitudeRef", &made.latitudeRef}, std::pair{"longitudeRef", &made.longitudeRef}})
         if (image.contains(key)) *field = image[key].is_null() ? std::nullopt : std::optional(image[key].get<std::string>());
@@ -118,14 +127,14 @@ std::string snapshot(const fs::path& path) {
     return fs::is_directory(status) ? "directory" : fs::is_fifo(status) ? "FIFO" : contents;
 }
 
-class CaseFolderTest : public ::testing::TestWithParam<std::vector<std::string>> {
+class CaseFolderTest : public ::testing::TestWithParam<json> {
 protected:
     // Puts every case into a subfolder of `root` and runs corvane-cli from there on "." and the paths the
     // cases name, with its home beside `root`; returns what each placed file held.
     ProcessResult run(const std::vector<Case>& cases, const fs::path& root, bool asJson, std::map<fs::path, std::string>& before) {
         std::vector<std::string> arguments{CORVANE_CLI_PATH, "--quiet"};
         if (asJson) arguments.push_back("--json");
-        arguments.insert(arguments.end(), GetParam().begin(), GetParam().end());
+        arguments.insert(arguments.end(), GetParam()[0].begin(), GetParam()[0].end());
         arguments.push_back(".");
         std::string grants = "[xmpBookmark%3A%3A]\n";
         for (const Case& c : cases) {
@@ -149,6 +158,11 @@ protected:
         const fs::path home = root.parent_path() / "home";
         fs::create_directories(home / "config/Corvane");
         writeText(home / "config/Corvane/Corvane.conf", grants);
+        if (const std::string inject = GetParam()[1]; !inject.empty()) {
+            std::vector<std::string> options{"--seccomp-bpf", "-e", "trace=" + inject.substr(0, inject.find(':')), "-e", "inject=" + inject};
+            for (const Case& c : cases) options.insert(options.end(), {"-P", (root / c.name / c.data["fault"]["path"]).string()});
+            arguments = underStrace(options, arguments);
+        }
         return runProgram(arguments, home, root);
     }
 
@@ -174,8 +188,8 @@ protected:
 
 TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
-    std::erase_if(cases, [&](const Case& c) { return c.data.at("switches") != json(GetParam()); });
-    const auto has = [&](const char* option) { return std::ranges::find(GetParam(), option) != GetParam().end(); };
+    std::erase_if(cases, [&](const Case& c) { return runOf(c) != GetParam(); });
+    const auto has = [&](const char* option) { return std::ranges::find(GetParam()[0], option) != GetParam()[0].end(); };
     const bool dryRun = !has("--write") && !has("-w");
     const TempDir jsonRun, textRun;
     const fs::path jsonRoot = jsonRun.path() / "cases", textRoot = textRun.path() / "cases";
@@ -266,13 +280,15 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     EXPECT_EQ(text.err.find("[DEBUG]") != std::string::npos, has("--debug"));
 }
 
-std::string switchSetName(const ::testing::TestParamInfo<std::vector<std::string>>& info) {
+std::string runName(const ::testing::TestParamInfo<json>& info) {
     std::string name;
-    for (const std::string& option : info.param) name += (name.empty() ? "" : "_") + replaceAll(option.substr(option.find_first_not_of('-')), "-", "_");
+    for (const std::string option : info.param[0]) name += (name.empty() ? "" : "_") + option.substr(option.find_first_not_of('-'));
+    if (info.param[1] != "") name += (name.empty() ? "" : "_") + info.param[1].get<std::string>();
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name.empty() ? "no_switches" : name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(switchSets()), switchSetName);
+INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(runs()), runName);
 
 }  // namespace
 }  // namespace corvane::test

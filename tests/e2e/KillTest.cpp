@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A writer killed at any moment loses nothing: corvane-cli --write is started on real HEIC images with
-// sidecars it must all rewrite (letterless texts) and killed with SIGKILL at a random moment of its run.
-// After every kill each sidecar is byte for byte either its old or its new document, and the next run
-// finishes the work and leaves no temporary file behind. The run syncs the folder once, after its last
-// rename, so many kills land between renames whose folder sync is still to come.
-//
-// KILL_TRIALS sets the number of kills (40 by default; run 200 or more by hand), KILL_SEED the random
-// seed (printed, so a failure can be replayed).
+// A writer stopped at any moment loses nothing. corvane-cli --write is started on real HEIC images with
+// sidecars it must all rewrite (letterless texts), and:
+// - killed with SIGKILL at a random moment of its run. After every kill each sidecar is byte for byte
+//   either its old or its new document, and the next run finishes the work and leaves no temporary
+//   file behind. The run syncs the folder once, after its last rename, so many kills land between
+//   renames whose folder sync is still to come. KILL_TRIALS sets the number of kills (40 by default;
+//   run 200 or more by hand), KILL_SEED the random seed (printed, so a failure can be replayed).
+// - asked to stop by SIGINT, SIGTERM or SIGHUP while a sidecar is being written: the file in progress
+//   finishes, no further file is taken, and the run ends as after its last file, with its closing line
+//   and exit status 128 + the signal. A second signal ends the process at once.
+// - asked to stop by a report it cannot write (a closed pipe, a full disk): nothing is written that
+//   the report would not name.
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Fixtures.h"
@@ -15,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -59,6 +66,62 @@ TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
         ASSERT_EQ(runProgram(write, dir.path()).exitCode, 0) << "the run after the kill failed";
         for (int i = 0; i < pairCount; ++i) ASSERT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
         ASSERT_EQ(folderEntries(library.folder), library.entries) << "a temporary file was left";
+    }
+}
+
+// How many sidecars hold their new document; one that is neither old nor new, or anything left beside
+// the pairs, fails the test.
+int rewritten(const RewrittenLibrary& library) {
+    int count = 0;
+    for (int i = 0; i < library.size(); ++i) {
+        const std::string text = readText(library.sidecar(i));
+        EXPECT_TRUE(text == library.oldSidecars[i] || text.find(canonicalLatitude) != std::string::npos)
+            << library.sidecar(i) << " is partial";
+        count += text != library.oldSidecars[i];
+    }
+    EXPECT_EQ(folderEntries(library.folder).size(), 2u * library.size()) << "a temporary file was left";
+    return count;
+}
+
+// strace sends the signal as corvane-cli puts its first new sidecar in place (the exchange of the two
+// files); for the second signal, another follows as it removes the old file.
+TEST(WriterStopTest, FirstSignalLetsTheFileInProgressFinishASecondEndsAtOnce) {
+    const TempDir dir;
+    const RewrittenLibrary library(dir.path(), pairCount);
+    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.folder.string()};
+    for (const auto& [signal, twice] : {std::pair{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGINT, true}}) {
+        const std::string name = std::string("SIG") + ::sigabbrev_np(signal);
+        SCOPED_TRACE(name + (twice ? " twice" : ""));
+        library.reset();
+        std::vector<std::string> strace{"-e", "trace=renameat2,unlink", "-e", "inject=renameat2:signal=" + name + ":when=1"};
+        if (twice) strace.insert(strace.end(), {"-e", "inject=unlink:signal=" + name + ":when=1"});
+        const ProcessResult result = runProgram(underStrace(strace, write), dir.path());
+        EXPECT_EQ(result.signal, twice ? signal : 0) << result.err;
+        if (twice) continue;
+        EXPECT_EQ(result.exitCode, 128 + signal) << result.err;
+        EXPECT_EQ(rewritten(library), 1) << "the file in progress is finished, and no other is taken";
+        EXPECT_NE(result.out.find(".HEIC: Updated:\n"), std::string::npos) << result.out;
+        EXPECT_EQ(result.err, "corvane-cli: interrupted by " + name + " after 1 of 12 files\ncorvane-cli: 1 file: 1 updated\n");
+    }
+}
+
+// The report fails at its first line, before any file is taken.
+TEST(WriterStopTest, ReportThatCannotBeWrittenStopsTheRunBeforeItWrites) {
+    const TempDir dir;
+    const RewrittenLibrary library(dir.path(), pairCount);
+    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.folder.string()};
+    int closedPipe[2];
+    ASSERT_TRUE(::pipe(closedPipe) == 0 && ::close(closedPipe[0]) == 0);
+    const std::tuple<int, int, std::string> outputs[] = {
+        {closedPipe[1], 128 + SIGPIPE, "the report's reader has gone: stopped"},
+        {::open("/dev/full", O_WRONLY | O_CLOEXEC), 1, "cannot write the report (No space left on device): stopped"},
+    };
+    for (const auto& [output, exitCode, message] : outputs) {
+        const ProcessResult result = runProgram(write, dir.path(), {}, seconds(60), output);
+        EXPECT_EQ(result.exitCode, exitCode) << result.err;
+        EXPECT_EQ(result.err, "corvane-cli: " + message + " after 0 of 12 files\ncorvane-cli: 0 files\n");
+        EXPECT_EQ(rewritten(library), 0);
+        ::close(output);
     }
 }
 

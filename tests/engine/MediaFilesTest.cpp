@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/MediaFiles.h"
+#include "platform/ImageMetadataReader.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/TempDir.h"
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 
 namespace corvane {
 namespace {
@@ -60,15 +62,15 @@ TEST_F(MediaTree, WalkFindsVisibleMediaAndReportsOtherRegularFiles) {
                                     "[DEBUG] README is not a supported media file"}));
 }
 
-TEST_F(MediaTree, EmptyFolderCountsZeroUnderItsFullPathAndAnUnwalkableOneIsSilent) {
+TEST_F(MediaTree, EmptyFolderCountsZeroUnderItsFullPathAndAnUnlistableOneIsReported) {
     const fs::path previous = fs::current_path();
     fs::current_path(root);
     DiagnosticsCapture capture;
     EXPECT_EQ(walked("empty/"), Lines{});
     fs::current_path(previous);
     EXPECT_EQ(walked(root / "missing"), Lines{});
-    EXPECT_EQ(walked(root / "a.Dng"), Lines{});
-    EXPECT_EQ(capture.lines(), Lines{"[DEBUG] Enumerated 0 media files under " + (root / "empty").string()});
+    EXPECT_EQ(capture.lines(), (Lines{"[DEBUG] Enumerated 0 media files under " + (root / "empty").string(),
+                                      "[DEBUG] Cannot list the folder “" + (root / "missing").string() + "”: No such file or directory"}));
 }
 
 TEST_F(MediaTree, DroppedItemsExpandInOrderWithoutDeduplication) {
@@ -83,18 +85,23 @@ TEST_F(MediaTree, DroppedItemsExpandInOrderWithoutDeduplication) {
                                       "[DEBUG] notes.txt is not a supported media file"}));
 }
 
-TEST_F(MediaTree, DeepTreeDoesNotRunOutOfFileDescriptors) {
-    // A walk that keeps one folder open per level stops early once the descriptors run out.
-    std::string deep = "Export/";
-    for (int level = 0; level < 80; ++level) deep += "d/";
-    dir.writeFile(deep + "deep.heic", "x");
+// A tree deeper than a path can name (PATH_MAX): the walk reaches its bottom without running out of
+// descriptors (a walk that keeps one folder open per level stops early), and the reader says why it
+// cannot open the file found there.
+TEST_F(MediaTree, TreeDeeperThanAPathCanNameIsWalkedToTheBottom) {
+    const std::string name(100, 'd');  // 60 levels below each other, each entered by its name alone
+    ASSERT_EQ(std::system(("bash -c 'cd " + root.string() + " && for level in $(seq 60); do mkdir " + name + " && cd -P " + name +
+                           " || exit 1; done && touch deep.heic'").c_str()), 0);
     rlimit previous{};
     ::getrlimit(RLIMIT_NOFILE, &previous);
     const rlimit tight{48, previous.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const size_t found = walked(root).size();
+    const Lines found = walked(root);
     ::setrlimit(RLIMIT_NOFILE, &previous);
-    EXPECT_EQ(found, 5u);
+    ASSERT_EQ(std::system(("rm -rf " + (root / name).string()).c_str()), 0);  // rm walks by descriptors too
+    ASSERT_EQ(found.size(), 5u);
+    EXPECT_GT(found.back().size(), size_t{PATH_MAX});  // names sort after the others
+    EXPECT_EQ(ImageMetadataReader().read(root / found.back())->failure(), "Cannot read image: File name too long");
 }
 
 }  // namespace

@@ -43,8 +43,8 @@ TEST(ProcessingResultCases, OrderNamesAndSilentSkipping) {
 }
 
 TEST(ProcessingResultDetail, EveryRowHasAFreshVersion4Id) {
-    const auto row = ProcessingResultDetail::make("/p/a.HEIC", outcome::AlreadyCorrect{});
-    EXPECT_NE(row, ProcessingResultDetail::make("/p/a.HEIC", outcome::AlreadyCorrect{}));
+    const auto row = ProcessingResultDetail::make("/p/a.HEIC", {outcome::AlreadyCorrect{}, true});
+    EXPECT_NE(row, ProcessingResultDetail::make("/p/a.HEIC", {outcome::AlreadyCorrect{}, true}));
     EXPECT_EQ(row.id.text().substr(13, 2), "-4");
 }
 

@@ -31,19 +31,23 @@ TEST(ResultText, EveryOutcomeReadsAsWritten) {
     for (const auto& [result, dryRun, text] : cases) EXPECT_EQ(resultText(result, dryRun), text);
 }
 
-TEST(ReportText, HeaderWithDateAndSwitchesThenTheVisibleRowsInOrder) {
+// The header carries the switches as they are; each row keeps the wording of the mode its file ran in
+// (Dry Run was turned off during the run after a.HEIC).
+TEST(ReportText, HeaderWithDateAndSwitchesThenTheVisibleRowsInOrderEachInItsMode) {
     const system_clock::time_point lastSecondOfJanuary = sys_days{2025y / January / 31} + 23h + 59min + 59s + 900ms;
     const std::vector<ProcessingResultDetail> rows = {
-        ProcessingResultDetail::make("/x/a.HEIC", outcome::Updated{{"one", "two"}}),
-        ProcessingResultDetail::make("/x/b.HEIC", outcome::AlreadyCorrect{}),
-        ProcessingResultDetail::make("/x/2024/c.HEIC", outcome::SkippedDifferentGPS{{{"Latitude", "1", "2N"}}}),
+        ProcessingResultDetail::make("/x/a.HEIC", {outcome::Updated{{"one", "two"}}, true}),
+        ProcessingResultDetail::make("/x/b.HEIC", {outcome::AlreadyCorrect{}, true}),
+        ProcessingResultDetail::make("/x/2024/c.HEIC", {outcome::SkippedDifferentGPS{{{"Latitude", "1", "2N"}}}, false}),
+        ProcessingResultDetail::make("/x/d.HEIC", {outcome::Updated{{"three"}}, false}),
     };
+    const std::string blocks = "a.HEIC: [Dry Run] Would Update:\n• one\n• two\nb.HEIC: Already correct\n"
+                               "c.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N\nd.HEIC: Updated:\n• three";
     EXPECT_EQ(reportText(rows, ReportSwitches{}, lastSecondOfJanuary),
-              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=true ForceOverwrite=false AppleOnly=true SilentSkip=false\n"
-              "a.HEIC: [Dry Run] Would Update:\n• one\n• two\nb.HEIC: Already correct\nc.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N");
+              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=true ForceOverwrite=false AppleOnly=true SilentSkip=false\n" + blocks);
     EXPECT_EQ(reportText(rows, ReportSwitches{false, true, false, true}, lastSecondOfJanuary),
-              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=true\n"
-              "a.HEIC: Updated:\n• one\n• two\nc.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N");
+              "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=true\n" +
+                  std::string(blocks).erase(blocks.find("b.HEIC"), blocks.find("c.HEIC") - blocks.find("b.HEIC")));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Executor.h"
 #include "engine/RunDriver.h"
+#include "engine/RunScope.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/support/DiagnosticsCapture.h"
 
@@ -39,10 +40,10 @@ protected:
     Recorder recorder;
     std::vector<std::pair<std::string, size_t>> calls;  // file name, rows present when it was called
     std::optional<RunDriver> owned{std::in_place, PosixFileSystem::shared(),
-                                   [this](const fs::path& file) -> ProcessingResult {
+                                   [this](const fs::path& file) -> FileOutcome {
                                        calls.emplace_back(file.filename().string(), driver.progress().results.size());
                                        if (file.filename() == "throws.heic") throw std::runtime_error("out of luck");
-                                       return outcome::AlreadyCorrect{};
+                                       return {outcome::AlreadyCorrect{}, file.filename() != "written.heic"};
                                    },
                                    held.executor(), &recorder};
     RunDriver& driver = *owned;
@@ -93,11 +94,23 @@ TEST_F(RunDriverTest, NewDropClearsTheOldRowsAndOneWithoutMediaStartsNothing) {
     EXPECT_EQ(recorder.events, std::vector<std::string>{"state 0 0"});
 }
 
-TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRow) {
-    driver.startRun({"/p/a.heic", "/p/throws.heic", "/p/c.heic"});
+// Each row keeps the mode its file ran in; a throwing file wrote nothing.
+TEST_F(RunDriverTest, ThrowingFileOperationBecomesAFailedRowAndEachRowKeepsItsMode) {
+    driver.startRun({"/p/written.heic", "/p/throws.heic", "/p/c.heic"});
     while (!held.pieces.empty()) held.runNext();
-    EXPECT_EQ(driver.progress().results.at(1).result, ProcessingResult(outcome::Failed{"out of luck"}));
+    const auto& rows = driver.progress().results;
+    EXPECT_TRUE(rows.at(1).result == ProcessingResult(outcome::Failed{"out of luck"}) && !rows[0].dryRun && rows[1].dryRun && rows[2].dryRun);
     EXPECT_TRUE(driver.startRun({"/p/d.heic"})) << "the run ended; a later drop is accepted";
+}
+
+// Asked to stop, the run takes no further file and ends as after its last one: its scope closed (the
+// deferred folder sync done) and its end published.
+TEST_F(RunDriverTest, StoppedRunEndsBetweenTwoFilesAsAfterItsLastOne) {
+    driver.stopWhen([this] { return calls.size() == 1; });
+    driver.startRun({"/p/a.heic", "/p/b.heic", "/p/c.heic"});
+    held.runNext();
+    EXPECT_TRUE(held.pieces.empty() && RunScope::current() == 0 && driver.progress().totalCount == 3);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"state 1 0", "row 1", "state 0 1"}));
 }
 
 TEST_F(RunDriverTest, DestroyedDriverAbandonsTheWorkNotYetDone) {
@@ -121,11 +134,11 @@ TEST(RunDriver, PublishOnlyLongRunKeepsNoRowsAndAFlatStack) {
     Paths processed;
     uintptr_t lowest = UINTPTR_MAX, highest = 0;
     InlineExecutor executor;
-    RunDriver driver(PosixFileSystem::shared(), [&](const fs::path& file) -> ProcessingResult {
+    RunDriver driver(PosixFileSystem::shared(), [&](const fs::path& file) -> FileOutcome {
         const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
         lowest = std::min(lowest, here), highest = std::max(highest, here);
         processed.push_back(file);
-        return outcome::AlreadyCorrect{};
+        return {outcome::AlreadyCorrect{}, true};
     }, executor.executor(), &collector, RowRetention::publishOnly);
     ASSERT_TRUE(driver.startRun(Paths(2000, given)));
     EXPECT_EQ(processed, Paths(2000, fs::current_path() / "photos/IMG_1.HEIC"));

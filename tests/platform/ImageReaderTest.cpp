@@ -72,7 +72,7 @@ PropertySet gpsSet(MetadataValue latitudeRef, MetadataValue longitude = number(-
 
 // The reference rules and the lines, on groups as a reader hands them over.
 TEST(ImageProperties, ImageGPSFollowsTheReferencesAndSaysWhatIsMissing) {
-    const PropertySet signedZero{PropertyGroup{{"Latitude", number(-0.0)}, {"Longitude", number(std::nan(""))}}, {}, {}};
+    const PropertySet signedZero{PropertyGroup{{"Latitude", number(-0.0)}, {"Longitude", number(-180)}}, {}, {}};
     const struct {
         const char* why;
         std::optional<PropertySet> properties;
@@ -81,8 +81,10 @@ TEST(ImageProperties, ImageGPSFollowsTheReferencesAndSaysWhatIsMissing) {
         {"S makes it negative; w in lower case too", gpsSet(text("S")), {"[DEBUG] f GPS: lat=-10.0 (S) lon=-5.0 (W)"}},
         {"only the letter itself counts", gpsSet(text("South")), {"[DEBUG] f GPS: lat=10.0 (N) lon=-5.0 (W)"}},
         {"a reference that is no text changes nothing", gpsSet(integer('S')), {"[DEBUG] f GPS: lat=10.0 (N) lon=-5.0 (W)"}},
-        // -0.0 >= 0 holds, so it is northern; NaN >= 0 does not, so it is western.
-        {"the hemisphere letters follow the value's sign", signedZero, {"[DEBUG] f GPS: lat=-0.0 (N) lon=nan (W)"}},
+        // -0.0 >= 0 holds, so it is northern.
+        {"the hemisphere letters follow the value's sign", signedZero, {"[DEBUG] f GPS: lat=-0.0 (N) lon=-180.0 (W)"}},
+        {"no place on earth", gpsSet(text("N"), number(180.000001)), {"[DEBUG] GPS position out of range in f: lat=10.0 lon=-180.000001"}},
+        {"not a number", gpsSet(text("N"), number(std::nan(""))), {"[DEBUG] GPS position out of range in f: lat=10.0 lon=nan"}},
         {"an unusable longitude lists the group on one line", gpsSet(text("N"), list({})),
          {"[DEBUG] GPS lat/lon missing or unparsable in f",
           "[DEBUG] GPS dictionary contents: {Latitude = 10.0; LatitudeRef = N; Longitude = (); LongitudeRef = w}"}},
@@ -141,6 +143,9 @@ TEST_P(ImageReaderTest, ReadsEachStoredFormOnceWithItsLines) {
         // Summed in long double and then rounded, this would end in ...7776: the exact sum is rounded once.
         {"an exact sum", latitudeOnly(StoredCoordinate::rationalList({3, 47, 0.87154})),
          {"f.HEIC GPS: lat=3.783575427777778 (N) lon=20.0 (E)", iPhone}},
+        {"degrees 0/0: no fix, whatever follows", latitudeOnly(StoredCoordinate::asFractions({{0, 0}, {30, 1}}), ""),
+         {"GPS lat/lon missing or unparsable in f.HEIC",
+          "GPS dictionary contents: {Latitude = (0/0, 30/1); LatitudeRef = ; Longitude = 20.0; LongitudeRef = E; VersionID = (2, 3, 0, 0)}", iPhone}},
         {"a signed value under S is negative once", latitudeOnly(StoredCoordinate::signedDegrees(-12.5), "S"),
          {"f.HEIC GPS: lat=-12.5 (S) lon=20.0 (E)", iPhone}},
         {"degree-minute-second text", latitudeOnly(StoredCoordinate::asText("10 DEG 30' 36\"")),

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,7 @@ namespace corvane::test {
 
 struct ProcessResult {
     int exitCode = -1;      // the exit status, or -1 when the process did not exit by itself
+    int signal = 0;         // the signal that ended it, when one did
     bool timedOut = false;  // it was killed for running past the time limit
     std::string out, err;
 };
@@ -54,17 +56,27 @@ inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesyste
     return pid;
 }
 
+// The program's arguments preceded by strace's, with `options` (-e inject=..., -P PATH) to make its system
+// calls fail, or signals arrive, when the test says. LeakSanitizer cannot work under ptrace: it is off there.
+inline std::vector<std::string> underStrace(std::vector<std::string> options, const std::vector<std::string>& program) {
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    options.insert(options.begin(), {"/usr/bin/env", std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":detect_leaks=0",
+                                     "/usr/bin/strace", "-f", "-qq", "-o", "/dev/null"});
+    options.insert(options.end(), program.begin(), program.end());
+    return options;
+}
+
 // A program started with its output going to memory files, read once it has ended, so that no pipe
-// can fill up and stall it.
+// can fill up and stall it; `outFd` replaces standard output's (a pipe, /dev/full).
 struct RunningProgram {
     pid_t pid = -1;
     int out = -1, err = -1;
 };
 
 inline RunningProgram startProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
-                                   const std::filesystem::path& workDir = {}) {
+                                   const std::filesystem::path& workDir = {}, int outFd = -1) {
     const int out = ::memfd_create("stdout", MFD_CLOEXEC), err = ::memfd_create("stderr", MFD_CLOEXEC);
-    return {spawnChild(arguments, home, workDir, out, err), out, err};
+    return {spawnChild(arguments, home, workDir, outFd >= 0 ? outFd : out, err), out, err};
 }
 
 // Waits for the program to end, or kills it after `limit`, and collects its output.
@@ -76,6 +88,7 @@ inline ProcessResult finishProgram(const RunningProgram& program, std::chrono::s
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (WIFEXITED(status) && !result.timedOut) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     for (const auto& [fd, text] : {std::pair{program.out, &result.out}, std::pair{program.err, &result.err}}) {
         char buffer[65536];
         for (ssize_t count; (count = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text->size()))) > 0;)
@@ -87,8 +100,9 @@ inline ProcessResult finishProgram(const RunningProgram& program, std::chrono::s
 
 // Runs the program to its end, or kills it after `limit`.
 inline ProcessResult runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& home,
-                                const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120)) {
-    return finishProgram(startProgram(arguments, home, workDir), limit);
+                                const std::filesystem::path& workDir = {}, std::chrono::seconds limit = std::chrono::seconds(120),
+                                int outFd = -1) {
+    return finishProgram(startProgram(arguments, home, workDir, outFd), limit);
 }
 
 }  // namespace corvane::test

@@ -33,14 +33,14 @@ public:
     Presence presence(const Path& path) const override { return real_.presence(path); }
     bool isReadable(const Path& path) const override { return (readable_ || !isDenied(path)) && real_.isReadable(path); }
     bool isWritable(const Path& path) const override { return !isDenied(path) && real_.isWritable(path); }
-    bool walk(const Path& folder, const std::function<void(const WalkEntry&)>& visit) const override { return real_.walk(folder, visit); }
+    bool walk(const Path& folder, const WalkVisitor& visit, const UnlistedFolders& unlisted) const override { return real_.walk(folder, visit, unlisted); }
     Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
     Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
     Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t limit, FileUse use) override { return real_.openFile(path, limit, use); }
     Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text, const std::function<Status()>& validate) override {
         return real_.replaceFile(file, temporary, text, validate);
     }
-    Status syncPendingFolders() override { return real_.syncPendingFolders(); }
+    std::vector<FolderSyncFailure> syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
         if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
         if (capacity_) return *capacity_;

@@ -37,12 +37,16 @@ void addCoordinate(Exiv2::ExifData& exif, const char* key, const StoredCoordinat
     Exiv2::URationalValue unsignedValue;
     Exiv2::RationalValue signedValue;
     Exiv2::AsciiValue textValue(coordinate.text);
+    Exiv2::URationalValue fractions;
+    Exiv2::DoubleValue doubles;
     for (double component : coordinate.components) {
         const auto [numerator, denominator] = rational(component);
         unsignedValue.value_.emplace_back(static_cast<uint32_t>(std::llabs(numerator)), denominator);
         signedValue.value_.emplace_back(static_cast<int32_t>(numerator), denominator);
+        doubles.value_.push_back(component);
     }
-    const Exiv2::Value* values[] = {&unsignedValue, &signedValue, &textValue};  // in the order of Kind
+    for (const auto& part : coordinate.parts) fractions.value_.push_back(part);
+    const Exiv2::Value* values[] = {&unsignedValue, &signedValue, &textValue, &fractions, &doubles};  // in the order of Kind
     exif.add(Exiv2::ExifKey(key), values[static_cast<int>(coordinate.kind)]);
 }
 

@@ -19,18 +19,24 @@ struct StoredCoordinate {
         rationals,        // RATIONAL components: degrees[, minutes[, seconds]] (non-negative)
         signedRationals,  // SRATIONAL components, so a negative value can be stored
         text,             // ASCII text, e.g. "10,25" or "10 deg 30' 36\""
+        fractions,        // RATIONAL components exactly as given, zero denominators included
+        doubles,          // DOUBLE components (TIFF type 12)
     };
     Kind kind = Kind::rationals;
     std::vector<double> components;
     std::string text;
+    std::vector<std::pair<uint32_t, uint32_t>> parts;  // numerator and denominator of each fraction
 
     // The magnitude split into degrees, minutes and seconds (three rationals).
     static StoredCoordinate degrees(double value);
     // The given components as rationals (one to three of them; more are written as given).
-    static StoredCoordinate rationalList(std::vector<double> components) { return {Kind::rationals, std::move(components), {}}; }
+    static StoredCoordinate rationalList(std::vector<double> components) { return {Kind::rationals, std::move(components), {}, {}}; }
     // One signed rational holding the value as it is (negative stays negative).
-    static StoredCoordinate signedDegrees(double value) { return {Kind::signedRationals, {value}, {}}; }
-    static StoredCoordinate asText(std::string text) { return {Kind::text, {}, std::move(text)}; }
+    static StoredCoordinate signedDegrees(double value) { return {Kind::signedRationals, {value}, {}, {}}; }
+    static StoredCoordinate asText(std::string text) { return {Kind::text, {}, std::move(text), {}}; }
+    // As a phone without a fix stores it: {{0, 0}, {0, 0}, {0, 0}}.
+    static StoredCoordinate asFractions(std::vector<std::pair<uint32_t, uint32_t>> parts) { return {Kind::fractions, {}, {}, std::move(parts)}; }
+    static StoredCoordinate asDoubles(std::vector<double> components) { return {Kind::doubles, std::move(components), {}, {}}; }
 };
 
 // The metadata of one test image. Absent fields are not written.

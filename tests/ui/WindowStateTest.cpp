@@ -11,6 +11,7 @@
 
 #include <QtGui>
 
+#include <deque>
 #include <variant>
 
 using namespace corvane;
@@ -172,8 +173,8 @@ private slots:
         state.toggleOutcomeFilter(0);  // chosen again: all
         QCOMPARE(list.rowCount(), 2);
         QCOMPARE(filtered.count(), 6);
-        state.setDryRun(false);
-        QCOMPARE(state.outcomeCountText(0), QStringLiteral("1 updated"));
+        state.setDryRun(false);  // the rows ran as a dry run: so they are counted
+        QCOMPARE(state.outcomeCountText(0), QStringLiteral("1 would update"));
 
         state.copyResult(state.progress().results.front());
         state.copyAllResults();
@@ -254,9 +255,9 @@ private slots:
         QCOMPARE(defaultWindowSize(QSize(640, 400)), QSize(624, 352));  // 1280 by 800 at twice the scale
     }
 
-    // The texts follow the switches as they are now: an updated row's wording, the report's header. The
-    // filter hides the rows Silently Ignore Skipped names at once, never a differing position, though
-    // its text begins "Skipped"; with every row hidden, Copy All copies nothing.
+    // The report's header follows the switches as they are now; an updated row keeps the wording of the
+    // mode it ran in. The filter hides the rows Silently Ignore Skipped names at once, never a differing
+    // position, though its text begins "Skipped"; with every row hidden, Copy All copies nothing.
     void theFilterAndTheClipboardFollowTheSwitches() {
         test::PhotoFolder photos;
         const fs::path updated = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
@@ -280,7 +281,6 @@ private slots:
         QCOMPARE(lines.back(), QStringLiteral("IMG_0003.HEIC: Already correct"));
 
         state.setDryRun(false);
-        QVERIFY(state.resultText(rows[0]).startsWith(QStringLiteral("Updated:\n• [DRY RUN] would update: ")));
         state.setSilentlyIgnoreSkipped(true);
         QCOMPARE(state.visibleCount(), int64_t(2));
         QCOMPARE(state.visibleResults().back()->fileURL, differs);  // shown, though its text begins "Skipped"
@@ -301,21 +301,31 @@ private slots:
 
     // Windows share the published switches, but a run only ever follows its own window's: a window
     // that shows "Dry Run - No Changes Made" never writes because another window turned Dry Run off.
-    void aRunFollowsItsOwnWindowsSwitches() {
+    // Its own Dry Run stays live during a run: turned off after the first batch, it writes from the next
+    // file on, and each row keeps the wording of the mode its file ran in.
+    void aRunFollowsItsOwnWindowsSwitchesAndEachRowKeepsItsMode() {
         test::PhotoFolder photos;
-        const fs::path photo = photos.addPhoto("IMG_0001.HEIC", test::letterlessSidecar);
-        const fs::path sidecar = fs::path(photo).replace_extension("xmp");
-        const std::string before = test::readText(sidecar);
+        const auto images = photos.addPhotos(4, test::letterlessSidecar);
+        const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
         test::TestEngine services;
-        ContentState dryWindow(services.engine()), writingWindow(services.engine());
+        std::deque<std::function<void()>> batches;
+        ContentState dryWindow(services.engine()), writingWindow(services.engine(), [&](std::function<void()> work) {
+            batches.push_back(std::move(work));
+        });
         dryWindow.publishSettings();
         writingWindow.setDryRun(false);
-        QVERIFY(!RunSettings::shared().dryRun && dryWindow.startRun({photo}));
+        QVERIFY(!RunSettings::shared().dryRun && dryWindow.startRun(images));
         WAIT_FOR_RUN_END(dryWindow);
-        QCOMPARE(test::readText(sidecar), before);
-        QVERIFY(writingWindow.startRun({photo}));
-        WAIT_FOR_RUN_END(writingWindow);
-        QVERIFY(test::readText(sidecar).find("37.77490000N") != std::string::npos);
+        QCOMPARE(test::readText(fs::path(images[3]).replace_extension("xmp")), before);
+
+        writingWindow.setDryRun(true);
+        QVERIFY(writingWindow.startRun(images));
+        batches.front()(), writingWindow.setDryRun(false), batches.back()();
+        QStringList rows;
+        for (size_t i = 0; i < 4; ++i)
+            rows.append(writingWindow.resultText(writingWindow.progress().results[i]).section(QLatin1Char(':'), 0, 0) +
+                        (test::readText(fs::path(images[i]).replace_extension("xmp")) == before ? "" : " (written)"));
+        QCOMPARE(rows, (QStringList{"[Dry Run] Would Update", "[Dry Run] Would Update", "Updated (written)", "Updated (written)"}));
     }
 
     // The run yields to the event loop between batches: other work queued meanwhile gets its turn
