@@ -632,16 +632,43 @@ void writeSimple(BoundedOutput& out, const NodeData& node) {
     }
 }
 
+// The deepest nesting the indented layout is used for: a parsed document is never deeper.
+constexpr size_t maxIndentedDepth = 256;
+
+// True when some element lies more than `limit` levels below the document node (the root element is
+// at level 1). Stops at the first one.
+bool nestsDeeperThan(const NodeData* root, size_t limit) {
+    size_t level = 1;
+    for (const NodeData* node = root->firstChild; node;) {
+        if (level > limit && node->kind == XmlNodeKind::element) return true;
+        if (node->firstChild) {
+            node = node->firstChild;
+            ++level;
+            continue;
+        }
+        while (node && !node->nextSibling) {
+            node = node->parent;
+            --level;
+        }
+        if (node) node = node->nextSibling;
+    }
+    return false;
+}
+
 }  // namespace
 
 XmlDocument::BoundedText XmlDocument::serialize(uint64_t limit) const {
     BoundedOutput out(limit);
+    // A tree built deeper in memory than any parsed document can be is written without layout, so that
+    // its text stays proportional to it instead of growing with the square of its depth.
+    const bool layout = !nestsDeeperThan(root_, maxIndentedDepth);
     constexpr std::string_view indent = "  ";
     // Before the next node: a line break, and the indentation of its level. Text cancels both, so an
     // element whose content starts with text keeps it on its line, and so does what follows the text.
     bool lineBreak = false, indentNext = true;
     size_t depth = 0;
     const auto startLine = [&] {
+        if (!layout) return;
         if (lineBreak) out.write('\n');
         if (indentNext)
             for (size_t level = 0; level < depth; ++level) out.write(indent);
@@ -669,7 +696,7 @@ XmlDocument::BoundedText XmlDocument::serialize(uint64_t limit) const {
                     out.write('>');
                     descend = true;
                 } else {
-                    out.write(" />");
+                    out.write(layout ? " />" : "/>");
                 }
             } else {
                 writeSimple(out, *node);
@@ -696,7 +723,7 @@ XmlDocument::BoundedText XmlDocument::serialize(uint64_t limit) const {
         }
         if (node) node = node->nextSibling;
     }
-    if (lineBreak) out.write('\n');
+    if (lineBreak && layout) out.write('\n');
     return std::move(out).result();
 }
 

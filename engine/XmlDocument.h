@@ -134,8 +134,10 @@ public:
 
     // The document as indented UTF-8 text without a byte-order mark: every element, comment and
     // processing instruction on a line of its own, two blanks per level; an element whose content
-    // starts with text keeps that content on its line; attributes in double quotes. Serialising a
-    // parsed, unchanged document and parsing the text again gives the same tree.
+    // starts with text keeps that content on its line; attributes in double quotes. A tree nested
+    // deeper than 256 levels (built in memory; a parse allows no more) is written without line breaks
+    // and indentation. Serialising a parsed, unchanged document and parsing the text again gives the
+    // same tree.
     std::string serialize() const;
 
     // The same text when it takes at most `limit` bytes; beyond that only its size, and no more than

@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!opened) return 0;
     auto document = XMPXML::load(opened.value()->bytes());
     if (!document) return 0;
-    const auto element = XMPXML::findGPSElement(*document.value());
-    (void)XMPXML::serialize(*document.value());
+    const auto element = XMPXML::findGPSElement(document.value());
+    (void)document.value().serialize();
     if (!element || !hasGPSData(*element)) return 0;
     auto decision = compareSidecarGPS(*element, gpsTargetFor(latitude, longitude), "IMG_0001.HEIC", settings);
     if (const auto* write = std::get_if<WriteSidecar>(&decision)) {
