@@ -563,14 +563,18 @@ private:
     std::string text_;
 };
 
-// Escapes markup characters: in text "&", "<" and ">"; in an attribute value "&", "<", the double quote
-// and every control character (a raw line break there would be read back as a blank).
+// Escapes markup characters: in text "&", "<", ">" and a carriage return (written raw, it would read
+// back as a line feed); in an attribute value "&", "<", the double quote and every control character (a
+// raw line break there would read back as a blank). Text that is all white space is written as
+// references, so that it reads back as content rather than as layout.
 void writeEscaped(BoundedOutput& out, std::string_view text, bool inAttribute) {
+    const bool allSpace = !inAttribute && isAllSpace(text);
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         const bool special = inAttribute ? (c == '&' || c == '<' || c == '"' || c < 32)
-                                         : (c == '&' || c == '<' || c == '>' || (c < 32 && c != '\t' && c != '\n' && c != '\r'));
+                                         : (c == '&' || c == '<' || c == '>' || c == '\r' || (c < 32 && c != '\t' && c != '\n') ||
+                                            allSpace);
         if (!special) continue;
         out.write(text.substr(start, i - start));
         start = i + 1;

@@ -31,9 +31,10 @@ TEST(XmlDocument, SerialisesWhatItReadIndentedAndComplete) {
         {"<a>text<b/>more</a>", "<a>text<b />more</a>\n"},
         {"<a><b/>tail</a>", "<a>\n  <b />tail</a>\n"},
         {"<a>  lead <b>in</b>  </a>", "<a>  lead <b>in</b>\n</a>\n"},
-        // Blanks between markup are layout, unless written as references; line ends become "\n".
-        {"<a>&#32;<b/></a>", "<a> <b />\n</a>\n"},
-        {"<a>\r\nline\r\n</a>", "<a>\nline\n</a>\n"},
+        // Blanks between markup are layout, unless written as references (and then written so again);
+        // line ends become "\n", a carriage return written as a reference stays one.
+        {"<a>&#32;<b/>&#9;&#10;</a>", "<a>&#32;<b />&#09;&#10;</a>\n"},
+        {"<a>\r\nline&#13;\r\n</a>", "<a>\nline&#13;\n</a>\n"},
         // Escapes: ">" in text, the double quote and control characters in attributes.
         {"<a x='1&#10;2' y=\"a\tb\" z='q&quot;&apos;&gt;&lt;&amp;'>&gt;&lt;&amp;&quot;&apos;</a>",
          "<a x=\"1&#10;2\" y=\"a b\" z=\"q&quot;'>&lt;&amp;\">&gt;&lt;&amp;\"'</a>\n"},
