@@ -180,7 +180,7 @@ ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path&
     if (!opened) return reportWriterOutcome(name, sidecarReadError(fileSystem, sidecarURL, opened.error()), settings);
     auto document = XMPXML::load(opened.value()->bytes());
     if (!document) return reportWriterOutcome(name, document.error(), settings);
-    const auto element = XMPXML::findGPSElement(*document.value());
+    const auto element = XMPXML::findGPSElement(document.value());
     if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, settings);
 
     if (!hasGPSData(*element)) {

@@ -23,7 +23,7 @@ std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
     return sidecarURL.parent_path() / ("." + lastPathComponent(sidecarURL) + ".tmp");
 }
 
-Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const OpenFile& sidecar) {
+Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const OpenFile& sidecar) {
     const std::filesystem::path& sidecarURL = sidecar.path();
     const std::filesystem::path folderURL = sidecarURL.parent_path();
     const std::filesystem::path tempURL = temporaryURLFor(sidecarURL);
@@ -43,7 +43,7 @@ Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document,
 
     // Indentation can make the text of a deeply nested document many times larger than the sidecar it
     // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
-    const XMPXML::BoundedText text = XMPXML::serialize(document, static_cast<uint64_t>(maximumSidecarSize));
+    const XmlDocument::BoundedText text = document.serialize(static_cast<uint64_t>(maximumSidecarSize));
     if (!text.text) return sidecarTooLarge(text.size);
     const auto previousSize = static_cast<int64_t>(sidecar.bytes().size());
     const Status replaced = fileSystem.replaceFile(sidecar, tempURL, *text.text,
@@ -79,7 +79,7 @@ Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::pat
     const auto document = loadSidecar(fileSystem, tempURL);
     if (!document) return validationError(4, "Temp file is not valid XML: " + document.error().message);
 
-    const auto element = XMPXML::findGPSElement(*document.value());
+    const auto element = XMPXML::findGPSElement(document.value());
     if (!element) return validationError(5, "Temp file missing required XMP structure (rdf:Description)");
     Diagnostics::line("[DEBUG] XML structure validation passed");
 

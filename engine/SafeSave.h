@@ -3,8 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/FileSystem.h"
-
-#include <pugixml.hpp>
+#include "engine/XmlDocument.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,7 +25,7 @@ std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL);
 // failure leaves the temporary file behind. Errors: "DiskSpace" 1, "Validation" 1-8, "XMP" 1 "XMP
 // sidecar changed while it was being updated; left unchanged", and the file system's own.
 // Run it on WriteQueue::xmpWriteQueue().
-Status saveXmpSafely(FileSystem& fileSystem, const pugi::xml_document& document, const OpenFile& sidecar);
+Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const OpenFile& sidecar);
 
 // Checks a written temporary file: it exists, is at least 100 bytes, parses as XML, has the GPS element,
 // parseable coordinates and valid hemisphere references. Warns (never fails) when its size differs from

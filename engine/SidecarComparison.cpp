@@ -97,7 +97,7 @@ ComparisonDecision proceed(std::string_view name, WriteSidecar basis) {
 
 }  // namespace
 
-ComparisonDecision compareSidecarGPS(pugi::xml_node element, const GPSTarget& target, std::string_view name,
+ComparisonDecision compareSidecarGPS(XmlNode element, const GPSTarget& target, std::string_view name,
                                      const RunSettings& settings) {
     WriteSidecar basis{readSidecarGPSTexts(element), {}, target};
     printRawTexts(basis.existing);

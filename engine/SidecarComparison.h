@@ -7,8 +7,6 @@
 #include "engine/SidecarGPS.h"
 #include "engine/SidecarWriter.h"
 
-#include <pugixml.hpp>
-
 #include <string_view>
 #include <variant>
 
@@ -27,7 +25,7 @@ using ComparisonDecision = std::variant<ProcessingResult, WriteSidecar>;
 // the hemisphere rule). A differing sidecar is left alone unless alwaysOverwrite is on; a matching one is
 // rewritten only when its texts lack the hemisphere letters; otherwise it is already correct or within
 // tolerance. No effect but diagnostic lines.
-ComparisonDecision compareSidecarGPS(pugi::xml_node element, const GPSTarget& target, std::string_view name,
+ComparisonDecision compareSidecarGPS(XmlNode element, const GPSTarget& target, std::string_view name,
                                      const RunSettings& settings);
 
 // The file's outcome from the writer's answer: failed, updated (prefixed in a dry run) or already correct.

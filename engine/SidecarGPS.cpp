@@ -5,7 +5,7 @@
 
 namespace corvane {
 
-SidecarGPSTexts readSidecarGPSTexts(pugi::xml_node element) {
+SidecarGPSTexts readSidecarGPSTexts(XmlNode element) {
     SidecarGPSTexts texts;
     texts.latitude = XMPXML::getPropertyValue("exif:GPSLatitude", element);
     texts.longitude = XMPXML::getPropertyValue("exif:GPSLongitude", element);

@@ -21,7 +21,7 @@ struct SidecarGPSTexts {
 };
 
 // Reads exif:GPSLatitude, exif:GPSLongitude, exif:GPSLatitudeRef and exif:GPSLongitudeRef, in that order.
-SidecarGPSTexts readSidecarGPSTexts(pugi::xml_node element);
+SidecarGPSTexts readSidecarGPSTexts(XmlNode element);
 
 // How the sidecar's texts read as a position: each axis's number and the letter its text carries, the
 // effective hemisphere (the reference property when it names one, else the text's own letter) and the

@@ -133,7 +133,7 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
 
     Diagnostics::line("[DEBUG] Saving XMP atomically: ", name);
     Status saved;
-    WriteQueue::xmpWriteQueue().runSync([&] { saved = saveXmpSafely(fileSystem, *sidecar.document, *sidecar.file); });
+    WriteQueue::xmpWriteQueue().runSync([&] { saved = saveXmpSafely(fileSystem, sidecar.document, *sidecar.file); });
     if (!saved) return saved.error();
     return answer;
 }

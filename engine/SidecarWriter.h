@@ -30,7 +30,7 @@ struct WriterAnswer {
 struct LoadedSidecar {
     std::unique_ptr<OpenFile> file;
     XmlDocument document;
-    pugi::xml_node element;
+    XmlNode element;
     std::vector<std::string> otherImages;
 };
 

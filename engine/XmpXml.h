@@ -2,9 +2,7 @@
 #pragma once
 
 #include "engine/Error.h"
-#include "engine/XmpXmlCheck.h"
-
-#include <pugixml.hpp>
+#include "engine/XmlDocument.h"
 
 #include <array>
 #include <cstdint>
@@ -14,9 +12,6 @@
 #include <string_view>
 
 namespace corvane {
-
-// A parsed sidecar. Owns its DOM; movable, not copyable.
-using XmlDocument = std::unique_ptr<pugi::xml_document>;
 
 // The document operations on a sidecar. Element names are compared as written (prefix, colon, local
 // name); namespaces are not resolved, and properties kept as attributes are never read or written.
@@ -37,44 +32,27 @@ public:
     static constexpr size_t maxDepth = 256;
     // The error code of a document refused for nesting deeper than maxDepth (the parser's own codes
     // are below 100).
-    static constexpr int nestingTooDeepCode = xmlNestingTooDeepCode;
+    static constexpr int nestingTooDeepCode = XmlDocument::nestingTooDeepCode;
 
-    // Parses the bytes of a well-formed XML 1.0 document (checkWellFormedXml: names as written, no
-    // declared entities, at most maxDepth levels). Comments, processing instructions (the xpacket
-    // wrapper) and the declaration are kept so that a rewrite loses nothing; white-space-only text
-    // between elements is dropped. Bytes in another encoding than UTF-8 (UTF-16, a declared Latin-1)
-    // are held as UTF-8 and the declaration then names UTF-8, the encoding serialize writes.
-    // Fails with domain "XML" and a message beginning "XML parse error: " that names the cause, line
-    // and column, or the nesting limit.
+    // A sidecar's document from its bytes: XmlDocument::parse with the nesting limit of maxDepth.
+    // Comments, processing instructions (the xpacket wrapper) and the declaration are kept so that a
+    // rewrite loses nothing. Fails with domain "XML" and a message beginning "XML parse error: " that
+    // names the cause, line and column, or the nesting limit.
     static Expected<XmlDocument> load(std::string_view bytes);
-
-    // The document as indented UTF-8 text without a byte-order mark. A document nested deeper than
-    // maxDepth (only one built in memory can be) is written without indentation, so that the text stays
-    // proportional to the document.
-    static std::string serialize(const pugi::xml_document& document);
-
-    // The same text when it takes at most `limit` bytes. Beyond that only its size is told, and no more
-    // than `limit` bytes are ever held: indentation can make the text of a large, deeply nested document
-    // many times larger than the bytes it was parsed from.
-    struct BoundedText {
-        std::optional<std::string> text;  // absent when the text is larger than the limit
-        uint64_t size = 0;                // the size of the whole text in bytes
-    };
-    static BoundedText serialize(const pugi::xml_document& document, uint64_t limit);
 
     // The element that holds (or is to hold) the GPS properties: the first element in document order
     // with a child whose name contains "GPSLatitude" or "GPSLongitude"; else the first element whose
     // name contains "Description"; else none.
-    static std::optional<pugi::xml_node> findGPSElement(const pugi::xml_document& document);
+    static std::optional<XmlNode> findGPSElement(const XmlDocument& document);
 
     // The trimmed text of the first child named `name` or its local name; none when there is no such
     // child.
-    static std::optional<std::string> getPropertyValue(std::string_view name, pugi::xml_node element);
+    static std::optional<std::string> getPropertyValue(std::string_view name, XmlNode element);
 
     // Replaces the content of the matching child with one text node, or appends a new child element
     // named `name` holding the value. A new "exif:" element whose prefix is declared nowhere above it
     // declares the exif namespace itself, so that the document stays namespace-well-formed. Never fails.
-    static void setPropertyValue(std::string_view value, std::string_view name, pugi::xml_node element);
+    static void setPropertyValue(std::string_view value, std::string_view name, XmlNode element);
 
     // For a property that no child matches by the name rule of getPropertyValue, another copy of it:
     // the first attribute, else the first child element, of `element` whose local name (the text after
@@ -84,17 +62,17 @@ public:
         std::string name;
         bool isAttribute = false;
     };
-    static std::optional<PropertyCopy> findOtherCopy(std::string_view name, pugi::xml_node element);
+    static std::optional<PropertyCopy> findOtherCopy(std::string_view name, XmlNode element);
 
     // Diagnostic listings of an element and its children.
-    static void dumpElement(pugi::xml_node element, std::string_view label);
-    static void dumpChildElements(pugi::xml_node element);
+    static void dumpElement(XmlNode element, std::string_view label);
+    static void dumpChildElements(XmlNode element);
 
     // The concatenation of all text below the node (its string value).
-    static std::string stringValue(pugi::xml_node node);
+    static std::string stringValue(XmlNode node);
 };
 
 // True when the element has a child whose name is a GPS property name or contains "GPS".
-bool hasGPSData(pugi::xml_node element);
+bool hasGPSData(XmlNode element);
 
 }  // namespace corvane

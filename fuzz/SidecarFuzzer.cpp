@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A sidecar of arbitrary bytes through the engine's reading path: read it from disk, parse it, find its
-// GPS element, serialise the document as a save would, test for GPS data and run the comparison against
-// an image position, then let the writer act on its instruction (dry run, nothing is written).
+// GPS element, serialise the document as a save would (what is written must read back as the same
+// document), test for GPS data and run the comparison against an image position, then let the writer
+// act on its instruction (dry run, nothing is written).
 
 #include "engine/SidecarComparison.h"
 #include "engine/SidecarGPS.h"
@@ -33,8 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!opened) return 0;
     auto document = XMPXML::load(opened.value()->bytes());
     if (!document) return 0;
-    const auto element = XMPXML::findGPSElement(*document.value());
-    (void)XMPXML::serialize(*document.value());
+    const auto element = XMPXML::findGPSElement(document.value());
+    // A rewrite must be a document that reads back to itself: written again, it is the same text.
+    const std::string written = document.value().serialize();
+    const auto reread = XMPXML::load(written);
+    if (!reread || reread.value().serialize() != written) __builtin_trap();
     if (!element || !hasGPSData(*element)) return 0;
     auto decision = compareSidecarGPS(*element, gpsTargetFor(latitude, longitude), "IMG_0001.HEIC", settings);
     if (const auto* write = std::get_if<WriteSidecar>(&decision)) {

@@ -32,7 +32,7 @@ protected:
     Status save(const std::string& text = sidecarXml(canonicalSidecar)) {
         const auto opened = fileSystem.openFile(sidecar, maximumSidecarSize, FileSystem::FileUse::write);
         if (!opened) return opened.error();
-        return saveXmpSafely(fileSystem, *XMPXML::load(text).value(), *opened.value());
+        return saveXmpSafely(fileSystem, XMPXML::load(text).value(), *opened.value());
     }
 
     // Saves in a child process run as an unprivileged user (root passes every permission check), the
@@ -61,7 +61,7 @@ TEST_F(SafeSave, ExactlyOneHundredMebibytesFreePassesAndRemovesAStaleTemporaryFi
     DiagnosticsCapture capture;
     const auto opened = fileSystem.openFile(sidecar, maximumSidecarSize, FileSystem::FileUse::write);
     writeText(stale, "half a document from a crash");  // after the opening, which removes such files too
-    ASSERT_TRUE(saveXmpSafely(fileSystem, *XMPXML::load(sidecarXml(canonicalSidecar)).value(), *opened.value()).ok());
+    ASSERT_TRUE(saveXmpSafely(fileSystem, XMPXML::load(sidecarXml(canonicalSidecar)).value(), *opened.value()).ok());
     EXPECT_EQ(folderEntries(dir.path()), Names{"IMG_0001.xmp"});
     EXPECT_NE(readText(sidecar).find("<exif:GPSLatitude>37.77490000N</exif:GPSLatitude>"), std::string::npos);
     EXPECT_EQ(capture.lines().front(), "[DEBUG] Disk space check passed: 100MB available");
