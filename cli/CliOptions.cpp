@@ -11,18 +11,18 @@ namespace {
 
 constexpr Option table[] = {
     {'n', "dry-run", "", "report what would change and write nothing (the default)",
-     [](CliOptions& o, std::string_view) { o.dryRun = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.dryRun = true; }},
     {'w', "write", "", "write the sidecars that need it (turns dry run off)",
-     [](CliOptions& o, std::string_view) { o.dryRun = false; }},
+     [](CliOptions& o, std::string_view) { o.switches.dryRun = false; }},
     {'\0', "check", "", "a dry run for scripts: exit status 3 when a sidecar would be updated or differs from its image",
      [](CliOptions& o, std::string_view) { o.check = true; }},
     {'\0', "always-overwrite", "", "also bring sidecars that differ beyond the tolerance to the image's position",
-     [](CliOptions& o, std::string_view) { o.alwaysOverwrite = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.alwaysOverwrite = true; }},
     {'\0', "any-device", "", "process images from every camera (turns the Apple-only filter off)",
-     [](CliOptions& o, std::string_view) { o.appleOnly = false; }},
+     [](CliOptions& o, std::string_view) { o.switches.appleOnly = false; }},
     {'\0', "silently-ignore-skipped", "",
      "a missing image position counts as skipped; skipped outcomes are left out of the report",
-     [](CliOptions& o, std::string_view) { o.silentlyIgnoreSkipped = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.silentlyIgnoreSkipped = true; }},
     {'\0', "json", "", "one JSON object per file on standard output (JSON Lines) instead of the report",
      [](CliOptions& o, std::string_view) { o.json = true; }},
     {'\0', "debug", "", "the engine's diagnostic lines (\"[DEBUG] ...\") on standard error",
@@ -168,7 +168,7 @@ Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, s
         }
     }
     if (parsed.mode == CliOptions::Mode::help || parsed.mode == CliOptions::Mode::version) return parsed;
-    if (parsed.check && !parsed.dryRun) return usageError("--check does not write: leave out --write");
+    if (parsed.check && !parsed.switches.dryRun) return usageError("--check does not write: leave out --write");
     if (parsed.check && parsed.mode == CliOptions::Mode::inspect) return usageError("--check does not go with --inspect");
     if (parsed.paths.empty()) {
         return usageError(parsed.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE" : "no PATH given");

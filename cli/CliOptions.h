@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/Error.h"
+#include "engine/RunSwitches.h"
 
 #include <span>
 #include <string>
@@ -14,11 +15,8 @@ namespace corvane::cli {
 struct CliOptions {
     enum class Mode { process, inspect, help, version };
     Mode mode = Mode::process;
-    bool dryRun = true;
+    RunSwitches switches;
     bool check = false;  // a dry run whose exit status says whether any sidecar needs a change
-    bool alwaysOverwrite = false;
-    bool appleOnly = true;
-    bool silentlyIgnoreSkipped = false;
     bool json = false;
     bool debug = false;
     bool quiet = false;

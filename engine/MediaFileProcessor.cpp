@@ -105,20 +105,20 @@ bool isAppleDevice(const DeviceData& device) {
 ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) { return process(fileURL).result; }
 
 FileOutcome MediaFileProcessor::process(const std::filesystem::path& fileURL) {
-    // One reading of the switches for all the file's steps: the row can then say which mode they ran in.
-    const RunSettings settings = services_.settings.snapshot();
+    // One snapshot of the switches for all the file's steps: the row can then say which mode they ran in.
+    const RunSwitches switches = services_.settings.snapshot();
     // Outcomes are values: even an exhausted allocator or a library fault ends as this file's failure.
     try {
-        return {processSteps(fileURL, settings), settings.dryRun};
+        return {processSteps(fileURL, switches), switches.dryRun};
     } catch (const std::exception& error) {
         Diagnostics::line("[DEBUG] Failed ", lastPathComponent(fileURL), ": ", error.what());
-        return {outcome::Failed{std::string("Unexpected error: ") + error.what()}, settings.dryRun};
+        return {outcome::Failed{std::string("Unexpected error: ") + error.what()}, switches.dryRun};
     } catch (...) {
-        return {outcome::Failed{"Unexpected error"}, settings.dryRun};
+        return {outcome::Failed{"Unexpected error"}, switches.dryRun};
     }
 }
 
-ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL, const RunSettings& settings) {
+ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL, const RunSwitches& switches) {
     const std::string name = lastPathComponent(fileURL);
 
     if (!isSupportedMediaFile(fileURL)) {
@@ -134,7 +134,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         Diagnostics::line("[DEBUG] Failed ", name, ": ", *failure);
         return outcome::Failed{*failure};
     }
-    if (settings.appleOnly) {
+    if (switches.appleOnly) {
         if (auto device = image->readDeviceData(); device && !isAppleDevice(*device)) {
             Diagnostics::line("[DEBUG] Skipping non-Apple: ", name);
             return outcome::SkippedNonApple{device, "Non-Apple source"};
@@ -143,7 +143,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
 
     const auto position = image->readImageGPS();
     if (!position) {
-        if (settings.silentlyIgnoreSkipped) {
+        if (switches.silentlyIgnoreSkipped) {
             Diagnostics::line("[DEBUG] Skipped missing GPS: ", name);
             return outcome::SkippedMissing{"No GPS available"};
         }
@@ -159,7 +159,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
     }
     const std::filesystem::path sidecarURL = access.value().scopedURL;
     const AccessRelease release(std::move(access.value().stop));
-    return processSidecar(sidecarURL, *position, name, lookup.otherImages, settings);
+    return processSidecar(sidecarURL, *position, name, lookup.otherImages, switches);
 }
 
 // The sidecar is read and parsed once; the comparison decides on that document and the writer changes
@@ -167,9 +167,9 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
 // another writer of this program reads only what this one saved.
 ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
                                                     const std::string& name, std::vector<std::string> otherImages,
-                                                    const RunSettings& settings) {
+                                                    const RunSwitches& switches) {
     FileSystem& fileSystem = services_.fileSystem;
-    const auto use = settings.dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write;
+    const auto use = switches.dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write;
     auto opened = fileSystem.openFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize), use);
     // The read itself tells whether the sidecar exists; no separate look.
     if (!opened && sidecarIsMissing(fileSystem, sidecarURL, opened.error())) {
@@ -177,22 +177,22 @@ ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path&
         return outcome::SkippedMissing{"No XMP sidecar file"};
     }
     // A sidecar that cannot be read, parsed or searched fails with the cause; nothing is written.
-    if (!opened) return reportWriterOutcome(name, sidecarReadError(fileSystem, sidecarURL, opened.error()), settings);
+    if (!opened) return reportWriterOutcome(name, sidecarReadError(fileSystem, sidecarURL, opened.error()), switches);
     auto document = XMPXML::load(opened.value()->bytes());
-    if (!document) return reportWriterOutcome(name, document.error(), settings);
+    if (!document) return reportWriterOutcome(name, document.error(), switches);
     const auto element = XMPXML::findGPSElement(document.value());
-    if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, settings);
+    if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, switches);
 
     if (!hasGPSData(*element)) {
         Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
         return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
     }
-    ComparisonDecision decision = compareSidecarGPS(*element, gpsTargetFor(position.latitude, position.longitude), name, settings);
+    ComparisonDecision decision = compareSidecarGPS(*element, gpsTargetFor(position.latitude, position.longitude), name, switches);
     if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);
 
     LoadedSidecar sidecar{std::move(opened).value(), std::move(document).value(), *element, std::move(otherImages)};
-    const auto answer = updateXmpGPS(fileSystem, settings, sidecar, std::get<WriteSidecar>(decision));
-    return reportWriterOutcome(name, answer, settings);
+    const auto answer = updateXmpGPS(fileSystem, switches, sidecar, std::get<WriteSidecar>(decision));
+    return reportWriterOutcome(name, answer, switches);
 }
 
 }  // namespace corvane

@@ -65,14 +65,14 @@ std::string rowText(const ProcessingResultDetail& row) {
     return lastPathComponent(row.fileURL) + ": " + resultText(row.result, row.dryRun);
 }
 
-std::string reportHeader(const ReportSwitches& switches, std::chrono::system_clock::time_point now) {
+std::string reportHeader(const RunSwitches& switches, std::chrono::system_clock::time_point now) {
     auto flag = [](bool value) { return value ? "true" : "false"; };
     return "Results — " + formatUtcDate(now) + " — Settings: DryRun=" + flag(switches.dryRun) +
            " ForceOverwrite=" + flag(switches.alwaysOverwrite) + " AppleOnly=" + flag(switches.appleOnly) +
            " SilentSkip=" + flag(switches.silentlyIgnoreSkipped);
 }
 
-std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
+std::string reportText(const std::vector<ProcessingResultDetail>& results, const RunSwitches& switches,
                        std::chrono::system_clock::time_point now) {
     std::string out = reportHeader(switches, now);
     for (const ProcessingResultDetail* row : visibleResults(results, switches.silentlyIgnoreSkipped))

@@ -104,7 +104,7 @@ std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const Loaded
 
 }  // namespace
 
-Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings, LoadedSidecar& sidecar,
+Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& switches, LoadedSidecar& sidecar,
                                     const WriteSidecar& instruction) {
     const std::string name = lastPathComponent(sidecar.file->path());
     Diagnostics::line("[DEBUG] Loading existing XMP: ", name);
@@ -115,7 +115,7 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     for (const auto& property : plan.properties)
         if (!property.matches) answer.formatNotes.push_back(property.note);
     if (answer.formatNotes.empty()) {
-        if (!settings.alwaysOverwrite) Diagnostics::line("[DEBUG] Will not write ", name, " — already correct");
+        if (!switches.alwaysOverwrite) Diagnostics::line("[DEBUG] Will not write ", name, " — already correct");
         return answer;
     }
     if (auto reason = reasonToLeaveUnchanged(plan, sidecar)) return *reason;
@@ -123,10 +123,10 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     for (const auto& property : plan.properties) {
         if (property.matches) continue;
         answer.changes.push_back(property.change);
-        if (!settings.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
+        if (!switches.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
     }
     answer.written = true;
-    if (settings.dryRun) {
+    if (switches.dryRun) {
         Diagnostics::line("[DEBUG] Dry run — would save XMP: ", name);
         return answer;
     }

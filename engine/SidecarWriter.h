@@ -3,7 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/FileSystem.h"
-#include "engine/RunSettings.h"
+#include "engine/RunSwitches.h"
 #include "engine/SidecarGPS.h"
 #include "engine/XmpXml.h"
 
@@ -44,7 +44,7 @@ struct LoadedSidecar {
 // already holds NAME[ as an attribute]; left unchanged", "XMP" 1 "XMP sidecar also belongs to IMAGE;
 // left unchanged", "XMP" 1 "XMP sidecar has N hard links ...; left unchanged", and the safe save's own
 // errors; on any error the sidecar is as it was.
-Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings, LoadedSidecar& sidecar,
+Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& switches, LoadedSidecar& sidecar,
                                     const WriteSidecar& instruction);
 
 }  // namespace corvane

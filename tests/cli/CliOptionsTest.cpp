@@ -12,9 +12,10 @@ namespace {
 std::string summary(const Expected<CliOptions>& parsed) {
     if (!parsed) return "error: " + parsed.error().message;
     const CliOptions& o = parsed.value();
-    std::string text = o.dryRun ? "dry" : "write";
+    std::string text = o.switches.dryRun ? "dry" : "write";
     for (const auto& [on, word] : {std::pair{o.check, " check"}, std::pair{o.quiet, " quiet"}, std::pair{o.json, " json"},
-                                   std::pair{o.alwaysOverwrite, " overwrite"}, std::pair{!o.appleOnly, " any"}})
+                                   std::pair{o.switches.alwaysOverwrite, " overwrite"},
+                                   std::pair{!o.switches.appleOnly, " any"}})
         if (on) text += word;
     for (const std::string& path : o.paths) text += " [" + path + "]";
     return text;

@@ -33,7 +33,6 @@ class FileDecision : public ::testing::Test {
 protected:
     void SetUp() override {
         writeHeic(image, iPhoneImageAt(photoLatitude, photoLongitude));
-        settings.dryRun = false;
     }
     std::vector<std::string> process() {
         DiagnosticsCapture capture;
@@ -47,7 +46,7 @@ protected:
     FaultyFileSystem fileSystem;
     ImageMetadataReader reader;
     CountingAccess access;
-    RunSettings settings;
+    RunSettings settings{RunSwitches{.dryRun = false}};
     EngineServices services{fileSystem, reader, access, settings};
 };
 
@@ -57,7 +56,7 @@ bool holdsBlock(const std::vector<std::string>& lines, const std::vector<std::st
 
 TEST_F(FileDecision, ComparisonAndWriterPrintTheirBlocks) {
     writeText(sidecar, sidecarXml({std::nullopt, "122.4194", std::nullopt, "W"}));
-    settings.alwaysOverwrite = true;
+    settings.publish({.dryRun = false, .alwaysOverwrite = true});
     const auto lines = process();
     EXPECT_TRUE(holdsBlock(lines, {"[DEBUG] Raw XMP GPS values:", "[DEBUG]   existingLat raw: 'nil'",
                                    "[DEBUG]   existingLon raw: '122.4194'", "[DEBUG]   existingLatRef raw: 'nil'",
@@ -97,7 +96,7 @@ TEST_F(FileDecision, EachSettledDecisionNamesItsReason) {
         EXPECT_EQ(process().back(), line);
     }
     writeText(sidecar, sidecarXml(letterlessSidecar));
-    settings.dryRun = true;
+    settings.publish({});
     const auto lines = process();
     EXPECT_TRUE(holdsBlock(lines, {
         "[DEBUG] Within tolerance, but XMP text is missing trailing hemisphere ref — will update IMG_0001.HEIC"}));

@@ -131,15 +131,14 @@ private slots:
     }
 
     void afterLaunchTheWindowShowsDryRunAndNothingElse() {
-        RunSettings::shared().dryRun = false;
-        RunSettings::shared().silentlyIgnoreSkipped = true;
+        RunSettings::shared().publish({.dryRun = false, .silentlyIgnoreSkipped = true});
         Shell shell;
         // Desktops find the installed entry packaging/io.github.corvane.Corvane.desktop, and with it the icon, by its name.
         const QApplication& app = *qApp;
         QCOMPARE(app.applicationName() + app.organizationName() + app.desktopFileName() + shell.window.windowTitle(),
                  QStringLiteral("CorvaneCorvaneio.github.corvane.CorvaneCorvane"));
         QVERIFY(!shell.window.windowIcon().isNull());
-        QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);  // published on screen
+        QVERIFY(RunSettings::shared().snapshot().dryRun && !RunSettings::shared().snapshot().silentlyIgnoreSkipped);  // published on screen
 
         ContentView& view = shell.view;
         QVERIFY(view.dryRunBox()->isChecked() && !view.silentSkipBox()->isChecked());
@@ -180,7 +179,7 @@ private slots:
         QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices"}));
         QVERIFY(!shell.window.alwaysOverwriteAction()->isChecked() && !shell.window.includeAllDevicesAction()->isChecked());
         shell.window.includeAllDevicesAction()->trigger();
-        QVERIFY(!RunSettings::shared().appleOnly && !shell.state.appleOnly());
+        QVERIFY(!RunSettings::shared().snapshot().appleOnly && !shell.state.appleOnly());
         QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
     }
 
@@ -191,16 +190,16 @@ private slots:
     void eachWindowKeepsItsOwnSwitchesAndSharesTheUpdateDialog() {
         Shell shell;
         QTest::mouseClick(shell.view.dryRunBox(), Qt::LeftButton);
-        QVERIFY(!shell.state.dryRun() && !shell.view.badge()->isVisible() && !RunSettings::shared().dryRun);
+        QVERIFY(!shell.state.dryRun() && !shell.view.badge()->isVisible() && !RunSettings::shared().snapshot().dryRun);
         QTest::mouseClick(shell.view.silentSkipBox(), Qt::LeftButton);
-        QVERIFY(RunSettings::shared().silentlyIgnoreSkipped);
+        QVERIFY(RunSettings::shared().snapshot().silentlyIgnoreSkipped);
 
         UpdatesViewModel* updates = shell.app.updates();
         QTest::keyClick(&shell.window, Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(shell.app.windows().size(), 2);
         MainWindow& second = *shell.app.windows().back();
         QVERIFY(updates && shell.app.updates() == updates && QTest::qWaitForWindowExposed(&second));
-        QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);
+        QVERIFY(RunSettings::shared().snapshot().dryRun && !RunSettings::shared().snapshot().silentlyIgnoreSkipped);
         QVERIFY(second.state().dryRun() && second.content().badge()->isVisible());
         QVERIFY(!shell.view.dryRunBox()->isChecked() && !shell.view.badge()->isVisible());
 
