@@ -63,7 +63,7 @@ std::vector<std::filesystem::path> MainWindow::nativeChooser(QWidget* parent, Ch
     QStringList chosen;
     if (what == Choose::files) {
         chosen = QFileDialog::getOpenFileNames(parent, QStringLiteral("Open Files"), QString(),
-                                               QStringLiteral("Photos (*.heic *.HEIC *.heif *.HEIF *.dng *.DNG);;All files (*)"));
+                                               QStringLiteral("Photos (*.heic *.HEIC *.heif *.HEIF *.hif *.HIF *.dng *.DNG);;All files (*)"));
     } else {
         const QString folder = QFileDialog::getExistingDirectory(parent, QStringLiteral("Open Folder"));
         if (!folder.isEmpty()) chosen.append(folder);
