@@ -23,6 +23,15 @@ constexpr Option table[] = {
     {'\0', "silently-ignore-skipped", "",
      "a missing image position counts as skipped; skipped outcomes are left out of the report",
      [](CliOptions& o, std::string_view) { o.switches.silentlyIgnoreSkipped = true; }},
+    {'\0', "sidecar-name", "NAME",
+     "which sidecar an image has: base IMG_0001.xmp (the default), full IMG_0001.HEIC.xmp (darktable, digiKam), "
+     "or either: base where it exists, else full",
+     [](CliOptions& o, std::string_view word) { o.switches.sidecarName = *sidecarNameFromWord(word); }, sidecarNameWords},
+    {'\0', "coordinate-form", "FORM",
+     "how coordinates are written: decimal 37.77490000N (the default) or xmp 37,46.494000N, the XMP standard's "
+     "form, which Exiv2-based programs read",
+     [](CliOptions& o, std::string_view word) { o.switches.coordinateForm = *coordinateFormFromWord(word); },
+     coordinateFormWords},
     {'\0', "json", "", "one JSON object per file on standard output (JSON Lines) instead of the report",
      [](CliOptions& o, std::string_view) { o.json = true; }},
     {'\0', "debug", "", "the engine's diagnostic lines (\"[DEBUG] ...\") on standard error",
@@ -49,6 +58,14 @@ const Option* shortOption(std::span<const Option> options, char name) {
 }
 
 Error usageError(std::string message) { return Error{"Usage", exitUsage, std::move(message) + " (see --help)"}; }
+
+// "base, full or either".
+std::string choiceList(std::span<const std::string_view> choices) {
+    std::string list;
+    for (size_t index = 0; index < choices.size(); ++index)
+        list += (index == 0 ? "" : index + 1 == choices.size() ? " or " : ", ") + std::string(choices[index]);
+    return list;
+}
 
 // The words of `text` in lines of at most `width` columns, every line after the first starting with
 // `indent` blanks (a word longer than a line stands alone on its line).
@@ -90,7 +107,10 @@ private:
 Status applyWithArgument(const Option& option, std::optional<std::string_view> attached, Words& words,
                          const std::string& name, CliOptions& parsed) {
     if (!attached && words.done()) return usageError("option " + name + " needs " + std::string(option.argument));
-    option.apply(parsed, attached ? *attached : std::string_view(words.next()));
+    const std::string_view argument = attached ? *attached : std::string_view(words.next());
+    if (!option.choices.empty() && std::ranges::find(option.choices, argument) == option.choices.end())
+        return usageError("option " + name + " takes " + choiceList(option.choices) + ", not '" + std::string(argument) + "'");
+    option.apply(parsed, argument);
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include "engine/MediaFiles.h"
 #include "engine/SidecarComparison.h"
 #include "engine/SidecarGPS.h"
+#include "engine/SidecarLocation.h"
 #include "engine/Text.h"
 
 #include <cerrno>
@@ -26,56 +27,6 @@ private:
     std::function<void()> stop_;
 };
 
-// The sidecar's name among the folder's entries of the same stem: the exact name when it exists.
-// Linux volumes are case-sensitive: when IMG_0001.xmp does not exist but the folder holds exactly one
-// entry equal to it ignoring case (IMG_0001.XMP), that entry is the sidecar. Two or more such entries
-// (A.xmp beside A.XMP without a.xmp) leave no way to choose, as does none: absent then.
-std::optional<std::string> sidecarNameAmong(const std::vector<FileSystem::FolderEntry>& entries, const std::string& exact,
-                                            std::vector<std::string>* candidates = nullptr) {
-    std::vector<std::string> matches;
-    for (const auto& entry : entries) {
-        if (entry.name == exact) return exact;
-        if (equalsIgnoringAsciiCase(entry.name, exact)) matches.push_back(entry.name);
-    }
-    if (candidates) *candidates = matches;
-    if (matches.size() == 1) return matches.front();
-    return std::nullopt;
-}
-
-// Where the image's sidecar is, and which other media files of its folder have the same sidecar.
-struct SidecarLookup {
-    std::filesystem::path url;
-    std::vector<std::string> otherImages;
-};
-
-SidecarLookup findSidecar(const FileSystem& fileSystem, const std::filesystem::path& fileURL, std::string_view name) {
-    const std::filesystem::path sidecarURL = sidecarURLFor(fileURL);
-    const std::string sidecarName = lastPathComponent(sidecarURL);
-    // The folder's listing answers every question (during a run without a system call per file); only
-    // a folder that cannot be listed is asked about the one name, and then nothing is known of others.
-    const auto entries = fileSystem.entriesWithStem(sidecarURL.parent_path(), sidecarURL.stem().string());
-    if (!entries) return {sidecarURL, {}};
-    std::vector<std::string> candidates;
-    const auto sidecar = sidecarNameAmong(*entries, sidecarName, &candidates);
-    if (!sidecar) {
-        if (candidates.size() > 1) {
-            std::string names = candidates.front();
-            for (size_t index = 1; index < candidates.size(); ++index)
-                names += (index + 1 == candidates.size() ? " and " : ", ") + candidates[index];
-            Diagnostics::line("[DEBUG] Ambiguous XMP sidecar for ", name, ": ", names, " differ only in letter case");
-        }
-        return {sidecarURL, {}};
-    }
-    // IMG_1.HEIC and IMG_1.heif (or img_1.heic) beside IMG_1.xmp: one sidecar for two positions.
-    SidecarLookup lookup{sidecarURL.parent_path() / *sidecar, {}};
-    for (const auto& entry : *entries) {
-        if (entry.name == name || !entry.isRegularFile || !hasSupportedExtension(entry.name)) continue;
-        const std::string otherSidecar = lastPathComponent(sidecarURLFor(entry.name));
-        if (sidecarNameAmong(*entries, otherSidecar) == sidecar) lookup.otherImages.push_back(entry.name);
-    }
-    return lookup;
-}
-
 // Whether a failed read of the sidecar means that there is none. The read's own error answers it for a
 // missing file; for any other failure (a folder that may not be searched, a link loop) the question is
 // put as before, so that the outcome does not depend on which call noticed.
@@ -86,11 +37,6 @@ bool sidecarIsMissing(const FileSystem& fileSystem, const std::filesystem::path&
 }
 
 }  // namespace
-
-std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL) {
-    std::filesystem::path sidecar = fileURL;
-    return sidecar.replace_extension("xmp");
-}
 
 bool isAppleDevice(const DeviceData& device) {
     const std::string make = toLower(device.make.value_or(""));
@@ -151,7 +97,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         return outcome::Failed{"No GPS available"};
     }
 
-    const SidecarLookup lookup = findSidecar(services_.fileSystem, fileURL, name);
+    const SidecarLookup lookup = findSidecar(services_.fileSystem, fileURL, switches.sidecarName);
     auto access = services_.access.ensureSidecarAccess(lookup.url);
     if (!access) {
         Diagnostics::line("[DEBUG] Permission not granted for XMP sidecar: ", lookup.url.string());
@@ -187,7 +133,8 @@ ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path&
         Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
         return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
     }
-    ComparisonDecision decision = compareSidecarGPS(*element, gpsTargetFor(position.latitude, position.longitude), name, switches);
+    const GPSTarget target = gpsTargetFor(position.latitude, position.longitude, switches.coordinateForm);
+    ComparisonDecision decision = compareSidecarGPS(*element, target, name, switches);
     if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);
 
     LoadedSidecar sidecar{std::move(opened).value(), std::move(document).value(), *element, std::move(otherImages)};

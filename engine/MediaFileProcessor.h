@@ -24,10 +24,6 @@ struct EngineServices {
     const RunSettings& settings;
 };
 
-// The sidecar beside a media file: the last extension replaced by "xmp" (IMG_0001.HEIC gives
-// IMG_0001.xmp).
-std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL);
-
 // True when the make is "apple", the model names an iPhone, iPad, iPod or Mac, or the software names
 // Apple (each compared in lower case; absent fields count as empty).
 bool isAppleDevice(const DeviceData& device);

@@ -26,7 +26,8 @@ std::vector<const ProcessingResultDetail*> visibleResults(const std::vector<Proc
 std::string rowText(const ProcessingResultDetail& row);
 
 // The report's first line: "Results — DATE — Settings: DryRun=... ForceOverwrite=... AppleOnly=...
-// SilentSkip=..." (the date in UTC, "2025-01-31 23:59:59 +0000").
+// SilentSkip=..." (the date in UTC, "2025-01-31 23:59:59 +0000"), followed by " SidecarName=full" or
+// " CoordinateForm=xmp" for a choice that is not the default.
 std::string reportHeader(const RunSwitches& switches, std::chrono::system_clock::time_point now);
 
 // The header (the switches as they are now), then one block per visible row (rowText, each in its own

@@ -68,8 +68,8 @@ std::vector<GPSDifference> differencesBeyondTolerance(const WriteSidecar& basis,
     const std::string& latRef = basis.reading.effectiveLatRef;
     const std::string& lonRef = basis.reading.effectiveLonRef;
     std::vector<GPSDifference> rows;
-    if (!c.latMatches) rows.push_back({"Latitude", existing.latitude.value_or(formatGPSValue(target.latitude)), target.latText});
-    if (!c.lonMatches) rows.push_back({"Longitude", existing.longitude.value_or(formatGPSValue(target.longitude)), target.lonText});
+    if (!c.latMatches) rows.push_back({"Latitude", existing.latitude.value_or(target.latValueText), target.latText});
+    if (!c.lonMatches) rows.push_back({"Longitude", existing.longitude.value_or(target.lonValueText), target.lonText});
     if (c.latMatches && !latRef.empty() && latRef != target.latRef) rows.push_back({"LatitudeRef", latRef, target.latRef});
     if (c.lonMatches && !lonRef.empty() && lonRef != target.lonRef) rows.push_back({"LongitudeRef", lonRef, target.lonRef});
     return rows;

@@ -52,10 +52,10 @@ UpdatePlan planUpdate(const WriteSidecar& basis) {
     auto nil = [](const std::optional<std::string>& text) { return std::string(orNil(text)); };
     return UpdatePlan{{{
         {latTextMatches, "exif:GPSLatitude",
-         "exif:GPSLatitude: " + existing.latitude.value_or(formatGPSValue(target.latitude)) + " → " + target.latText,
+         "exif:GPSLatitude: " + existing.latitude.value_or(target.latValueText) + " → " + target.latText,
          "Latitude format: " + nil(existing.latitude) + " → " + target.latText, target.latText},
         {lonTextMatches, "exif:GPSLongitude",
-         "exif:GPSLongitude: " + existing.longitude.value_or(formatGPSValue(target.longitude)) + " → " + target.lonText,
+         "exif:GPSLongitude: " + existing.longitude.value_or(target.lonValueText) + " → " + target.lonText,
          "Longitude format: " + nil(existing.longitude) + " → " + target.lonText, target.lonText},
         {latRefMatches, "exif:GPSLatitudeRef",
          "exif:GPSLatitudeRef: " + existing.latitudeRef.value_or("(empty)") + " → " + target.latRef,
