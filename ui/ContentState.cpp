@@ -94,9 +94,10 @@ FileOutcome ContentState::processFile(const std::filesystem::path& file) {
     return MediaFileProcessor(services).process(file);
 }
 
-void ContentState::setSwitch(bool& field, bool on) {
-    if (field == on) return;
-    field = on;
+template <typename Value>
+void ContentState::setSwitch(Value& field, Value value) {
+    if (field == value) return;
+    field = value;
     publishSettings();
     emit switchesChanged();
 }
@@ -106,6 +107,10 @@ void ContentState::setDryRun(bool on) { setSwitch(switches_.dryRun, on); }
 void ContentState::setAlwaysOverwrite(bool on) { setSwitch(switches_.alwaysOverwrite, on); }
 
 void ContentState::setAppleOnly(bool on) { setSwitch(switches_.appleOnly, on); }
+
+void ContentState::setSidecarName(SidecarName name) { setSwitch(switches_.sidecarName, name); }
+
+void ContentState::setCoordinateForm(CoordinateForm form) { setSwitch(switches_.coordinateForm, form); }
 
 void ContentState::setSilentlyIgnoreSkipped(bool on) {
     if (switches_.silentlyIgnoreSkipped == on) return;

@@ -60,18 +60,24 @@ public:
     ContentState(WindowEngine engine, Executor executor, QObject* parent = nullptr);
     ~ContentState() override;
 
-    // The four switches, as at every launch until changed: Dry Run on, Silently Ignore Skipped off (the
+    // The switches, as at every launch until changed: Dry Run on, Silently Ignore Skipped off (the
     // window's checkboxes), Always Overwrite off and Apple-only on (its Run menu's "Always Overwrite"
-    // and "Include All Devices"). Each change is published and applies from then on, also mid-run.
+    // and "Include All Devices"), base sidecar names and decimal coordinates (its Run menu's two
+    // choices; the window starts with the sidecar name the user chose last). Each change is published
+    // and applies from then on, also mid-run.
     const RunSwitches& switches() const { return switches_; }
     bool dryRun() const { return switches_.dryRun; }
     bool alwaysOverwrite() const { return switches_.alwaysOverwrite; }
     bool appleOnly() const { return switches_.appleOnly; }
     bool silentlyIgnoreSkipped() const { return switches_.silentlyIgnoreSkipped; }
+    SidecarName sidecarName() const { return switches_.sidecarName; }
+    CoordinateForm coordinateForm() const { return switches_.coordinateForm; }
     void setDryRun(bool on);
     void setAlwaysOverwrite(bool on);
     void setAppleOnly(bool on);
     void setSilentlyIgnoreSkipped(bool on);
+    void setSidecarName(SidecarName name);
+    void setCoordinateForm(CoordinateForm form);
 
     // Publishes the window's switches to RunSettings::shared() (and to this window's engine settings).
     void publishSettings();
@@ -163,7 +169,8 @@ private:
     void runStateChanged(const RunProgress& progress) override;
     void resultRecorded(const RunProgress& progress) override;
     FileOutcome processFile(const std::filesystem::path& file);
-    void setSwitch(bool& field, bool on);
+    template <typename Value>
+    void setSwitch(Value& field, Value value);
     int64_t skippableCount() const;
 
     WindowEngine engine_;
