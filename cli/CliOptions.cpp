@@ -11,18 +11,27 @@ namespace {
 
 constexpr Option table[] = {
     {'n', "dry-run", "", "report what would change and write nothing (the default)",
-     [](CliOptions& o, std::string_view) { o.dryRun = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.dryRun = true; }},
     {'w', "write", "", "write the sidecars that need it (turns dry run off)",
-     [](CliOptions& o, std::string_view) { o.dryRun = false; }},
+     [](CliOptions& o, std::string_view) { o.switches.dryRun = false; }},
     {'\0', "check", "", "a dry run for scripts: exit status 3 when a sidecar would be updated or differs from its image",
      [](CliOptions& o, std::string_view) { o.check = true; }},
     {'\0', "always-overwrite", "", "also bring sidecars that differ beyond the tolerance to the image's position",
-     [](CliOptions& o, std::string_view) { o.alwaysOverwrite = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.alwaysOverwrite = true; }},
     {'\0', "any-device", "", "process images from every camera (turns the Apple-only filter off)",
-     [](CliOptions& o, std::string_view) { o.appleOnly = false; }},
+     [](CliOptions& o, std::string_view) { o.switches.appleOnly = false; }},
     {'\0', "silently-ignore-skipped", "",
      "a missing image position counts as skipped; skipped outcomes are left out of the report",
-     [](CliOptions& o, std::string_view) { o.silentlyIgnoreSkipped = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.silentlyIgnoreSkipped = true; }},
+    {'\0', "sidecar-name", "NAME",
+     "which sidecar an image has: base IMG_0001.xmp (the default), full IMG_0001.HEIC.xmp (darktable, digiKam), "
+     "or either: base where it exists, else full",
+     [](CliOptions& o, std::string_view word) { o.switches.sidecarName = *sidecarNameFromWord(word); }, sidecarNameWords},
+    {'\0', "coordinate-form", "FORM",
+     "how coordinates are written: decimal 37.77490000N (the default) or xmp 37,46.494000N, the XMP standard's "
+     "form, which Exiv2-based programs read",
+     [](CliOptions& o, std::string_view word) { o.switches.coordinateForm = *coordinateFormFromWord(word); },
+     coordinateFormWords},
     {'\0', "json", "", "one JSON object per file on standard output (JSON Lines) instead of the report",
      [](CliOptions& o, std::string_view) { o.json = true; }},
     {'\0', "debug", "", "the engine's diagnostic lines (\"[DEBUG] ...\") on standard error",
@@ -49,6 +58,14 @@ const Option* shortOption(std::span<const Option> options, char name) {
 }
 
 Error usageError(std::string message) { return Error{"Usage", exitUsage, std::move(message) + " (see --help)"}; }
+
+// "base, full or either".
+std::string choiceList(std::span<const std::string_view> choices) {
+    std::string list;
+    for (size_t index = 0; index < choices.size(); ++index)
+        list += (index == 0 ? "" : index + 1 == choices.size() ? " or " : ", ") + std::string(choices[index]);
+    return list;
+}
 
 // The words of `text` in lines of at most `width` columns, every line after the first starting with
 // `indent` blanks (a word longer than a line stands alone on its line).
@@ -90,7 +107,10 @@ private:
 Status applyWithArgument(const Option& option, std::optional<std::string_view> attached, Words& words,
                          const std::string& name, CliOptions& parsed) {
     if (!attached && words.done()) return usageError("option " + name + " needs " + std::string(option.argument));
-    option.apply(parsed, attached ? *attached : std::string_view(words.next()));
+    const std::string_view argument = attached ? *attached : std::string_view(words.next());
+    if (!option.choices.empty() && std::ranges::find(option.choices, argument) == option.choices.end())
+        return usageError("option " + name + " takes " + choiceList(option.choices) + ", not '" + std::string(argument) + "'");
+    option.apply(parsed, argument);
     return {};
 }
 
@@ -168,7 +188,7 @@ Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, s
         }
     }
     if (parsed.mode == CliOptions::Mode::help || parsed.mode == CliOptions::Mode::version) return parsed;
-    if (parsed.check && !parsed.dryRun) return usageError("--check does not write: leave out --write");
+    if (parsed.check && !parsed.switches.dryRun) return usageError("--check does not write: leave out --write");
     if (parsed.check && parsed.mode == CliOptions::Mode::inspect) return usageError("--check does not go with --inspect");
     if (parsed.paths.empty()) {
         return usageError(parsed.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE" : "no PATH given");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/Error.h"
+#include "engine/RunSwitches.h"
 
 #include <span>
 #include <string>
@@ -14,11 +15,8 @@ namespace corvane::cli {
 struct CliOptions {
     enum class Mode { process, inspect, help, version };
     Mode mode = Mode::process;
-    bool dryRun = true;
+    RunSwitches switches;
     bool check = false;  // a dry run whose exit status says whether any sidecar needs a change
-    bool alwaysOverwrite = false;
-    bool appleOnly = true;
-    bool silentlyIgnoreSkipped = false;
     bool json = false;
     bool debug = false;
     bool quiet = false;
@@ -34,13 +32,14 @@ enum ExitStatus : int {
 };
 
 // One option of the command line: its names, the name of its argument when it takes one, its text in
-// --help, and what it sets.
+// --help, what it sets, and the words its argument may be.
 struct Option {
     char shortName;             // '\0' when there is none
     std::string_view longName;  // without the leading "--"
     std::string_view argument;  // e.g. "WHICH"; empty for an option without one
     std::string_view help;
     void (*apply)(CliOptions&, std::string_view argument);
+    std::span<const std::string_view> choices = {};  // empty: any argument; else apply sees only these
 };
 
 // corvane-cli's options, in the order --help lists them. Adding an option is adding a row to this table
@@ -50,8 +49,8 @@ std::span<const Option> cliOptions();
 // Parses the arguments after the program name, as GNU programs do: short options may be bundled
 // ("-wq"), an option's argument may follow it ("--name=value", "--name value", "-xvalue", "-x value"),
 // "--" ends the options, and "-" is a path. A usage error (an unknown option, a missing argument, no
-// path, options that exclude each other) is an Error of domain "Usage", code exitUsage, whose message
-// says what is wrong.
+// path, an argument that is not one of the option's choices, options that exclude each other) is an
+// Error of domain "Usage", code exitUsage, whose message says what is wrong.
 Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, std::span<const Option> options = cliOptions());
 
 // The --help text, made from the table; no line is wider than 80 columns.

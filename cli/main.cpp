@@ -65,7 +65,7 @@ public:
 
     // The report's first line; the rows' blocks follow it as they arrive. The report's lines are those
     // of reportText, each ended by a line break.
-    void beginReport(const ReportSwitches& switches) {
+    void beginReport(const RunSwitches& switches) {
         switches_ = switches;
         if (options_.json) return;
         write(reportHeader(switches, std::chrono::system_clock::now()) + "\n");
@@ -114,7 +114,7 @@ private:
     bool problemReported_ = false;
     int64_t runTotal_ = 0;
     int64_t extraTotal_ = 0;
-    ReportSwitches switches_;
+    RunSwitches switches_;
     cli::OutcomeTally tally_;
 };
 
@@ -202,11 +202,7 @@ SortedPaths sortPaths(const FileSystem& fileSystem, const std::vector<std::strin
 int process(const cli::CliOptions& options, CliObserver& observer, const ImageMetadataSource& reader) {
     cli::catchInterruptions();
     PosixFileSystem& fileSystem = PosixFileSystem::shared();
-    RunSettings& settings = RunSettings::shared();
-    settings.dryRun = options.dryRun;
-    settings.alwaysOverwrite = options.alwaysOverwrite;
-    settings.appleOnly = options.appleOnly;
-    settings.silentlyIgnoreSkipped = options.silentlyIgnoreSkipped;
+    const RunSettings settings(options.switches);
 
     const SortedPaths paths = sortPaths(fileSystem, options.paths);
     observer.addToTotal(static_cast<int64_t>(paths.unsupported.size()));
@@ -222,8 +218,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
         fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);
     driver.stopWhen(cli::interruptionRequested);
-    observer.beginReport(ReportSwitches{settings.dryRun, settings.alwaysOverwrite, settings.appleOnly,
-                                        settings.silentlyIgnoreSkipped});
+    observer.beginReport(options.switches);
     if (!paths.items.empty()) driver.startRun(paths.items);
     for (const auto& file : paths.unsupported) {
         if (cli::interruptionRequested()) break;
@@ -233,7 +228,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
 
     const bool stopped = cli::interruptionRequested();
     if (stopped) std::fprintf(stderr, "%s\n", cli::interruptionMessage(observer.tally().total(), observer.total()).c_str());
-    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), settings.dryRun, stopped).c_str());
+    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), options.switches.dryRun, stopped).c_str());
     if (auto status = cli::interruptionExitStatus()) return *status;
     return cli::runExitStatus(observer.tally(), paths.missingPath || observer.problemReported(), options.check);
 }

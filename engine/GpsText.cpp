@@ -13,6 +13,13 @@
 namespace corvane {
 namespace {
 
+// The number with this many decimals, rounded as printf rounds, with "." whatever the locale.
+std::string fixedDecimals(double number, int decimals) {
+    char buffer[400];  // the largest double has 309 integer digits
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed, decimals);
+    return error == std::errc{} ? std::string(buffer, end) : std::string();
+}
+
 bool isHemisphereLetter(char c) { return c == 'N' || c == 'S' || c == 'E' || c == 'W'; }
 
 // The degree-minute-second pattern, compiled once. \d and \s keep their Unicode meaning (any decimal
@@ -146,12 +153,28 @@ std::string formatGPSValue(double value) {
     const double magnitude = std::fabs(value);
     if (std::isnan(magnitude)) return "nan";
     if (std::isinf(magnitude)) return "inf";
-    char buffer[400];  // the largest double has 309 integer digits
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, 8);
-    if (error != std::errc{}) return {};
-    return std::string(buffer, end);
+    return fixedDecimals(magnitude, 8);
 }
 
-std::string formatGPSCoordinate(double value, Axis axis) { return formatGPSValue(value) + hemisphereLetter(value, axis); }
+std::string formatXmpGPSValue(double value) {
+    const double magnitude = std::fabs(value);
+    if (!std::isfinite(magnitude)) return formatGPSValue(value);
+    double degrees = std::floor(magnitude);
+    // The minutes are rounded to six decimals once, as text; when that gives 60 they are a whole degree.
+    std::string minutes = fixedDecimals((magnitude - degrees) * 60, 6);
+    if (minutes == "60.000000") {
+        degrees += 1;
+        minutes = "0.000000";
+    }
+    return fixedDecimals(degrees, 0) + "," + minutes;
+}
+
+std::string formatGPSValue(double value, CoordinateForm form) {
+    return form == CoordinateForm::xmp ? formatXmpGPSValue(value) : formatGPSValue(value);
+}
+
+std::string formatGPSCoordinate(double value, Axis axis, CoordinateForm form) {
+    return formatGPSValue(value, form) + hemisphereLetter(value, axis);
+}
 
 }  // namespace corvane

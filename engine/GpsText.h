@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/RunSwitches.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,7 +53,15 @@ std::string hemisphereLetter(double value, Axis axis);
 // The absolute value with eight decimals ("%.8f"), whatever the user's locale.
 std::string formatGPSValue(double value);
 
-// formatGPSValue followed directly by the hemisphere letter: the text the engine writes.
-std::string formatGPSCoordinate(double value, Axis axis);
+// The absolute value in the XMP GPSCoordinate form: whole degrees, a comma, the minutes with six
+// decimals ("37,46.494000"; "0,0.000000"); minutes that round to 60 carry into the degrees.
+std::string formatXmpGPSValue(double value);
+
+// The absolute value in the form given: formatGPSValue or formatXmpGPSValue.
+std::string formatGPSValue(double value, CoordinateForm form);
+
+// The value in the form given, followed directly by the hemisphere letter: the text the engine writes
+// ("37.77490000N", or "37,46.494000N" in the xmp form).
+std::string formatGPSCoordinate(double value, Axis axis, CoordinateForm form = CoordinateForm::decimal);
 
 }  // namespace corvane

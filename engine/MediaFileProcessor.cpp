@@ -5,6 +5,7 @@
 #include "engine/MediaFiles.h"
 #include "engine/SidecarComparison.h"
 #include "engine/SidecarGPS.h"
+#include "engine/SidecarLocation.h"
 #include "engine/Text.h"
 
 #include <cerrno>
@@ -26,56 +27,6 @@ private:
     std::function<void()> stop_;
 };
 
-// The sidecar's name among the folder's entries of the same stem: the exact name when it exists.
-// Linux volumes are case-sensitive: when IMG_0001.xmp does not exist but the folder holds exactly one
-// entry equal to it ignoring case (IMG_0001.XMP), that entry is the sidecar. Two or more such entries
-// (A.xmp beside A.XMP without a.xmp) leave no way to choose, as does none: absent then.
-std::optional<std::string> sidecarNameAmong(const std::vector<FileSystem::FolderEntry>& entries, const std::string& exact,
-                                            std::vector<std::string>* candidates = nullptr) {
-    std::vector<std::string> matches;
-    for (const auto& entry : entries) {
-        if (entry.name == exact) return exact;
-        if (equalsIgnoringAsciiCase(entry.name, exact)) matches.push_back(entry.name);
-    }
-    if (candidates) *candidates = matches;
-    if (matches.size() == 1) return matches.front();
-    return std::nullopt;
-}
-
-// Where the image's sidecar is, and which other media files of its folder have the same sidecar.
-struct SidecarLookup {
-    std::filesystem::path url;
-    std::vector<std::string> otherImages;
-};
-
-SidecarLookup findSidecar(const FileSystem& fileSystem, const std::filesystem::path& fileURL, std::string_view name) {
-    const std::filesystem::path sidecarURL = sidecarURLFor(fileURL);
-    const std::string sidecarName = lastPathComponent(sidecarURL);
-    // The folder's listing answers every question (during a run without a system call per file); only
-    // a folder that cannot be listed is asked about the one name, and then nothing is known of others.
-    const auto entries = fileSystem.entriesWithStem(sidecarURL.parent_path(), sidecarURL.stem().string());
-    if (!entries) return {sidecarURL, {}};
-    std::vector<std::string> candidates;
-    const auto sidecar = sidecarNameAmong(*entries, sidecarName, &candidates);
-    if (!sidecar) {
-        if (candidates.size() > 1) {
-            std::string names = candidates.front();
-            for (size_t index = 1; index < candidates.size(); ++index)
-                names += (index + 1 == candidates.size() ? " and " : ", ") + candidates[index];
-            Diagnostics::line("[DEBUG] Ambiguous XMP sidecar for ", name, ": ", names, " differ only in letter case");
-        }
-        return {sidecarURL, {}};
-    }
-    // IMG_1.HEIC and IMG_1.heif (or img_1.heic) beside IMG_1.xmp: one sidecar for two positions.
-    SidecarLookup lookup{sidecarURL.parent_path() / *sidecar, {}};
-    for (const auto& entry : *entries) {
-        if (entry.name == name || !entry.isRegularFile || !hasSupportedExtension(entry.name)) continue;
-        const std::string otherSidecar = lastPathComponent(sidecarURLFor(entry.name));
-        if (sidecarNameAmong(*entries, otherSidecar) == sidecar) lookup.otherImages.push_back(entry.name);
-    }
-    return lookup;
-}
-
 // Whether a failed read of the sidecar means that there is none. The read's own error answers it for a
 // missing file; for any other failure (a folder that may not be searched, a link loop) the question is
 // put as before, so that the outcome does not depend on which call noticed.
@@ -86,11 +37,6 @@ bool sidecarIsMissing(const FileSystem& fileSystem, const std::filesystem::path&
 }
 
 }  // namespace
-
-std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL) {
-    std::filesystem::path sidecar = fileURL;
-    return sidecar.replace_extension("xmp");
-}
 
 bool isAppleDevice(const DeviceData& device) {
     const std::string make = toLower(device.make.value_or(""));
@@ -105,20 +51,20 @@ bool isAppleDevice(const DeviceData& device) {
 ProcessingResult MediaFileProcessor::processFile(const std::filesystem::path& fileURL) { return process(fileURL).result; }
 
 FileOutcome MediaFileProcessor::process(const std::filesystem::path& fileURL) {
-    // One reading of the switches for all the file's steps: the row can then say which mode they ran in.
-    const RunSettings settings = services_.settings.snapshot();
+    // One snapshot of the switches for all the file's steps: the row can then say which mode they ran in.
+    const RunSwitches switches = services_.settings.snapshot();
     // Outcomes are values: even an exhausted allocator or a library fault ends as this file's failure.
     try {
-        return {processSteps(fileURL, settings), settings.dryRun};
+        return {processSteps(fileURL, switches), switches.dryRun};
     } catch (const std::exception& error) {
         Diagnostics::line("[DEBUG] Failed ", lastPathComponent(fileURL), ": ", error.what());
-        return {outcome::Failed{std::string("Unexpected error: ") + error.what()}, settings.dryRun};
+        return {outcome::Failed{std::string("Unexpected error: ") + error.what()}, switches.dryRun};
     } catch (...) {
-        return {outcome::Failed{"Unexpected error"}, settings.dryRun};
+        return {outcome::Failed{"Unexpected error"}, switches.dryRun};
     }
 }
 
-ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL, const RunSettings& settings) {
+ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& fileURL, const RunSwitches& switches) {
     const std::string name = lastPathComponent(fileURL);
 
     if (!isSupportedMediaFile(fileURL)) {
@@ -134,7 +80,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         Diagnostics::line("[DEBUG] Failed ", name, ": ", *failure);
         return outcome::Failed{*failure};
     }
-    if (settings.appleOnly) {
+    if (switches.appleOnly) {
         if (auto device = image->readDeviceData(); device && !isAppleDevice(*device)) {
             Diagnostics::line("[DEBUG] Skipping non-Apple: ", name);
             return outcome::SkippedNonApple{device, "Non-Apple source"};
@@ -143,7 +89,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
 
     const auto position = image->readImageGPS();
     if (!position) {
-        if (settings.silentlyIgnoreSkipped) {
+        if (switches.silentlyIgnoreSkipped) {
             Diagnostics::line("[DEBUG] Skipped missing GPS: ", name);
             return outcome::SkippedMissing{"No GPS available"};
         }
@@ -151,7 +97,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
         return outcome::Failed{"No GPS available"};
     }
 
-    const SidecarLookup lookup = findSidecar(services_.fileSystem, fileURL, name);
+    const SidecarLookup lookup = findSidecar(services_.fileSystem, fileURL, switches.sidecarName);
     auto access = services_.access.ensureSidecarAccess(lookup.url);
     if (!access) {
         Diagnostics::line("[DEBUG] Permission not granted for XMP sidecar: ", lookup.url.string());
@@ -159,7 +105,7 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
     }
     const std::filesystem::path sidecarURL = access.value().scopedURL;
     const AccessRelease release(std::move(access.value().stop));
-    return processSidecar(sidecarURL, *position, name, lookup.otherImages, settings);
+    return processSidecar(sidecarURL, *position, name, lookup.otherImages, switches);
 }
 
 // The sidecar is read and parsed once; the comparison decides on that document and the writer changes
@@ -167,9 +113,9 @@ ProcessingResult MediaFileProcessor::processSteps(const std::filesystem::path& f
 // another writer of this program reads only what this one saved.
 ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
                                                     const std::string& name, std::vector<std::string> otherImages,
-                                                    const RunSettings& settings) {
+                                                    const RunSwitches& switches) {
     FileSystem& fileSystem = services_.fileSystem;
-    const auto use = settings.dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write;
+    const auto use = switches.dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write;
     auto opened = fileSystem.openFile(sidecarURL, static_cast<uint64_t>(maximumSidecarSize), use);
     // The read itself tells whether the sidecar exists; no separate look.
     if (!opened && sidecarIsMissing(fileSystem, sidecarURL, opened.error())) {
@@ -177,22 +123,23 @@ ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path&
         return outcome::SkippedMissing{"No XMP sidecar file"};
     }
     // A sidecar that cannot be read, parsed or searched fails with the cause; nothing is written.
-    if (!opened) return reportWriterOutcome(name, sidecarReadError(fileSystem, sidecarURL, opened.error()), settings);
+    if (!opened) return reportWriterOutcome(name, sidecarReadError(fileSystem, sidecarURL, opened.error()), switches);
     auto document = XMPXML::load(opened.value()->bytes());
-    if (!document) return reportWriterOutcome(name, document.error(), settings);
+    if (!document) return reportWriterOutcome(name, document.error(), switches);
     const auto element = XMPXML::findGPSElement(document.value());
-    if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, settings);
+    if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, switches);
 
     if (!hasGPSData(*element)) {
         Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
         return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
     }
-    ComparisonDecision decision = compareSidecarGPS(*element, gpsTargetFor(position.latitude, position.longitude), name, settings);
+    const GPSTarget target = gpsTargetFor(position.latitude, position.longitude, switches.coordinateForm);
+    ComparisonDecision decision = compareSidecarGPS(*element, target, name, switches);
     if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);
 
     LoadedSidecar sidecar{std::move(opened).value(), std::move(document).value(), *element, std::move(otherImages)};
-    const auto answer = updateXmpGPS(fileSystem, settings, sidecar, std::get<WriteSidecar>(decision));
-    return reportWriterOutcome(name, answer, settings);
+    const auto answer = updateXmpGPS(fileSystem, switches, sidecar, std::get<WriteSidecar>(decision));
+    return reportWriterOutcome(name, answer, switches);
 }
 
 }  // namespace corvane

@@ -21,20 +21,16 @@ struct EngineServices {
     FileSystem& fileSystem;
     const ImageMetadataSource& images;
     SidecarAccessProvider& access;
-    RunSettings& settings;
+    const RunSettings& settings;
 };
-
-// The sidecar beside a media file: the last extension replaced by "xmp" (IMG_0001.HEIC gives
-// IMG_0001.xmp).
-std::filesystem::path sidecarURLFor(const std::filesystem::path& fileURL);
 
 // True when the make is "apple", the model names an iPhone, iPad, iPod or Mac, or the software names
 // Apple (each compared in lower case; absent fields count as empty).
 bool isAppleDevice(const DeviceData& device);
 
 // The engine's operation on one media file. Holds no state of its own: a new processor may be made for
-// every file. Reads the switches of `settings` when the file's turn comes; all its steps follow that one
-// reading, so a switch changed meanwhile applies from the next file on.
+// every file. Takes a snapshot of `settings` when the file's turn comes; all its steps follow that one
+// snapshot, so a switch changed meanwhile applies from the next file on.
 class MediaFileProcessor {
 public:
     using ScopedAccess = corvane::ScopedAccess;
@@ -48,10 +44,10 @@ public:
     FileOutcome process(const std::filesystem::path& fileURL);
 
 private:
-    ProcessingResult processSteps(const std::filesystem::path& fileURL, const RunSettings& settings);
+    ProcessingResult processSteps(const std::filesystem::path& fileURL, const RunSwitches& switches);
     ProcessingResult processSidecar(const std::filesystem::path& sidecarURL, const ImagePosition& position,
                                     const std::string& name, std::vector<std::string> otherImages,
-                                    const RunSettings& settings);
+                                    const RunSwitches& switches);
 
     EngineServices services_;
 };

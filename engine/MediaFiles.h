@@ -15,8 +15,9 @@
 namespace corvane {
 
 // The media file extensions the engine reads, in lower case. A file is supported when its extension,
-// lower-cased, is one of them (IMG_0001.HEIC, a.Dng); the file system is not consulted.
-inline constexpr std::array<std::string_view, 3> supportedExtensions = {"dng", "heic", "heif"};
+// lower-cased, is one of them (IMG_0001.HEIC, a.Dng); the file system is not consulted. "hif" is the
+// HEIF of Canon and Sony cameras.
+inline constexpr std::array<std::string_view, 4> supportedExtensions = {"dng", "heic", "heif", "hif"};
 
 bool hasSupportedExtension(const std::filesystem::path& fileURL);
 

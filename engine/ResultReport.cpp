@@ -65,14 +65,20 @@ std::string rowText(const ProcessingResultDetail& row) {
     return lastPathComponent(row.fileURL) + ": " + resultText(row.result, row.dryRun);
 }
 
-std::string reportHeader(const ReportSwitches& switches, std::chrono::system_clock::time_point now) {
+std::string reportHeader(const RunSwitches& switches, std::chrono::system_clock::time_point now) {
     auto flag = [](bool value) { return value ? "true" : "false"; };
-    return "Results — " + formatUtcDate(now) + " — Settings: DryRun=" + flag(switches.dryRun) +
-           " ForceOverwrite=" + flag(switches.alwaysOverwrite) + " AppleOnly=" + flag(switches.appleOnly) +
-           " SilentSkip=" + flag(switches.silentlyIgnoreSkipped);
+    std::string header = "Results — " + formatUtcDate(now) + " — Settings: DryRun=" + flag(switches.dryRun) +
+                         " ForceOverwrite=" + flag(switches.alwaysOverwrite) + " AppleOnly=" + flag(switches.appleOnly) +
+                         " SilentSkip=" + flag(switches.silentlyIgnoreSkipped);
+    // The choices beyond the four switches are named only when they differ from every launch's, so a
+    // report of a default run reads as it always has.
+    if (switches.sidecarName != SidecarName::base) header += " SidecarName=" + std::string(wordFor(switches.sidecarName));
+    if (switches.coordinateForm != CoordinateForm::decimal)
+        header += " CoordinateForm=" + std::string(wordFor(switches.coordinateForm));
+    return header;
 }
 
-std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
+std::string reportText(const std::vector<ProcessingResultDetail>& results, const RunSwitches& switches,
                        std::chrono::system_clock::time_point now) {
     std::string out = reportHeader(switches, now);
     for (const ProcessingResultDetail* row : visibleResults(results, switches.silentlyIgnoreSkipped))

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/ResultModel.h"
+#include "engine/RunSwitches.h"
 
 #include <chrono>
 #include <string>
@@ -24,21 +25,14 @@ std::vector<const ProcessingResultDetail*> visibleResults(const std::vector<Proc
 // One row as copied: the file name, ": " and its result text in the row's own mode.
 std::string rowText(const ProcessingResultDetail& row);
 
-// The switches as the report's header shows them.
-struct ReportSwitches {
-    bool dryRun = true;
-    bool alwaysOverwrite = false;
-    bool appleOnly = true;
-    bool silentlyIgnoreSkipped = false;
-};
-
 // The report's first line: "Results — DATE — Settings: DryRun=... ForceOverwrite=... AppleOnly=...
-// SilentSkip=..." (the date in UTC, "2025-01-31 23:59:59 +0000").
-std::string reportHeader(const ReportSwitches& switches, std::chrono::system_clock::time_point now);
+// SilentSkip=..." (the date in UTC, "2025-01-31 23:59:59 +0000"), followed by " SidecarName=full" or
+// " CoordinateForm=xmp" for a choice that is not the default.
+std::string reportHeader(const RunSwitches& switches, std::chrono::system_clock::time_point now);
 
 // The header (the switches as they are now), then one block per visible row (rowText, each in its own
 // mode); lines joined by "\n", no line break after the last.
-std::string reportText(const std::vector<ProcessingResultDetail>& results, const ReportSwitches& switches,
+std::string reportText(const std::vector<ProcessingResultDetail>& results, const RunSwitches& switches,
                        std::chrono::system_clock::time_point now);
 
 }  // namespace corvane

@@ -1,26 +1,35 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
+#include "engine/RunSwitches.h"
+
+#include <mutex>
 
 namespace corvane {
 
-// The engine's four switches, one instance per process. A front end writes them (also during a run);
-// the engine reads each at the moment a step needs it, so a change applies to the steps that follow.
-// Every flag is atomic, so a reader on a worker thread and a writer on the UI thread need no lock.
-struct RunSettings {
-    std::atomic<bool> dryRun{true};
-    std::atomic<bool> alwaysOverwrite{false};
-    std::atomic<bool> appleOnly{true};
-    std::atomic<bool> silentlyIgnoreSkipped{false};
+// A run's switches as they are now, for a run whose switches may change while it goes on: a front end
+// publishes new switches (also during a run), and each file takes one snapshot when its turn comes, so a
+// change applies from the next file on. Safe to publish and read from different threads at once.
+class RunSettings {
+public:
+    RunSettings() = default;
+    explicit RunSettings(const RunSwitches& switches) : switches_(switches) {}
 
-    // The switches as they are at this moment, for steps that must all see the same ones.
-    RunSettings snapshot() const {
-        return RunSettings{{dryRun.load()}, {alwaysOverwrite.load()}, {appleOnly.load()}, {silentlyIgnoreSkipped.load()}};
+    RunSwitches snapshot() const {
+        const std::lock_guard lock(mutex_);
+        return switches_;
+    }
+    void publish(const RunSwitches& switches) {
+        const std::lock_guard lock(mutex_);
+        switches_ = switches;
     }
 
-    // The process-wide instance.
+    // The process-wide settings, which every window publishes its switches to.
     static RunSettings& shared();
+
+private:
+    mutable std::mutex mutex_;
+    RunSwitches switches_;
 };
 
 }  // namespace corvane

@@ -68,8 +68,8 @@ std::vector<GPSDifference> differencesBeyondTolerance(const WriteSidecar& basis,
     const std::string& latRef = basis.reading.effectiveLatRef;
     const std::string& lonRef = basis.reading.effectiveLonRef;
     std::vector<GPSDifference> rows;
-    if (!c.latMatches) rows.push_back({"Latitude", existing.latitude.value_or(formatGPSValue(target.latitude)), target.latText});
-    if (!c.lonMatches) rows.push_back({"Longitude", existing.longitude.value_or(formatGPSValue(target.longitude)), target.lonText});
+    if (!c.latMatches) rows.push_back({"Latitude", existing.latitude.value_or(target.latValueText), target.latText});
+    if (!c.lonMatches) rows.push_back({"Longitude", existing.longitude.value_or(target.lonValueText), target.lonText});
     if (c.latMatches && !latRef.empty() && latRef != target.latRef) rows.push_back({"LatitudeRef", latRef, target.latRef});
     if (c.lonMatches && !lonRef.empty() && lonRef != target.lonRef) rows.push_back({"LongitudeRef", lonRef, target.lonRef});
     return rows;
@@ -98,21 +98,21 @@ ComparisonDecision proceed(std::string_view name, WriteSidecar basis) {
 }  // namespace
 
 ComparisonDecision compareSidecarGPS(XmlNode element, const GPSTarget& target, std::string_view name,
-                                     const RunSettings& settings) {
+                                     const RunSwitches& switches) {
     WriteSidecar basis{readSidecarGPSTexts(element), {}, target};
     printRawTexts(basis.existing);
     basis.reading = interpretSidecarGPS(basis.existing);
     const Comparison c = compare(basis.reading, target);
     printPreCheck(name, basis, c);
 
-    if (!c.coordinatesMatch && !settings.alwaysOverwrite) {
+    if (!c.coordinatesMatch && !switches.alwaysOverwrite) {
         std::vector<GPSDifference> rows = differencesBeyondTolerance(basis, c);
         std::vector<std::string> described;
         for (const auto& row : rows) described.push_back(differenceText(row));
         Diagnostics::line("[DEBUG] Skipped (GPS coordinates differ) for ", name, ": ", joined(described, "; "));
         return ProcessingResult{outcome::SkippedDifferentGPS{std::move(rows)}};
     }
-    if (settings.alwaysOverwrite) return proceed(name, std::move(basis));
+    if (switches.alwaysOverwrite) return proceed(name, std::move(basis));
 
     // Numerically right: a text without its hemisphere letter is rewritten into the canonical form.
     if (!hasHemisphereSuffix(basis.existing.latitude) || !hasHemisphereSuffix(basis.existing.longitude)) {
@@ -132,7 +132,7 @@ ComparisonDecision compareSidecarGPS(XmlNode element, const GPSTarget& target, s
 }
 
 ProcessingResult reportWriterOutcome(std::string_view name, const Expected<WriterAnswer>& answer,
-                                     const RunSettings& settings) {
+                                     const RunSwitches& switches) {
     if (!answer) {
         Diagnostics::line("[DEBUG] Failed ", name, ": ", answer.error().message);
         return outcome::Failed{answer.error().message};
@@ -142,7 +142,7 @@ ProcessingResult reportWriterOutcome(std::string_view name, const Expected<Write
         Diagnostics::line("[DEBUG] Already correct ", name);
         return outcome::AlreadyCorrect{};
     }
-    if (settings.dryRun) {
+    if (switches.dryRun) {
         std::vector<std::string> changes;
         for (const auto& change : written.changes) changes.push_back("[DRY RUN] would update: " + change);
         Diagnostics::line("[DEBUG] Dry run — would update ", name, ": ", joined(changes, "; "));

@@ -3,7 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/ResultModel.h"
-#include "engine/RunSettings.h"
+#include "engine/RunSwitches.h"
 #include "engine/SidecarGPS.h"
 #include "engine/SidecarWriter.h"
 
@@ -26,10 +26,10 @@ using ComparisonDecision = std::variant<ProcessingResult, WriteSidecar>;
 // rewritten only when its texts lack the hemisphere letters; otherwise it is already correct or within
 // tolerance. No effect but diagnostic lines.
 ComparisonDecision compareSidecarGPS(XmlNode element, const GPSTarget& target, std::string_view name,
-                                     const RunSettings& settings);
+                                     const RunSwitches& switches);
 
 // The file's outcome from the writer's answer: failed, updated (prefixed in a dry run) or already correct.
 ProcessingResult reportWriterOutcome(std::string_view name, const Expected<WriterAnswer>& answer,
-                                     const RunSettings& settings);
+                                     const RunSwitches& switches);
 
 }  // namespace corvane

@@ -31,13 +31,15 @@ Error sidecarTooLarge(uint64_t size) {
     return Error{"XMP", 2, "XMP sidecar too large (" + std::to_string(size) + " bytes)"};
 }
 
-GPSTarget gpsTargetFor(double latitude, double longitude) {
+GPSTarget gpsTargetFor(double latitude, double longitude, CoordinateForm form) {
     return GPSTarget{latitude,
                      longitude,
                      hemisphereLetter(latitude, Axis::latitude),
                      hemisphereLetter(longitude, Axis::longitude),
-                     formatGPSCoordinate(latitude, Axis::latitude),
-                     formatGPSCoordinate(longitude, Axis::longitude)};
+                     formatGPSCoordinate(latitude, Axis::latitude, form),
+                     formatGPSCoordinate(longitude, Axis::longitude, form),
+                     formatGPSValue(latitude, form),
+                     formatGPSValue(longitude, form)};
 }
 
 Error sidecarReadError(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL, const Error& error) {

@@ -36,8 +36,10 @@ struct SidecarGPSReading {
 };
 SidecarGPSReading interpretSidecarGPS(const SidecarGPSTexts& texts);
 
-// The image's position as the engine writes it: each axis's hemisphere letter ("N" for a latitude >= 0,
-// else "S"; "E" or "W") and its canonical text ("37.77490000N").
+// The image's position as the engine writes it in the coordinate form given: each axis's hemisphere
+// letter ("N" for a latitude >= 0, else "S"; "E" or "W"), its canonical text ("37.77490000N", or
+// "37,46.494000N" in the xmp form), and that text without the letter, which stands in for a text the
+// sidecar lacks where an old value is shown.
 struct GPSTarget {
     double latitude = 0;
     double longitude = 0;
@@ -45,8 +47,10 @@ struct GPSTarget {
     std::string lonRef;
     std::string latText;
     std::string lonText;
+    std::string latValueText;
+    std::string lonValueText;
 };
-GPSTarget gpsTargetFor(double latitude, double longitude);
+GPSTarget gpsTargetFor(double latitude, double longitude, CoordinateForm form = CoordinateForm::decimal);
 
 // The comparison's instruction to write, with what it worked out: the sidecar's texts as read, how
 // they read, and the target. The writer works from these values; it neither reads the properties nor

@@ -16,7 +16,6 @@ namespace {
 // One of the four GPS properties: whether its text already is the target, and what setting it reports.
 struct PropertyUpdate {
     bool matches;
-    bool present;  // a child matched the property's name, so setting it updates that child
     std::string property;
     std::string change;
     std::string note;
@@ -52,16 +51,16 @@ UpdatePlan planUpdate(const WriteSidecar& basis) {
 
     auto nil = [](const std::optional<std::string>& text) { return std::string(orNil(text)); };
     return UpdatePlan{{{
-        {latTextMatches, existing.latitude.has_value(), "exif:GPSLatitude",
-         "exif:GPSLatitude: " + existing.latitude.value_or(formatGPSValue(target.latitude)) + " → " + target.latText,
+        {latTextMatches, "exif:GPSLatitude",
+         "exif:GPSLatitude: " + existing.latitude.value_or(target.latValueText) + " → " + target.latText,
          "Latitude format: " + nil(existing.latitude) + " → " + target.latText, target.latText},
-        {lonTextMatches, existing.longitude.has_value(), "exif:GPSLongitude",
-         "exif:GPSLongitude: " + existing.longitude.value_or(formatGPSValue(target.longitude)) + " → " + target.lonText,
+        {lonTextMatches, "exif:GPSLongitude",
+         "exif:GPSLongitude: " + existing.longitude.value_or(target.lonValueText) + " → " + target.lonText,
          "Longitude format: " + nil(existing.longitude) + " → " + target.lonText, target.lonText},
-        {latRefMatches, existing.latitudeRef.has_value(), "exif:GPSLatitudeRef",
+        {latRefMatches, "exif:GPSLatitudeRef",
          "exif:GPSLatitudeRef: " + existing.latitudeRef.value_or("(empty)") + " → " + target.latRef,
          "LatitudeRef: " + nil(existing.latitudeRef) + " → " + target.latRef, target.latRef},
-        {lonRefMatches, existing.longitudeRef.has_value(), "exif:GPSLongitudeRef",
+        {lonRefMatches, "exif:GPSLongitudeRef",
          "exif:GPSLongitudeRef: " + existing.longitudeRef.value_or("(empty)") + " → " + target.lonRef,
          "LongitudeRef: " + nil(existing.longitudeRef) + " → " + target.lonRef, target.lonRef},
     }}};
@@ -78,14 +77,14 @@ void printComparison(std::string_view name, const WriteSidecar& basis, const Upd
                       " latRef=", plan.latitudeRef().matches, " lonRef=", plan.longitudeRef().matches);
 }
 
-// Why a sidecar that needs a change must stay as it is, if it must: a property would be created beside
-// another copy of itself (an attribute, or a child with another prefix), leaving two values that other
-// tools would still read the old one of; the sidecar belongs to another image of the folder as well,
+// Why a sidecar that needs a change must stay as it is, if it must: a property to be set has another
+// copy beside it (an attribute and a child element, or another prefix), which would keep the old value
+// for the tools that read that copy; the sidecar belongs to another image of the folder as well,
 // whose position it would lose; or it has more names than one, which a rewrite would split (the others
 // would keep the old text).
 std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const LoadedSidecar& sidecar) {
     for (const auto& property : plan.properties) {
-        if (property.matches || property.present) continue;
+        if (property.matches) continue;
         if (const auto copy = XMPXML::findOtherCopy(property.property, sidecar.element)) {
             return Error{"XMP", 1,
                          "XMP sidecar already holds " + copy->name + (copy->isAttribute ? " as an attribute" : "") +
@@ -104,7 +103,7 @@ std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const Loaded
 
 }  // namespace
 
-Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings, LoadedSidecar& sidecar,
+Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& switches, LoadedSidecar& sidecar,
                                     const WriteSidecar& instruction) {
     const std::string name = lastPathComponent(sidecar.file->path());
     Diagnostics::line("[DEBUG] Loading existing XMP: ", name);
@@ -115,7 +114,7 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     for (const auto& property : plan.properties)
         if (!property.matches) answer.formatNotes.push_back(property.note);
     if (answer.formatNotes.empty()) {
-        if (!settings.alwaysOverwrite) Diagnostics::line("[DEBUG] Will not write ", name, " — already correct");
+        if (!switches.alwaysOverwrite) Diagnostics::line("[DEBUG] Will not write ", name, " — already correct");
         return answer;
     }
     if (auto reason = reasonToLeaveUnchanged(plan, sidecar)) return *reason;
@@ -123,10 +122,10 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& s
     for (const auto& property : plan.properties) {
         if (property.matches) continue;
         answer.changes.push_back(property.change);
-        if (!settings.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
+        if (!switches.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
     }
     answer.written = true;
-    if (settings.dryRun) {
+    if (switches.dryRun) {
         Diagnostics::line("[DEBUG] Dry run — would save XMP: ", name);
         return answer;
     }

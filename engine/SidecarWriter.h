@@ -3,7 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/FileSystem.h"
-#include "engine/RunSettings.h"
+#include "engine/RunSwitches.h"
 #include "engine/SidecarGPS.h"
 #include "engine/XmpXml.h"
 
@@ -38,13 +38,13 @@ struct LoadedSidecar {
 // ("37.77490000N", "N", ...) on the loaded document, as the comparison's instruction says, then saves
 // it through the safe save on the write queue, or in a dry run only reports. Once anything is written,
 // a reference property that does not itself name the target hemisphere is set as well, so every
-// written sidecar carries both. The sidecar is not read again. Never creates a property beside
-// another copy of it. A sidecar that needs a change but belongs to another image as well, or has more
+// written sidecar carries both. The sidecar is not read again. Never sets a property that has another
+// copy beside it. A sidecar that needs a change but belongs to another image as well, or has more
 // than one name (hard links), is left unchanged, also in a dry run. Errors: "XMP" 1 "XMP sidecar
 // already holds NAME[ as an attribute]; left unchanged", "XMP" 1 "XMP sidecar also belongs to IMAGE;
 // left unchanged", "XMP" 1 "XMP sidecar has N hard links ...; left unchanged", and the safe save's own
 // errors; on any error the sidecar is as it was.
-Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSettings& settings, LoadedSidecar& sidecar,
+Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& switches, LoadedSidecar& sidecar,
                                     const WriteSidecar& instruction);
 
 }  // namespace corvane

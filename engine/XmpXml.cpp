@@ -19,20 +19,33 @@ XmlNode nextElementInDocumentOrder(XmlNode node, XmlNode root) {
     return {};
 }
 
+// The name of a property that has to do with GPS ("exif:GPSAltitude"); every GPS property name is one.
+bool isGPSName(std::string_view name) { return name.find("GPS") != std::string_view::npos; }
+
 bool nameHasGPSFragment(std::string_view name) {
     // "GPSLatitudeRef" and "GPSLongitudeRef" contain the first two fragments, so these two decide.
     return name.find("GPSLatitude") != std::string_view::npos || name.find("GPSLongitude") != std::string_view::npos;
 }
 
-bool hasChildWithGPSName(XmlNode element) {
+// A namespace declaration ("xmlns:exif") is an attribute of the document, never a property.
+bool isPropertyAttribute(XmlAttribute attribute) {
+    const std::string_view name = attribute.name();
+    return name != "xmlns" && !name.starts_with("xmlns:");
+}
+
+// True when the element holds a latitude or longitude property, as a child element or as an attribute:
+// RDF lets a simple property be written either way, and Exiv2 writes GPS properties as attributes.
+bool holdsGPSProperty(XmlNode element) {
     for (XmlNode child = element.firstChild(); child; child = child.nextSibling())
         if (child.isElement() && nameHasGPSFragment(child.name())) return true;
+    for (XmlAttribute attribute = element.firstAttribute(); attribute; attribute = attribute.next())
+        if (isPropertyAttribute(attribute) && nameHasGPSFragment(attribute.name())) return true;
     return false;
 }
 
 XmlNode findElementContainingGPS(XmlNode root) {
     for (XmlNode node = root; node; node = nextElementInDocumentOrder(node, root))
-        if (hasChildWithGPSName(node)) return node;
+        if (holdsGPSProperty(node)) return node;
     return {};
 }
 
@@ -57,6 +70,24 @@ XmlNode matchingChild(std::string_view name, XmlNode element) {
         if (childName == name || childName == localName) return child;
     }
     return {};
+}
+
+// The first attribute named `name` or its local name: the property when no child holds it.
+XmlAttribute matchingAttribute(std::string_view name, XmlNode element) {
+    const std::string_view localName = localNameOf(name);
+    for (XmlAttribute attribute = element.firstAttribute(); attribute; attribute = attribute.next())
+        if (attribute.name() == name || attribute.name() == localName) return attribute;
+    return {};
+}
+
+// Whether the element keeps its GPS properties as attributes (as Exiv2 writes them): it has some, and
+// no GPS property as a child element. A property created there takes the same form.
+bool keepsGPSAsAttributes(XmlNode element) {
+    for (XmlNode child = element.firstChild(); child; child = child.nextSibling())
+        if (child.isElement() && isGPSName(child.name())) return false;
+    for (XmlAttribute attribute = element.firstAttribute(); attribute; attribute = attribute.next())
+        if (isPropertyAttribute(attribute) && isGPSName(attribute.name())) return true;
+    return false;
 }
 
 constexpr const char* exifNamespace = "http://ns.adobe.com/exif/1.0/";
@@ -130,6 +161,11 @@ std::optional<std::string> XMPXML::getPropertyValue(std::string_view name, XmlNo
         Diagnostics::line("[DEBUG] XMPXML: Found '", name, "' = '", value, "' via exact match '", child.name(), "'");
         return value;
     }
+    if (XmlAttribute attribute = matchingAttribute(name, element)) {
+        std::string value(trim(attribute.value()));
+        Diagnostics::line("[DEBUG] XMPXML: Found '", name, "' = '", value, "' via attribute '", attribute.name(), "'");
+        return value;
+    }
     Diagnostics::line("[DEBUG] XMPXML: Could not find '", name, "' in element");
     dumpChildElements(element);
     return std::nullopt;
@@ -142,18 +178,37 @@ void XMPXML::setPropertyValue(std::string_view value, std::string_view name, Xml
         Diagnostics::line("[DEBUG] XMPXML: Updated existing element '", child.name(), "'");
         return;
     }
+    if (XmlAttribute attribute = matchingAttribute(name, element)) {
+        attribute.setValue(value);
+        Diagnostics::line("[DEBUG] XMPXML: Updated existing attribute '", attribute.name(), "'");
+        return;
+    }
+    const bool needsDeclaration = name.starts_with("exif:") && !declaresPrefixInScope(element, "xmlns:exif");
+    if (keepsGPSAsAttributes(element)) {
+        if (needsDeclaration) element.appendAttribute("xmlns:exif", exifNamespace);
+        element.appendAttribute(name, value);
+        Diagnostics::line("[DEBUG] XMPXML: Created new attribute '", name, "'");
+        return;
+    }
     const XmlNode created = element.appendElement(name);
-    if (name.starts_with("exif:") && !declaresPrefixInScope(element, "xmlns:exif")) created.appendAttribute("xmlns:exif", exifNamespace);
+    if (needsDeclaration) created.appendAttribute("xmlns:exif", exifNamespace);
     created.setText(value);
     Diagnostics::line("[DEBUG] XMPXML: Created new element '", name, "'");
 }
 
 std::optional<XMPXML::PropertyCopy> XMPXML::findOtherCopy(std::string_view name, XmlNode element) {
     const std::string_view localName = localNameOf(name);
-    for (XmlAttribute attribute = element.firstAttribute(); attribute; attribute = attribute.next())
-        if (localNameOf(attribute.name()) == localName) return PropertyCopy{std::string(attribute.name()), true};
-    for (XmlNode child = element.firstChild(); child; child = child.nextSibling())
-        if (child.isElement() && localNameOf(child.name()) == localName) return PropertyCopy{std::string(child.name()), false};
+    // The copy that getPropertyValue reads and setPropertyValue sets, if there is one.
+    const XmlNode child = matchingChild(name, element);
+    const XmlAttribute attribute = child ? XmlAttribute() : matchingAttribute(name, element);
+    for (XmlAttribute other = element.firstAttribute(); other; other = other.next()) {
+        if (other != attribute && isPropertyAttribute(other) && localNameOf(other.name()) == localName)
+            return PropertyCopy{std::string(other.name()), true};
+    }
+    for (XmlNode other = element.firstChild(); other; other = other.nextSibling()) {
+        if (other != child && other.isElement() && localNameOf(other.name()) == localName)
+            return PropertyCopy{std::string(other.name()), false};
+    }
     return std::nullopt;
 }
 
@@ -185,14 +240,16 @@ void XMPXML::dumpChildElements(XmlNode element) {
 }
 
 bool hasGPSData(XmlNode element) {
+    // Every name of XMPXML::gpsPropertyNames contains "GPS": the one test covers both rules.
     for (XmlNode child = element.firstChild(); child; child = child.nextSibling()) {
-        if (!child.isElement()) continue;
-        const std::string_view name = child.name();
-        if (name.empty()) continue;
-        bool listed = false;
-        for (std::string_view property : XMPXML::gpsPropertyNames) listed = listed || name == property;
-        if (listed || name.find("GPS") != std::string_view::npos) {
-            Diagnostics::line("[DEBUG] Found GPS  ", name);
+        if (child.isElement() && isGPSName(child.name())) {
+            Diagnostics::line("[DEBUG] Found GPS  ", child.name());
+            return true;
+        }
+    }
+    for (XmlAttribute attribute = element.firstAttribute(); attribute; attribute = attribute.next()) {
+        if (isPropertyAttribute(attribute) && isGPSName(attribute.name())) {
+            Diagnostics::line("[DEBUG] Found GPS  ", attribute.name());
             return true;
         }
     }

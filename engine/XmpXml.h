@@ -13,8 +13,9 @@
 
 namespace corvane {
 
-// The document operations on a sidecar. Element names are compared as written (prefix, colon, local
-// name); namespaces are not resolved, and properties kept as attributes are never read or written.
+// The document operations on a sidecar. Names are compared as written (prefix, colon, local name);
+// namespaces are not resolved. A simple property may be a child element of the GPS element or, as RDF
+// allows and Exiv2 writes GPS properties, an attribute of it; both forms are read and written alike.
 // Stateless; every operation is safe to call concurrently on different documents. Searches are
 // iterative, so a deeply nested document cannot exhaust the stack.
 class XMPXML {
@@ -41,23 +42,25 @@ public:
     static Expected<XmlDocument> load(std::string_view bytes);
 
     // The element that holds (or is to hold) the GPS properties: the first element in document order
-    // with a child whose name contains "GPSLatitude" or "GPSLongitude"; else the first element whose
-    // name contains "Description"; else none.
+    // with a child or an attribute whose name contains "GPSLatitude" or "GPSLongitude"; else the first
+    // element whose name contains "Description"; else none.
     static std::optional<XmlNode> findGPSElement(const XmlDocument& document);
 
-    // The trimmed text of the first child named `name` or its local name; none when there is no such
-    // child.
+    // The trimmed text of the first child named `name` or its local name; when there is no such child,
+    // the trimmed value of the first attribute so named; none when there is neither.
     static std::optional<std::string> getPropertyValue(std::string_view name, XmlNode element);
 
-    // Replaces the content of the matching child with one text node, or appends a new child element
-    // named `name` holding the value. A new "exif:" element whose prefix is declared nowhere above it
+    // Replaces the content of the matching child with one text node, or else the value of the matching
+    // attribute (it stays an attribute). Without either, creates the property in the form the
+    // element's GPS properties have: an attribute on an element that keeps them all as attributes, else
+    // a new last child element. A new "exif:" property whose prefix is declared nowhere in scope
     // declares the exif namespace itself, so that the document stays namespace-well-formed. Never fails.
     static void setPropertyValue(std::string_view value, std::string_view name, XmlNode element);
 
-    // For a property that no child matches by the name rule of getPropertyValue, another copy of it:
-    // the first attribute, else the first child element, of `element` whose local name (the text after
-    // the last ':') equals that of `name`, such as exif:GPSLatitude="..." or <ns2:GPSLatitude>.
-    // Creating the property beside such a copy would give the property two values.
+    // Another copy of the property beside the one getPropertyValue reads: the first other attribute,
+    // else the first other child element, of `element` whose local name (the text after the last ':')
+    // equals that of `name`, such as exif:GPSLatitude="..." beside <exif:GPSLatitude>, or
+    // <ns2:GPSLatitude>. Setting the property beside such a copy would leave it two values.
     struct PropertyCopy {
         std::string name;
         bool isAttribute = false;
@@ -72,7 +75,7 @@ public:
     static std::string stringValue(XmlNode node);
 };
 
-// True when the element has a child whose name is a GPS property name or contains "GPS".
+// True when the element has a child or an attribute whose name is a GPS property name or contains "GPS".
 bool hasGPSData(XmlNode element);
 
 }  // namespace corvane

@@ -23,9 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t selector = data[0];
     const std::filesystem::path sidecar = fuzz::writeScratchFile("IMG_0001.xmp", data + 1, size - 1);
 
-    static RunSettings settings;
-    settings.dryRun = true;
-    settings.alwaysOverwrite = (selector & 1) != 0;
+    RunSwitches switches;
+    switches.alwaysOverwrite = (selector & 1) != 0;
     const double latitude = (selector & 2) ? -37.7749 : 37.7749;
     const double longitude = (selector & 4) ? -122.4194 : 122.4194;
 
@@ -40,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto reread = XMPXML::load(written);
     if (!reread || reread.value().serialize() != written) __builtin_trap();
     if (!element || !hasGPSData(*element)) return 0;
-    auto decision = compareSidecarGPS(*element, gpsTargetFor(latitude, longitude), "IMG_0001.HEIC", settings);
+    auto decision = compareSidecarGPS(*element, gpsTargetFor(latitude, longitude), "IMG_0001.HEIC", switches);
     if (const auto* write = std::get_if<WriteSidecar>(&decision)) {
         LoadedSidecar loaded{std::move(opened).value(), std::move(document).value(), *element, {}};
-        const auto answer = updateXmpGPS(fileSystem, settings, loaded, *write);
-        (void)reportWriterOutcome("IMG_0001.HEIC", answer, settings);
+        const auto answer = updateXmpGPS(fileSystem, switches, loaded, *write);
+        (void)reportWriterOutcome("IMG_0001.HEIC", answer, switches);
     }
     return 0;
 }

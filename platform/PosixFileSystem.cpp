@@ -79,9 +79,12 @@ Listing listFolder(int at, const std::string& relative) {
     return listing;
 }
 
-// The entries of the folder at `folder`, as listFolder gives them; absent when it cannot be opened.
+// The entries of the folder at `folder`, as listFolder gives them; absent when it cannot be listed to
+// its end (a listing cut short by a read error is no listing: a name missing from it is not absent).
 std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
-    return std::move(listFolder(AT_FDCWD, folder.empty() ? "." : folder.string()).entries);
+    Listing listing = listFolder(AT_FDCWD, folder.empty() ? "." : folder.string());
+    if (listing.error != 0) return std::nullopt;
+    return std::move(listing.entries);
 }
 
 // The part of a name before its last dot; empty when the name has no dot or only a leading one.

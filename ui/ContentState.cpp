@@ -85,10 +85,6 @@ ContentState::ContentState(WindowEngine engine, Executor executor, QObject* pare
         engine_.fileSystem, [this](const std::filesystem::path& file) { return processFile(file); }, std::move(executor),
         static_cast<RunObserver*>(this));
     driver_->stopWhen([this] { return stopRequested_; });
-    engineSettings_.dryRun = dryRun_;
-    engineSettings_.alwaysOverwrite = alwaysOverwrite_;
-    engineSettings_.appleOnly = appleOnly_;
-    engineSettings_.silentlyIgnoreSkipped = silentlyIgnoreSkipped_;
 }
 
 ContentState::~ContentState() = default;
@@ -98,22 +94,27 @@ FileOutcome ContentState::processFile(const std::filesystem::path& file) {
     return MediaFileProcessor(services).process(file);
 }
 
-void ContentState::setSwitch(bool& field, bool on) {
-    if (field == on) return;
-    field = on;
+template <typename Value>
+void ContentState::setSwitch(Value& field, Value value) {
+    if (field == value) return;
+    field = value;
     publishSettings();
     emit switchesChanged();
 }
 
-void ContentState::setDryRun(bool on) { setSwitch(dryRun_, on); }
+void ContentState::setDryRun(bool on) { setSwitch(switches_.dryRun, on); }
 
-void ContentState::setAlwaysOverwrite(bool on) { setSwitch(alwaysOverwrite_, on); }
+void ContentState::setAlwaysOverwrite(bool on) { setSwitch(switches_.alwaysOverwrite, on); }
 
-void ContentState::setAppleOnly(bool on) { setSwitch(appleOnly_, on); }
+void ContentState::setAppleOnly(bool on) { setSwitch(switches_.appleOnly, on); }
+
+void ContentState::setSidecarName(SidecarName name) { setSwitch(switches_.sidecarName, name); }
+
+void ContentState::setCoordinateForm(CoordinateForm form) { setSwitch(switches_.coordinateForm, form); }
 
 void ContentState::setSilentlyIgnoreSkipped(bool on) {
-    if (silentlyIgnoreSkipped_ == on) return;
-    silentlyIgnoreSkipped_ = on;
+    if (switches_.silentlyIgnoreSkipped == on) return;
+    switches_.silentlyIgnoreSkipped = on;
     // A chosen outcome that the switch now hides is let go of, so that the list never stands empty.
     const bool letGo = outcomeFilter_ && !canFilterBy(*outcomeFilter_);
     if (letGo) outcomeFilter_.reset();
@@ -123,12 +124,8 @@ void ContentState::setSilentlyIgnoreSkipped(bool on) {
 }
 
 void ContentState::publishSettings() {
-    for (RunSettings* settings : {&RunSettings::shared(), &engineSettings_}) {
-        settings->dryRun = dryRun_;
-        settings->alwaysOverwrite = alwaysOverwrite_;
-        settings->appleOnly = appleOnly_;
-        settings->silentlyIgnoreSkipped = silentlyIgnoreSkipped_;
-    }
+    RunSettings::shared().publish(switches_);
+    engineSettings_.publish(switches_);
 }
 
 bool ContentState::handleDrop(const QMimeData& mime) {
@@ -172,7 +169,7 @@ QString ContentState::statusText() const {
 }
 
 std::vector<const ProcessingResultDetail*> ContentState::visibleResults() const {
-    return corvane::visibleResults(progress().results, silentlyIgnoreSkipped_);
+    return corvane::visibleResults(progress().results, switches_.silentlyIgnoreSkipped);
 }
 
 int64_t ContentState::skippableCount() const {
@@ -184,11 +181,11 @@ int64_t ContentState::skippableCount() const {
 
 int64_t ContentState::visibleCount() const {
     const auto total = static_cast<int64_t>(progress().results.size());
-    return silentlyIgnoreSkipped_ ? total - skippableCount() : total;
+    return switches_.silentlyIgnoreSkipped ? total - skippableCount() : total;
 }
 
 bool ContentState::isVisible(const ProcessingResultDetail& row) const {
-    return !silentlyIgnoreSkipped_ || !isSilentlySkippable(row.result);
+    return !switches_.silentlyIgnoreSkipped || !isSilentlySkippable(row.result);
 }
 
 QString ContentState::outcomeCountText(size_t caseIndex) const {
@@ -210,7 +207,7 @@ QString ContentState::runSummary() const {
 }
 
 bool ContentState::canFilterBy(size_t caseIndex) const {
-    return caseIndex < counts_.size() && (!silentlyIgnoreSkipped_ || !isSkippableCase(caseIndex));
+    return caseIndex < counts_.size() && (!switches_.silentlyIgnoreSkipped || !isSkippableCase(caseIndex));
 }
 
 void ContentState::toggleOutcomeFilter(size_t caseIndex) {
@@ -262,8 +259,7 @@ QString ContentState::rowText(const ProcessingResultDetail& row) const {
 }
 
 QString ContentState::reportText(std::chrono::system_clock::time_point now) const {
-    const ReportSwitches switches{dryRun_, alwaysOverwrite_, appleOnly_, silentlyIgnoreSkipped_};
-    return QString::fromStdString(corvane::reportText(progress().results, switches, now));
+    return QString::fromStdString(corvane::reportText(progress().results, switches_, now));
 }
 
 void ContentState::copyResult(const ProcessingResultDetail& row) {

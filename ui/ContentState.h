@@ -60,19 +60,26 @@ public:
     ContentState(WindowEngine engine, Executor executor, QObject* parent = nullptr);
     ~ContentState() override;
 
-    // The four switches, as at every launch until changed: Dry Run on, Silently Ignore Skipped off (the
+    // The switches, as at every launch until changed: Dry Run on, Silently Ignore Skipped off (the
     // window's checkboxes), Always Overwrite off and Apple-only on (its Run menu's "Always Overwrite"
-    // and "Include All Devices"). Each change is published and applies from then on, also mid-run.
-    bool dryRun() const { return dryRun_; }
-    bool alwaysOverwrite() const { return alwaysOverwrite_; }
-    bool appleOnly() const { return appleOnly_; }
-    bool silentlyIgnoreSkipped() const { return silentlyIgnoreSkipped_; }
+    // and "Include All Devices"), base sidecar names and decimal coordinates (its Run menu's two
+    // choices; the window starts with the sidecar name the user chose last). Each change is published
+    // and applies from then on, also mid-run.
+    const RunSwitches& switches() const { return switches_; }
+    bool dryRun() const { return switches_.dryRun; }
+    bool alwaysOverwrite() const { return switches_.alwaysOverwrite; }
+    bool appleOnly() const { return switches_.appleOnly; }
+    bool silentlyIgnoreSkipped() const { return switches_.silentlyIgnoreSkipped; }
+    SidecarName sidecarName() const { return switches_.sidecarName; }
+    CoordinateForm coordinateForm() const { return switches_.coordinateForm; }
     void setDryRun(bool on);
     void setAlwaysOverwrite(bool on);
     void setAppleOnly(bool on);
     void setSilentlyIgnoreSkipped(bool on);
+    void setSidecarName(SidecarName name);
+    void setCoordinateForm(CoordinateForm form);
 
-    // Copies all four switches into RunSettings::shared() (and into this window's engine settings).
+    // Publishes the window's switches to RunSettings::shared() (and to this window's engine settings).
     void publishSettings();
 
     // Refuses (false) while a run is in progress; otherwise collects the drop's file URLs, hands them
@@ -94,12 +101,12 @@ public:
     const RunProgress& progress() const;
     bool isProcessing() const { return progress().isProcessing; }
     // A run is in progress and its next file may be written (Dry Run is off).
-    bool isWriting() const { return isProcessing() && !dryRun_; }
+    bool isWriting() const { return isProcessing() && !switches_.dryRun; }
     // Ends the run in progress once the file being processed has its row, as cleanly as after its last.
     void stopRun() { stopRequested_ = true; }
 
     // What the window shows.
-    bool badgeVisible() const { return dryRun_; }
+    bool badgeVisible() const { return switches_.dryRun; }
     bool progressVisible() const { return progress().totalCount >= 1; }
     // "Processed N/M", followed by " • NAME" while a file name is current.
     QString statusText() const;
@@ -162,15 +169,13 @@ private:
     void runStateChanged(const RunProgress& progress) override;
     void resultRecorded(const RunProgress& progress) override;
     FileOutcome processFile(const std::filesystem::path& file);
-    void setSwitch(bool& field, bool on);
+    template <typename Value>
+    void setSwitch(Value& field, Value value);
     int64_t skippableCount() const;
 
     WindowEngine engine_;
-    RunSettings engineSettings_;  // what this window's runs read
-    bool dryRun_ = true;
-    bool alwaysOverwrite_ = false;
-    bool appleOnly_ = true;
-    bool silentlyIgnoreSkipped_ = false;
+    RunSwitches switches_;
+    RunSettings engineSettings_{switches_};  // what this window's runs read
     std::array<int64_t, std::variant_size_v<ProcessingResult>> counts_{};  // rows of this run per outcome
     int64_t writtenRows_ = 0;  // rows of this run that did not run as a dry run
     std::optional<size_t> outcomeFilter_;

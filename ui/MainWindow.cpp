@@ -13,6 +13,7 @@
 #include "ui/QtFolderPrompt.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPushButton>
@@ -22,8 +23,66 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
+
+#include <span>
 
 namespace corvane {
+namespace {
+
+// The sidecar name is the one choice the window remembers between launches: a library keeps its
+// sidecars' naming, so the user makes the choice once. Kept as its word in the user's settings, beside
+// the folder grants.
+const QString sidecarNameKey = QStringLiteral("sidecarName");
+
+SidecarName rememberedSidecarName() {
+    const QByteArray word = QSettings(QStringLiteral("Corvane"), QStringLiteral("Corvane")).value(sidecarNameKey).toString().toUtf8();
+    return sidecarNameFromWord(std::string_view(word.constData(), static_cast<size_t>(word.size()))).value_or(SidecarName::base);
+}
+
+void rememberSidecarName(SidecarName name) {
+    const std::string_view word = wordFor(name);
+    QSettings(QStringLiteral("Corvane"), QStringLiteral("Corvane"))
+        .setValue(sidecarNameKey, QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size())));
+}
+
+// One item of a choice's submenu: its title and what its tooltip says of it.
+struct ChoiceItem {
+    const char* title;
+    const char* hint;
+};
+
+constexpr ChoiceItem sidecarNameItems[] = {
+    {"IMG_0001.xmp (Base Name)", "The image's name with its extension replaced, as Lightroom names sidecars."},
+    {"IMG_0001.HEIC.xmp (Full Name)", "The image's whole name followed by .xmp, as darktable and digiKam name sidecars."},
+    {"Either, Base Name First", "IMG_0001.xmp where it exists, else IMG_0001.HEIC.xmp."},
+};
+constexpr ChoiceItem coordinateFormItems[] = {
+    {"Decimal (37.77490000N)", "Degrees with eight decimals."},
+    {"XMP Standard (37,46.494000N)",
+     "Degrees and minutes, the XMP specification's form: programs built on Exiv2, such as darktable and digiKam, read it."},
+};
+
+// A submenu of exclusive items, one per value of a choice (in the order of its enum), that follows the
+// window's state. `write` is the user's choice of an item.
+void addChoiceMenu(QMenu* run, const QString& title, std::span<const ChoiceItem> items, ContentState& state,
+                   const std::function<size_t()>& read, const std::function<void(size_t)>& write) {
+    QMenu* menu = run->addMenu(title);
+    menu->setToolTipsVisible(true);
+    auto* group = new QActionGroup(menu);
+    for (size_t index = 0; index < items.size(); ++index) {
+        QAction* action = menu->addAction(QString::fromUtf8(items[index].title));
+        action->setCheckable(true);
+        action->setToolTip(QString::fromUtf8(items[index].hint));
+        action->setChecked(read() == index);
+        group->addAction(action);
+        QObject::connect(action, &QAction::triggered, menu, [write, index] { write(index); });
+    }
+    QObject::connect(&state, &ContentState::switchesChanged, menu,
+                     [group, read] { group->actions().at(static_cast<qsizetype>(read()))->setChecked(true); });
+}
+
+}  // namespace
 
 QIcon applicationIcon() {
     // The installed theme icon where there is one; the copy built into the program otherwise.
@@ -47,6 +106,7 @@ MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
     setWindowIcon(applicationIcon());
     state_ = std::make_unique<ContentState>(
         WindowEngine{PosixFileSystem::shared(), services_->images, services_->access});
+    state_->setSidecarName(rememberedSidecarName());
     content_ = new ContentView(*state_, this);
     setCentralWidget(content_);
     buildMenus(app);
@@ -63,7 +123,7 @@ std::vector<std::filesystem::path> MainWindow::nativeChooser(QWidget* parent, Ch
     QStringList chosen;
     if (what == Choose::files) {
         chosen = QFileDialog::getOpenFileNames(parent, QStringLiteral("Open Files"), QString(),
-                                               QStringLiteral("Photos (*.heic *.HEIC *.heif *.HEIF *.dng *.DNG);;All files (*)"));
+                                               QStringLiteral("Photos (*.heic *.HEIC *.heif *.HEIF *.hif *.HIF *.dng *.DNG);;All files (*)"));
     } else {
         const QString folder = QFileDialog::getExistingDirectory(parent, QStringLiteral("Open Folder"));
         if (!folder.isEmpty()) chosen.append(folder);
@@ -108,7 +168,7 @@ MainWindow::~MainWindow() {
 }
 
 // The run's switches beyond the window's checkboxes, each a checkable item that follows the window's
-// state; further choices of the run join them here, below a separator, as groups of exclusive items.
+// state; below a separator the run's two choices, each a submenu of exclusive items.
 void MainWindow::buildRunMenu() {
     QMenu* run = menuBar()->addMenu(QStringLiteral("&Run"));
     run->setToolTipsVisible(true);
@@ -140,6 +200,17 @@ void MainWindow::buildRunMenu() {
         });
         *entry.action = action;
     }
+    run->addSeparator();
+    ContentState& state = *state_;
+    addChoiceMenu(run, QStringLiteral("Sidecar Name"), sidecarNameItems, state,
+                  [&state] { return static_cast<size_t>(state.sidecarName()); },
+                  [&state](size_t index) {
+                      state.setSidecarName(static_cast<SidecarName>(index));
+                      rememberSidecarName(state.sidecarName());
+                  });
+    addChoiceMenu(run, QStringLiteral("Coordinate Form"), coordinateFormItems, state,
+                  [&state] { return static_cast<size_t>(state.coordinateForm()); },
+                  [&state](size_t index) { state.setCoordinateForm(static_cast<CoordinateForm>(index)); });
 }
 
 void MainWindow::buildMenus(CorvaneApp& app) {

@@ -24,7 +24,9 @@ QIcon applicationIcon();
 
 // One main window: its own state and run, the content view, and the menus (File: New Window, Open
 // Files…, Open Folder…, Close Window, Quit; Run: the switches beyond the window's checkboxes, Always
-// Overwrite and Include All Devices, off at every launch; Help: About Corvane, Check for Updates…). The
+// Overwrite and Include All Devices, off at every launch, and the choices Sidecar Name, which the
+// window remembers in the user's settings, and Coordinate Form; Help: About Corvane, Check for
+// Updates…). The
 // engine's services behind the window (image reader, folder access with the folder prompt over this
 // window) belong to it. It opens at its preferred size where the screen has room for it, smaller where
 // it has not. Deleted when closed.

@@ -12,10 +12,13 @@ namespace {
 std::string summary(const Expected<CliOptions>& parsed) {
     if (!parsed) return "error: " + parsed.error().message;
     const CliOptions& o = parsed.value();
-    std::string text = o.dryRun ? "dry" : "write";
+    std::string text = o.switches.dryRun ? "dry" : "write";
     for (const auto& [on, word] : {std::pair{o.check, " check"}, std::pair{o.quiet, " quiet"}, std::pair{o.json, " json"},
-                                   std::pair{o.alwaysOverwrite, " overwrite"}, std::pair{!o.appleOnly, " any"}})
+                                   std::pair{o.switches.alwaysOverwrite, " overwrite"},
+                                   std::pair{!o.switches.appleOnly, " any"}})
         if (on) text += word;
+    if (o.switches.sidecarName != SidecarName::base) text += " " + std::string(wordFor(o.switches.sidecarName));
+    if (o.switches.coordinateForm != CoordinateForm::decimal) text += " " + std::string(wordFor(o.switches.coordinateForm));
     for (const std::string& path : o.paths) text += " [" + path + "]";
     return text;
 }
@@ -28,6 +31,9 @@ TEST(CliOptions, ParsesAsGnuProgramsDo) {
         {{"--json", "--always-overwrite", "--any-device", "x", "y"}, "dry json overwrite any [x] [y]"},
         {{"--check", "-q", "x"}, "dry check quiet [x]"},
         {{"--", "-w", "--json"}, "dry [-w] [--json]"},
+        {{"--sidecar-name=either", "--coordinate-form", "xmp", "x"}, "dry either xmp [x]"},
+        {{"--sidecar-name", "Full", "x"}, "error: option --sidecar-name takes base, full or either, not 'Full' (see --help)"},
+        {{"x", "--coordinate-form="}, "error: option --coordinate-form takes decimal or xmp, not '' (see --help)"},
         {{"-", "x"}, "dry [-] [x]"},
         {{"-wx", "x"}, "error: unknown option -x (see --help)"},
         {{"--writ", "x"}, "error: unknown option --writ (see --help)"},

@@ -270,10 +270,18 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     EXPECT_EQ(counted, counts) << summary;
     EXPECT_EQ(summary.ends_with("(dry run, nothing written)\n"), dryRun) << summary;
 
-    // The report's header names the switches of the run; diagnostic lines only with --debug.
+    // The report's header names the switches of the run, and a choice only when it is not the default;
+    // diagnostic lines only with --debug.
     const auto word = [](bool value) { return value ? std::string("true") : std::string("false"); };
+    const auto choice = [&](const char* option, const std::string& byDefault, const std::string& key) {
+        const auto at = std::ranges::find(GetParam()[0], option);
+        const std::string chosen = at == GetParam()[0].end() ? byDefault : at[1].get<std::string>();
+        return chosen == byDefault ? "" : " " + key + "=" + chosen;
+    };
     const std::string header = " — Settings: DryRun=" + word(dryRun) + " ForceOverwrite=" + word(has("--always-overwrite")) +
-                               " AppleOnly=" + word(!has("--any-device")) + " SilentSkip=" + word(has("--silently-ignore-skipped")) + "\n";
+                               " AppleOnly=" + word(!has("--any-device")) + " SilentSkip=" + word(has("--silently-ignore-skipped")) +
+                               choice("--sidecar-name", "base", "SidecarName") +
+                               choice("--coordinate-form", "decimal", "CoordinateForm") + "\n";
     EXPECT_TRUE(std::regex_search(text.out.substr(0, text.out.find('\n') + 1),
                                   std::regex("^Results — \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\+0000" + header + "$")))
         << text.out.substr(0, 200) << "\nexpected" << header;

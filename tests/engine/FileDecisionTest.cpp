@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the per-file decisions do that a case folder (tests/cases) cannot show: the diagnostic lines
-// they print, the grant's release on every path, and a save that fails.
+// they print, the grant's release on every path, a save that fails, and what Exiv2 reads of the
+// positions written in the XMP coordinate form.
 
 #include "engine/MediaFileProcessor.h"
 #include "engine/SafeSave.h"
@@ -12,6 +13,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,7 +35,6 @@ class FileDecision : public ::testing::Test {
 protected:
     void SetUp() override {
         writeHeic(image, iPhoneImageAt(photoLatitude, photoLongitude));
-        settings.dryRun = false;
     }
     std::vector<std::string> process() {
         DiagnosticsCapture capture;
@@ -47,7 +48,7 @@ protected:
     FaultyFileSystem fileSystem;
     ImageMetadataReader reader;
     CountingAccess access;
-    RunSettings settings;
+    RunSettings settings{RunSwitches{.dryRun = false}};
     EngineServices services{fileSystem, reader, access, settings};
 };
 
@@ -57,7 +58,7 @@ bool holdsBlock(const std::vector<std::string>& lines, const std::vector<std::st
 
 TEST_F(FileDecision, ComparisonAndWriterPrintTheirBlocks) {
     writeText(sidecar, sidecarXml({std::nullopt, "122.4194", std::nullopt, "W"}));
-    settings.alwaysOverwrite = true;
+    settings.publish({.dryRun = false, .alwaysOverwrite = true});
     const auto lines = process();
     EXPECT_TRUE(holdsBlock(lines, {"[DEBUG] Raw XMP GPS values:", "[DEBUG]   existingLat raw: 'nil'",
                                    "[DEBUG]   existingLon raw: '122.4194'", "[DEBUG]   existingLatRef raw: 'nil'",
@@ -97,7 +98,7 @@ TEST_F(FileDecision, EachSettledDecisionNamesItsReason) {
         EXPECT_EQ(process().back(), line);
     }
     writeText(sidecar, sidecarXml(letterlessSidecar));
-    settings.dryRun = true;
+    settings.publish({});
     const auto lines = process();
     EXPECT_TRUE(holdsBlock(lines, {
         "[DEBUG] Within tolerance, but XMP text is missing trailing hemisphere ref — will update IMG_0001.HEIC"}));
@@ -138,6 +139,62 @@ TEST_F(FileDecision, ASaveThatFailsFailsTheFile) {
     fileSystem.reportCapacity(requiredFreeSpace - 1);
     EXPECT_EQ(process().back(), "[DEBUG] Failed IMG_0001.HEIC: Insufficient disk space. Available: 99MB, Required: 100MB");
     EXPECT_EQ(readText(sidecar), original);
+}
+
+// The position an Exiv2-based program (darktable, digiKam) sees in a sidecar: Exiv2 converts the XMP
+// coordinates to Exif GPS rationals as it reads a sidecar; absent when it cannot convert them.
+std::optional<ImagePosition> positionExivReads(const std::filesystem::path& sidecar) {
+    const auto image = Exiv2::ImageFactory::open(sidecar.string());
+    image->readMetadata();
+    const Exiv2::ExifData& exif = image->exifData();
+    const auto axis = [&](const char* key, const char* refKey, const char* negative) -> std::optional<double> {
+        const auto value = exif.findKey(Exiv2::ExifKey(key));
+        const auto ref = exif.findKey(Exiv2::ExifKey(refKey));
+        if (value == exif.end() || ref == exif.end() || value->count() != 3) return std::nullopt;
+        const auto part = [&](long index) {  // exactly: toFloat would round to single precision
+            const Exiv2::Rational rational = value->toRational(index);
+            return static_cast<double>(rational.first) / rational.second;
+        };
+        const double degrees = part(0) + part(1) / 60 + part(2) / 3600;
+        return ref->toString() == negative ? -degrees : degrees;
+    };
+    const auto latitude = axis("Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef", "S");
+    const auto longitude = axis("Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef", "W");
+    if (!latitude || !longitude) return std::nullopt;
+    return ImagePosition{*latitude, *longitude};
+}
+
+// Exiv2 reads back, within 1e-6 degrees, every position written in the xmp form over a sidecar as
+// exiftool writes it (child elements) and as Exiv2 writes it (attributes), in all four hemispheres and
+// where the minutes carry into the degrees. The decimal form it cannot convert at all.
+TEST_F(FileDecision, ExivReadsBackEveryPositionWrittenInTheXmpForm) {
+    Exiv2::XmpData exivProperties;
+    exivProperties["Xmp.exif.GPSLatitude"] = "48,51.396N";
+    exivProperties["Xmp.exif.GPSLongitude"] = "2,21.132E";
+    std::string exivSidecar;
+    ASSERT_EQ(Exiv2::XmpParser::encode(exivSidecar, exivProperties), 0);
+    const std::pair<std::string, const char*> sidecars[] = {{sidecarXml(parisSidecar), "<exif:GPSLatitude>"},
+                                                            {exivSidecar, "exif:GPSLatitude=\""}};
+    for (const auto& [latitude, longitude] : {std::pair{photoLatitude, photoLongitude}, {-33.8568, 151.2153}, {0.0, -0.0},
+                                              {-89.99999999, 179.9999999999}}) {
+        writeHeic(image, iPhoneImageAt(latitude, longitude));
+        const auto stored = reader.read(image)->readImageGPS();
+        ASSERT_TRUE(stored);
+        for (const auto& [original, form] : sidecars) {
+            writeText(sidecar, original);
+            settings.publish({.dryRun = false, .alwaysOverwrite = true, .coordinateForm = CoordinateForm::xmp});
+            process();
+            ASSERT_NE(readText(sidecar).find(form), std::string::npos) << readText(sidecar);
+            const auto read = positionExivReads(sidecar);
+            ASSERT_TRUE(read) << readText(sidecar);
+            EXPECT_NEAR(read->latitude, stored->latitude, 1e-6) << readText(sidecar);
+            EXPECT_NEAR(read->longitude, stored->longitude, 1e-6) << readText(sidecar);
+        }
+    }
+    settings.publish({.dryRun = false, .alwaysOverwrite = true});
+    writeText(sidecar, exivSidecar);
+    process();
+    EXPECT_FALSE(positionExivReads(sidecar)) << readText(sidecar);
 }
 
 }  // namespace

@@ -102,6 +102,19 @@ TEST(FormatGPS, EightDecimalsOfTheMagnitudeThenTheLetter) {
     for (const auto& [value, axis, text] : cases) EXPECT_EQ(formatGPSCoordinate(value, axis), text);
 }
 
+TEST(FormatGPS, XmpFormIsWholeDegreesAndMinutesWithSixDecimals) {
+    // Minutes are not zero-padded, as exiftool writes them; minutes that round to 60 carry.
+    constexpr Axis lat = Axis::latitude, lon = Axis::longitude;
+    const std::tuple<double, Axis, std::string> cases[] = {
+        {37.7749, lat, "37,46.494000N"},      {-122.4194, lon, "122,25.164000W"}, {-0.0, lat, "0,0.000000N"},
+        {-33.05, lat, "33,3.000000S"},         {1e-9, lon, "0,0.000000E"},         {179.9999999999, lon, "180,0.000000E"},
+        {-89.99999999, lat, "89,59.999999S"},  {nan, lat, "nanS"}};
+    for (const auto& [value, axis, text] : cases) EXPECT_EQ(formatGPSCoordinate(value, axis, CoordinateForm::xmp), text);
+    // What the engine writes, it reads back as the same position.
+    for (double value : {37.7749, 122.4194, 0.5, 45.999999999})
+        EXPECT_NEAR(*parseXmpGPS(formatGPSCoordinate(value, lat, CoordinateForm::xmp)).value, value, 1e-8);
+}
+
 TEST(GpsTextLocale, ReadingAndWritingIgnoreTheProcessLocale) {
     // A locale whose decimal separator is a comma, compiled from the system's locale sources into a
     // temporary folder when none is installed (glibc reads LOCPATH when a locale is loaded).

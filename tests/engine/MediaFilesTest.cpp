@@ -22,9 +22,9 @@ using Lines = std::vector<std::string>;
 Lines sorted(Lines lines) { return std::sort(lines.begin(), lines.end()), lines; }
 
 TEST(IsSupportedMediaFile, LowerCasedExtensionOnly) {
-    for (const char* path : {"/p/IMG_0001.HEIC", "a.Dng", "c.HeIf", "archive.tar.heic", "/nowhere/missing.DNG"})
+    for (const char* path : {"/p/IMG_0001.HEIC", "a.Dng", "c.HeIf", "DSC00001.HIF", "archive.tar.heic", "/nowhere/missing.DNG"})
         EXPECT_TRUE(isSupportedMediaFile(path)) << path;
-    for (const char* path : {"a.heics", "/photos.heic/README", "a.heic.jpg", "a.", "a.h\xC3\xA9ic"})
+    for (const char* path : {"a.heics", "a.hifx", "/photos.heic/README", "a.heic.jpg", "a.", "a.h\xC3\xA9ic"})
         EXPECT_FALSE(isSupportedMediaFile(path)) << path;
 }
 

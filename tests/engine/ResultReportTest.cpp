@@ -43,9 +43,9 @@ TEST(ReportText, HeaderWithDateAndSwitchesThenTheVisibleRowsInOrderEachInItsMode
     };
     const std::string blocks = "a.HEIC: [Dry Run] Would Update:\n• one\n• two\nb.HEIC: Already correct\n"
                                "c.HEIC: Skipped (GPS differs):\n• Latitude: 1 → 2N\nd.HEIC: Updated:\n• three";
-    EXPECT_EQ(reportText(rows, ReportSwitches{}, lastSecondOfJanuary),
+    EXPECT_EQ(reportText(rows, RunSwitches{}, lastSecondOfJanuary),
               "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=true ForceOverwrite=false AppleOnly=true SilentSkip=false\n" + blocks);
-    EXPECT_EQ(reportText(rows, ReportSwitches{false, true, false, true}, lastSecondOfJanuary),
+    EXPECT_EQ(reportText(rows, RunSwitches{false, true, false, true}, lastSecondOfJanuary),
               "Results — 2025-01-31 23:59:59 +0000 — Settings: DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=true\n" +
                   std::string(blocks).erase(blocks.find("b.HEIC"), blocks.find("c.HEIC") - blocks.find("b.HEIC")));
 }

@@ -37,8 +37,9 @@ TEST(FindGPSElement, FirstElementWithAGPSChildThenTheFirstDescription) {
         {"<root><a><b><exif:GPSLatitude>1</exif:GPSLatitude></b></a><c><exif:GPSLatitude>2</exif:GPSLatitude></c></root>",
          "b", withGPS},
         {"<root><GPSLongitude>1</GPSLongitude></root>", "root", withGPS},
-        // GPS values kept as attributes do not count.
-        {"<x><myDescription exif:GPSLatitude=\"37.5N\"/></x>", "myDescription", fallback},
+        // A property kept as an attribute counts as one kept as a child; a namespace declaration does not.
+        {"<x><a xmlns:GPSLatitude=\"u\"/><b exif:GPSLongitudeRef=\"W\"/></x>", "b", withGPS},
+        {"<x><myDescription xmlns:GPSLatitude=\"u\" exif:GPSAltitude=\"1\"/></x>", "myDescription", fallback},
         // The fragments are case-sensitive; an altitude alone makes no container.
         {"<root><exif:gpslatitude>1</exif:gpslatitude><description/></root>", "", none},
         {"<root><exif:GPSAltitude>12</exif:GPSAltitude></root>", "", none},
@@ -109,6 +110,28 @@ TEST(SetPropertyValue, UpdatesTheMatchingChildOrCreatesOneDeclaringExifWhereNeed
     const auto declared = loaded("<r xmlns:exif=\"http://ns.adobe.com/exif/1.0/\"><d/></r>");
     XMPXML::setPropertyValue("1", "exif:GPSLongitude", declared.documentElement().firstChild());
     EXPECT_NE(declared.serialize().find("<exif:GPSLongitude>1<"), std::string::npos);
+}
+
+// A property without a child element is read from an attribute; setting it keeps its form, and a new
+// one takes the form of the element's GPS properties. Any second copy beside the one read is found.
+TEST(AttributeProperties, ReadAfterChildrenSetInPlaceAndCreatedInTheElementsForm) {
+    const auto document = loaded("<r><d exif:GPSLatitude=\" 1N \" GPSLongitude=\"2W\"><exif:GPSLongitude>3W</exif:GPSLongitude></d></r>");
+    const XmlNode mixed = document.documentElement().firstChild();
+    DiagnosticsCapture capture;
+    EXPECT_EQ(XMPXML::getPropertyValue("exif:GPSLatitude", mixed), "1N");
+    EXPECT_EQ(capture.lines().back(), "[DEBUG] XMPXML: Found 'exif:GPSLatitude' = '1N' via attribute 'exif:GPSLatitude'");
+    EXPECT_EQ(XMPXML::getPropertyValue("exif:GPSLongitude", mixed), "3W");
+    EXPECT_EQ(XMPXML::findOtherCopy("exif:GPSLongitude", mixed)->name, "GPSLongitude");
+    EXPECT_FALSE(XMPXML::findOtherCopy("exif:GPSLatitude", mixed));
+    XMPXML::setPropertyValue("N", "exif:GPSLatitudeRef", mixed);  // a GPS child: a new child
+
+    const auto attributes = loaded("<r><d exif:GPSLatitude=\"1\" exif:GPSAltitude=\"5\"/></r>");
+    const XmlNode onlyAttributes = attributes.documentElement().firstChild();
+    XMPXML::setPropertyValue("1.00000000N", "exif:GPSLatitude", onlyAttributes);
+    XMPXML::setPropertyValue("N", "exif:GPSLatitudeRef", onlyAttributes);
+    EXPECT_EQ(attributes.serialize(), "<r>\n  <d exif:GPSLatitude=\"1.00000000N\" exif:GPSAltitude=\"5\" "
+                                      "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" exif:GPSLatitudeRef=\"N\" />\n</r>\n");
+    EXPECT_NE(document.serialize().find("<exif:GPSLatitudeRef xmlns:exif"), std::string::npos);
 }
 
 TEST(XmlDepth, LoadAcceptsTheLimitAndRefusesDeeperNesting) {

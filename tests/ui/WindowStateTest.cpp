@@ -42,25 +42,22 @@ private slots:
         QVERIFY(state.dryRun() && state.appleOnly() && state.badgeVisible() && !state.silentlyIgnoreSkipped());
         QVERIFY(!state.alwaysOverwrite() && !state.progressVisible() && !state.hasVisibleResults());
 
-        // Whatever the process-wide switches held before, publishing writes all four.
+        // Whatever the process-wide switches held before, publishing writes them all.
         RunSettings& shared = RunSettings::shared();
-        shared.dryRun = false;
-        shared.alwaysOverwrite = true;
-        shared.appleOnly = false;
-        shared.silentlyIgnoreSkipped = true;
+        shared.publish({false, true, false, true});
         state.publishSettings();
-        QVERIFY(shared.dryRun && !shared.alwaysOverwrite && shared.appleOnly && !shared.silentlyIgnoreSkipped);
+        QVERIFY(shared.snapshot() == RunSwitches{});
 
         QSignalSpy changed(&state, &ContentState::switchesChanged);
         state.setDryRun(false);
-        QVERIFY(!shared.dryRun && !state.badgeVisible());
+        QVERIFY(!shared.snapshot().dryRun && !state.badgeVisible());
         state.setSilentlyIgnoreSkipped(true);
         state.setDryRun(false);  // the value it has: no change
-        QVERIFY(shared.silentlyIgnoreSkipped);
+        QVERIFY(shared.snapshot().silentlyIgnoreSkipped);
         // The Run menu's two switches, as the report's header names them.
         state.setAlwaysOverwrite(true);
         state.setAppleOnly(false);
-        QVERIFY(shared.alwaysOverwrite && !shared.appleOnly);
+        QVERIFY(shared.snapshot() == state.switches() && shared.snapshot().alwaysOverwrite && !shared.snapshot().appleOnly);
         QVERIFY(state.reportText().section(QLatin1Char('\n'), 0, 0).endsWith(
             QStringLiteral("DryRun=false ForceOverwrite=true AppleOnly=false SilentSkip=true")));
         QCOMPARE(changed.count(), 4);
@@ -314,7 +311,7 @@ private slots:
         });
         dryWindow.publishSettings();
         writingWindow.setDryRun(false);
-        QVERIFY(!RunSettings::shared().dryRun && dryWindow.startRun(images));
+        QVERIFY(!RunSettings::shared().snapshot().dryRun && dryWindow.startRun(images));
         WAIT_FOR_RUN_END(dryWindow);
         QCOMPARE(test::readText(fs::path(images[3]).replace_extension("xmp")), before);
 

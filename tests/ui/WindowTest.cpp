@@ -131,15 +131,14 @@ private slots:
     }
 
     void afterLaunchTheWindowShowsDryRunAndNothingElse() {
-        RunSettings::shared().dryRun = false;
-        RunSettings::shared().silentlyIgnoreSkipped = true;
+        RunSettings::shared().publish({.dryRun = false, .silentlyIgnoreSkipped = true});
         Shell shell;
         // Desktops find the installed entry packaging/io.github.corvane.Corvane.desktop, and with it the icon, by its name.
         const QApplication& app = *qApp;
         QCOMPARE(app.applicationName() + app.organizationName() + app.desktopFileName() + shell.window.windowTitle(),
                  QStringLiteral("CorvaneCorvaneio.github.corvane.CorvaneCorvane"));
         QVERIFY(!shell.window.windowIcon().isNull());
-        QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);  // published on screen
+        QVERIFY(RunSettings::shared().snapshot().dryRun && !RunSettings::shared().snapshot().silentlyIgnoreSkipped);  // published on screen
 
         ContentView& view = shell.view;
         QVERIFY(view.dryRunBox()->isChecked() && !view.silentSkipBox()->isChecked());
@@ -176,12 +175,37 @@ private slots:
         QCOMPARE(titles(menus[0]->menu()->actions()),
                  (QStringList{"New Window Ctrl+N", "Open Files\u2026 Ctrl+O", "Open Folder\u2026 Ctrl+Shift+O", "Close Window Ctrl+W",
                               ("Quit " + QKeySequence(QKeySequence::Quit).toString()).trimmed()}));
-        // The run's other two switches, off at every launch like Force Overwrite and Apple-only.
-        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices"}));
+        // The run's other two switches, off at every launch like Force Overwrite and Apple-only, and its
+        // two choices.
+        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices", "Sidecar Name", "Coordinate Form"}));
         QVERIFY(!shell.window.alwaysOverwriteAction()->isChecked() && !shell.window.includeAllDevicesAction()->isChecked());
         shell.window.includeAllDevicesAction()->trigger();
-        QVERIFY(!RunSettings::shared().appleOnly && !shell.state.appleOnly());
+        QVERIFY(!RunSettings::shared().snapshot().appleOnly && !shell.state.appleOnly());
         QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
+    }
+
+    // The Run menu's two choices are published and named by the report's header; the sidecar name
+    // alone is kept in the user's settings, for the next window and the next launch.
+    void theSidecarNameIsTheOneChoiceRemembered() {
+        {
+            Shell shell;
+            const QList<QAction*> run = shell.window.menuBar()->actions()[1]->menu()->actions();
+            const QList<QAction*> names = run[3]->menu()->actions(), forms = run[4]->menu()->actions();
+            QCOMPARE(titles(names), (QStringList{"IMG_0001.xmp (Base Name)", "IMG_0001.HEIC.xmp (Full Name)", "Either, Base Name First"}));
+            QCOMPARE(titles(forms), (QStringList{"Decimal (37.77490000N)", "XMP Standard (37,46.494000N)"}));
+            QVERIFY(names[0]->isChecked() && forms[0]->isChecked());
+            names[1]->trigger();
+            forms[1]->trigger();
+            QVERIFY(names[1]->isChecked() && !names[0]->isChecked() && forms[1]->isChecked());
+            const RunSwitches published = RunSettings::shared().snapshot();
+            QVERIFY(published.sidecarName == SidecarName::full && published.coordinateForm == CoordinateForm::xmp);
+            QVERIFY(shell.state.reportText().section(QLatin1Char('\n'), 0, 0).endsWith(QStringLiteral("SidecarName=full CoordinateForm=xmp")));
+        }
+        QVERIFY(test::readText(settings_.path() / "config/Corvane/Corvane.conf").find("sidecarName=full") != std::string::npos);
+        Shell next;
+        QVERIFY(next.state.sidecarName() == SidecarName::full && next.state.coordinateForm() == CoordinateForm::decimal);
+        next.window.menuBar()->actions()[1]->menu()->actions()[3]->menu()->actions()[0]->trigger();
+        QVERIFY(next.state.sidecarName() == SidecarName::base);
     }
 
     // The badge and the shared switches follow the checkboxes; a new window starts afresh in Dry Run
@@ -191,16 +215,16 @@ private slots:
     void eachWindowKeepsItsOwnSwitchesAndSharesTheUpdateDialog() {
         Shell shell;
         QTest::mouseClick(shell.view.dryRunBox(), Qt::LeftButton);
-        QVERIFY(!shell.state.dryRun() && !shell.view.badge()->isVisible() && !RunSettings::shared().dryRun);
+        QVERIFY(!shell.state.dryRun() && !shell.view.badge()->isVisible() && !RunSettings::shared().snapshot().dryRun);
         QTest::mouseClick(shell.view.silentSkipBox(), Qt::LeftButton);
-        QVERIFY(RunSettings::shared().silentlyIgnoreSkipped);
+        QVERIFY(RunSettings::shared().snapshot().silentlyIgnoreSkipped);
 
         UpdatesViewModel* updates = shell.app.updates();
         QTest::keyClick(&shell.window, Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(shell.app.windows().size(), 2);
         MainWindow& second = *shell.app.windows().back();
         QVERIFY(updates && shell.app.updates() == updates && QTest::qWaitForWindowExposed(&second));
-        QVERIFY(RunSettings::shared().dryRun && !RunSettings::shared().silentlyIgnoreSkipped);
+        QVERIFY(RunSettings::shared().snapshot().dryRun && !RunSettings::shared().snapshot().silentlyIgnoreSkipped);
         QVERIFY(second.state().dryRun() && second.content().badge()->isVisible());
         QVERIFY(!shell.view.dryRunBox()->isChecked() && !shell.view.badge()->isVisible());
 
