@@ -15,6 +15,10 @@
 namespace corvane {
 namespace {
 
+// After this many files in a row found in the page cache, only one file in `sampleEvery` is looked at.
+constexpr size_t settleAfter = 64;
+constexpr size_t sampleEvery = 32;
+
 // A descriptor closed when it goes.
 class Descriptor {
 public:
@@ -38,22 +42,28 @@ private:
 };
 
 // Whether the file's first page is in the page cache: a read that may not wait answers at once either
-// way. A file system that cannot answer so (a FUSE volume) counts as not cached.
+// way. A file system that cannot answer so (a FUSE volume) counts as not cached. Such a read still
+// starts fetching what it asked for: told that the file is read at random places, the kernel fetches
+// that one page (needed anyway), not the pages its readahead would add.
 bool firstPageCached(const Descriptor& file) {
+    (void)::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_RANDOM);
     std::array<uint8_t, 16> bytes;
     iovec vector{bytes.data(), bytes.size()};
     return ::preadv2(file.fd(), &vector, 1, 0, RWF_NOWAIT) > 0;
 }
 
-void readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path& mediaFile) {
+// Reads the file ahead unless its first page is cached already; whether it was.
+bool readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path& mediaFile) {
     {
         const Descriptor image(mediaFile);
-        if (!image.regularFileSize() || firstPageCached(image)) return;
+        if (!image.regularFileSize()) return false;
+        if (firstPageCached(image)) return true;
     }
     // The reader's own reading, exactly as the run will make it at the file's turn; its answer is dropped.
     (void)reader.read(mediaFile)->failure();
     const Descriptor sidecar(sidecarURLFor(mediaFile));
     if (const auto size = sidecar.regularFileSize()) (void)::posix_fadvise(sidecar.fd(), 0, *size, POSIX_FADV_WILLNEED);
+    return false;
 }
 
 }  // namespace
@@ -85,6 +95,7 @@ void ReadAhead::add(const std::filesystem::path& mediaFile) {
     if (threads_.empty()) return;
     {
         const std::lock_guard lock(mutex_);
+        if (cachedInARow_ >= settleAfter && ++passedOver_ % sampleEvery != 0) return;
         queue_.push_back(mediaFile);
     }
     wake_.notify_one();
@@ -101,11 +112,14 @@ void ReadAhead::work() {
             next = std::move(queue_.front());
             queue_.pop_front();
         }
+        bool cached = false;
         try {
-            readAheadOne(reader, next);
+            cached = readAheadOne(reader, next);
         } catch (...) {
             // Out of memory while reading ahead: the run's own read will say so, if it comes to that.
         }
+        const std::lock_guard lock(mutex_);
+        cachedInARow_ = cached ? cachedInARow_ + 1 : 0;
     }
 }
 
