@@ -81,6 +81,8 @@ struct Options {
     int imageWidth = 0, imageHeight = 0;  // 0: the small test media images
     int gridTile = 0;                     // 0: one coded image
     int quality = 25;                     // about 3 MB for 4000x3000, as a phone writes
+    corvane::bench::Layout layout = corvane::bench::Layout::exifFirst;
+    const char* layoutName = "exif-first";
     long dngBytes = 0;                    // 0: the DNG as the test media helpers write it
     fs::path sidecarTemplate = CORVANE_BENCH_DIR "/sidecar-template.xmp";
     fs::path templates;                   // where encoded templates are kept between runs
@@ -91,7 +93,8 @@ struct Options {
     std::fprintf(stderr,
                  "corvane-bench-corpus: %s\n"
                  "usage: corvane-bench-corpus --out DIR [--count N] [--seed S] [--per-folder N] [--image WxH]\n"
-                 "         [--grid TILE] [--quality Q] [--dng-bytes N] [--sidecar-template FILE]\n"
+                 "         [--grid TILE] [--layout exif-first|exif-last|meta-last|exif-idat] [--quality Q]\n"
+                 "         [--dng-bytes N] [--sidecar-template FILE]\n"
                  "         [--templates DIR] [--rewrite-list FILE]\n",
                  message);
     std::exit(2);
@@ -116,6 +119,16 @@ Options parse(int argc, char** argv) {
                 options.imageHeight > 65535)
                 usage("--image takes WIDTHxHEIGHT, each 64 to 65535");
         } else if (arg == "--grid") options.gridTile = std::stoi(value());
+        else if (arg == "--layout") {
+            using corvane::bench::Layout;
+            const std::string name = value();
+            const std::pair<const char*, Layout> layouts[] = {{"exif-first", Layout::exifFirst}, {"exif-last", Layout::exifLast},
+                                                              {"meta-last", Layout::metaLast}, {"exif-idat", Layout::exifInIdat}};
+            const auto* found = std::find_if(std::begin(layouts), std::end(layouts), [&](const auto& l) { return name == l.first; });
+            if (found == std::end(layouts)) usage("--layout takes exif-first, exif-last, meta-last or exif-idat");
+            options.layout = found->second;
+            options.layoutName = found->first;
+        }
         else if (arg == "--quality") options.quality = std::stoi(value());
         else if (arg == "--dng-bytes") options.dngBytes = std::stol(value());
         else if (arg == "--sidecar-template") options.sidecarTemplate = value();
@@ -126,6 +139,7 @@ Options parse(int argc, char** argv) {
     if (options.out.empty()) usage("--out is required");
     if (options.count < 1 || options.perFolder < 1) usage("--count and --per-folder must be positive");
     if (options.gridTile < 0 || (options.gridTile > 0 && options.imageWidth == 0)) usage("--grid needs --image");
+    if (options.layout != corvane::bench::Layout::exifFirst && options.imageWidth == 0) usage("--layout needs --image");
     if (options.gridTile > 0 && (options.imageWidth + options.gridTile - 1) / options.gridTile > 256)
         usage("--grid: at most 256 tiles a row");
     return options;
@@ -265,8 +279,8 @@ std::string templateName(const Options& options, const char* device, bool dng) {
     if (dng) std::snprintf(name, sizeof name, "%s-%ld.dng", device, options.dngBytes);
     else if (options.imageWidth == 0) std::snprintf(name, sizeof name, "%s-small.heic", device);
     else
-        std::snprintf(name, sizeof name, "%s-%dx%d-tile%d-q%d.heic", device, options.imageWidth, options.imageHeight,
-                      options.gridTile, options.quality);
+        std::snprintf(name, sizeof name, "%s-%dx%d-tile%d-q%d-%s.heic", device, options.imageWidth, options.imageHeight,
+                      options.gridTile, options.quality, options.layoutName);
     return name;
 }
 
@@ -288,7 +302,7 @@ Template makeTemplate(const Options& options, const fs::path& folder, const char
     } else {
         if (kept) result.bytes = readBytes(path);
         else if (picture) {
-            result.bytes = corvane::bench::heicFile(*picture, corvane::test::encodeExifTiff(metadata));
+            result.bytes = corvane::bench::heicFile(*picture, corvane::test::encodeExifTiff(metadata), options.layout);
             corvane::bench::checkDecodes(result.bytes, *picture);
             writeBytes(path, result.bytes);
         } else {

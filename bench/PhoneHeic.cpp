@@ -164,7 +164,7 @@ CodedPicture encodePicture(int width, int height, int tileSize, int quality) {
     return picture;
 }
 
-std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uint8_t>& tiff) {
+std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uint8_t>& tiff, Layout layout) {
     const bool grid = picture.tileSize > 0;
     const auto tileCount = static_cast<uint32_t>(picture.tiles.size());
     // Items: 1..tileCount the coded images, then the grid (if any), then the Exif item.
@@ -252,9 +252,11 @@ std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uin
         }
         meta.close(ipma);
         meta.close(box);
-        if (grid) {
+        const bool exifInIdat = layout == Layout::exifInIdat;
+        if (grid || exifInIdat) {
             box = meta.open("idat");
-            meta.append(gridDescriptor);
+            if (grid) meta.append(gridDescriptor);
+            if (exifInIdat) meta.append(exif);
             meta.close(box);
         }
         // iloc version 1: construction method 1 (idat) for the grid descriptor, 0 (file offset) for the rest.
@@ -262,8 +264,9 @@ std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uin
         meta.u8(4 << 4 | 4);  // offset and length sizes
         meta.u8(0);           // no base offset, no index
         meta.u16(tileCount + (grid ? 1 : 0) + 1);
-        // The Exif item comes first in 'mdat', as phones store it, then the coded images.
-        uint32_t offset = mdatData + static_cast<uint32_t>(exif.size());
+        // Phones store the Exif item first in 'mdat', then the coded images; an edited file has it last.
+        const bool exifInMdatFirst = layout == Layout::exifFirst || layout == Layout::metaLast;
+        uint32_t offset = mdatData + (exifInMdatFirst ? static_cast<uint32_t>(exif.size()) : 0);
         auto item = [&](uint32_t id, uint32_t method, uint32_t at, size_t length) {
             meta.u16(id);
             meta.u16(method);
@@ -277,7 +280,8 @@ std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uin
             offset += static_cast<uint32_t>(picture.tiles[id - 1].size());
         }
         if (grid) item(primary, 1, 0, gridDescriptor.size());
-        item(exifItem, 0, mdatData, exif.size());
+        if (exifInIdat) item(exifItem, 1, grid ? static_cast<uint32_t>(gridDescriptor.size()) : 0, exif.size());
+        else item(exifItem, 0, exifInMdatFirst ? mdatData : offset, exif.size());
         meta.close(box);
         meta.close(metaBox);
     };
@@ -289,13 +293,16 @@ std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uin
     file.text("mif1heicmiaf", 12);
     file.close(ftyp);
     build(0);
-    const auto mdatData = static_cast<uint32_t>(file.bytes.size() + meta.bytes.size() + 8);
+    const bool metaLast = layout == Layout::metaLast;
+    const auto mdatData = static_cast<uint32_t>(file.bytes.size() + (metaLast ? 0 : meta.bytes.size()) + 8);
     build(mdatData);
-    file.append(meta.bytes);
+    if (!metaLast) file.append(meta.bytes);
     const size_t mdat = file.open("mdat");
-    file.append(exif);
+    if (layout == Layout::exifFirst || metaLast) file.append(exif);
     for (const auto& tile : picture.tiles) file.append(tile);
+    if (layout == Layout::exifLast) file.append(exif);
     file.close(mdat);
+    if (metaLast) file.append(meta.bytes);
     return file.bytes;
 }
 

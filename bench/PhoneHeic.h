@@ -24,9 +24,17 @@ struct CodedPicture {
 // are cropped by the grid). Throws std::runtime_error on failure.
 CodedPicture encodePicture(int width, int height, int tileSize, int quality);
 
+// Where a HEIC keeps its Exif item and its 'meta' box, as the writers out there do.
+enum class Layout {
+    exifFirst,   // 'meta', then 'mdat' with the Exif item before the coded data (as phones write it)
+    exifLast,    // the Exif item after the coded data, megabytes into the file (as exiftool leaves an edited photo)
+    metaLast,    // 'mdat' first, the Exif item at its start, 'meta' at the end of the file (as Samsung's phones write it)
+    exifInIdat,  // the Exif item inside 'meta', in its 'idat' box
+};
+
 // A whole HEIC file: the picture as the primary item (a grid item over hidden tile items, or one coded
 // image) and `tiff` ("II*\0...") as its Exif item, linked to the primary item by a 'cdsc' reference.
-std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uint8_t>& tiff);
+std::vector<uint8_t> heicFile(const CodedPicture& picture, const std::vector<uint8_t>& tiff, Layout layout = Layout::exifFirst);
 
 // Decodes the file's primary image with libheif and throws std::runtime_error unless that works and
 // gives the picture's size: the container written above is checked by a real decoder, grid and all.

@@ -14,6 +14,7 @@
 #include "platform/FolderAccess.h"
 #include "platform/ImageMetadataReader.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/ReadAhead.h"
 #include "platform/SettingsGrantStore.h"
 
 #include <sys/stat.h>
@@ -214,10 +215,14 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
     const EngineServices services{fileSystem, reader, access, settings};
 
     InlineExecutor executor;
+    ReadAhead readAhead;
     RunDriver driver(
         fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);
     driver.stopWhen(cli::interruptionRequested);
+    // The next files' pages are fetched while this one is worked on: on a cold disk or a network volume
+    // the run then waits for one read at a time no longer.
+    driver.lookAhead(16, [&readAhead](const std::filesystem::path& file) { readAhead.add(file); });
     observer.beginReport(options.switches);
     if (!paths.items.empty()) driver.startRun(paths.items);
     for (const auto& file : paths.unsupported) {

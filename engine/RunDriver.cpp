@@ -22,6 +22,9 @@ struct RunDriver::State {
 
     bool abandoned = false;
     std::function<bool()> stopCondition;
+    size_t lookAheadFiles = 0;
+    std::function<void(const std::filesystem::path&)> upcoming;
+    size_t toldUpTo = 0;  // the files before this index of the run have been told of
 
     // The run's last file has its row (or the driver goes away): what the run deferred is done now.
     // Returns the folder syncs that failed during the run.
@@ -77,6 +80,15 @@ FileOutcome processOneFile(RunDriver::State& state, const std::filesystem::path&
     }
 }
 
+// The files after `index` within the look-ahead's reach that have not been told of yet (the file at
+// `index` is read at once: telling of it would only read it twice).
+void tellUpcoming(RunDriver::State& state, const FileQueue& files, size_t index) {
+    if (!state.upcoming) return;
+    const size_t reach = std::min(files.size(), index + 1 + state.lookAheadFiles);
+    for (state.toldUpTo = std::max(state.toldUpTo, index + 1); state.toldUpTo < reach; ++state.toldUpTo)
+        state.upcoming(files[state.toldUpTo].fileURL);
+}
+
 // The run's last file has its row, or the run was asked to stop: its scope closes and its end is
 // published.
 void endRun(RunDriver::State& state) {
@@ -95,6 +107,7 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
     for (size_t index = first; index < end; ++index) {
         if (state->stopCondition && state->stopCondition()) return endRun(*state);
+        tellUpcoming(*state, *files, index);
         const QueuedFile file = (*files)[index];
         FileOutcome outcome = processOneFile(*state, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
@@ -112,7 +125,7 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
 RunDriver::RunDriver(FileSystem& fileSystem, ProcessFile processFile, Executor executor, RunObserver* observer,
                      RowRetention retention)
     : state_(std::make_shared<State>(
-          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false, {}})) {}
+          State{fileSystem, std::move(processFile), std::move(executor), observer, retention, {}, 0, false, false, {}, 0, {}, 0})) {}
 
 RunDriver::~RunDriver() {
     state_->abandoned = true;
@@ -134,6 +147,7 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     }
     state_->progress.isProcessing = true;
     state_->progress.task = ++state_->runsStarted;
+    state_->toldUpTo = 0;
     RunScope::begin();
     state_->inScope = true;
     state_->stateChanged();
@@ -145,5 +159,10 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
 const RunProgress& RunDriver::progress() const { return state_->progress; }
 
 void RunDriver::stopWhen(std::function<bool()> condition) { state_->stopCondition = std::move(condition); }
+
+void RunDriver::lookAhead(size_t files, std::function<void(const std::filesystem::path&)> upcoming) {
+    state_->lookAheadFiles = files;
+    state_->upcoming = std::move(upcoming);
+}
 
 }  // namespace corvane

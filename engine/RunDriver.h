@@ -90,6 +90,14 @@ public:
     // then stays below totalCount. A way for a front end to end a run cleanly on a signal.
     void stopWhen(std::function<bool()> condition);
 
+    // Tells `upcoming` of each file of a run but the first (its location as the per-file operation gets
+    // it) once, up to `files` files before its turn: the first ones as the run's first file's turn comes,
+    // then one more as each file's turn comes, on the executor's thread and before that file is
+    // processed. A front end can have
+    // those files read ahead meanwhile; the run does not wait for it. A run that stops early may have
+    // told of files it never reaches.
+    void lookAhead(size_t files, std::function<void(const std::filesystem::path&)> upcoming);
+
     struct State;  // opaque; shared with the work posted on the executor
 
 private:

@@ -66,10 +66,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* target : {"heif_exif", "image_heic", "image_dng", "sidecar", "validate_temp", "gps_text"})
+    for (const char* target : {"heif_exif", "exif_tiff", "image_heic", "image_dng", "sidecar", "validate_temp", "gps_text"})
         fs::create_directories(out / target);
 
     for (const auto& [name, metadata] : imageSpecs()) {
+        const std::vector<uint8_t> tiff = encodeExifTiff(metadata);
+        write(out / "exif_tiff" / (name + ".tif"), std::string(tiff.begin(), tiff.end()));
         writeHeic(out / "image_heic" / (name + ".heic"), metadata);
         writeDng(out / "image_dng" / (name + ".dng"), metadata);
     }

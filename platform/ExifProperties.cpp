@@ -11,10 +11,6 @@
 namespace corvane {
 namespace {
 
-std::string fractionText(int64_t numerator, int64_t denominator) {
-    return std::to_string(numerator) + "/" + std::to_string(denominator);
-}
-
 MetadataValue rationalNumber(const Exiv2::Value& value, long index) {
     const Exiv2::Rational r = value.toRational(index);
     if (r.second == 0) return {MetadataValue::Other{fractionText(r.first, r.second)}};
@@ -56,10 +52,8 @@ MetadataValue convert(const Exiv2::Value& value) {
     return {std::move(list)};
 }
 
-// A coordinate stored as one to three rationals, as one number of degrees. Degrees of denominator 0 are
-// how phones without a fix store the coordinate (Samsung writes 0/0 0/0 0/0): no value at all, never
-// 0 degrees, whatever follows. Absent for any other value, which is then handed over component by
-// component.
+// A coordinate stored as rationals, as one number of degrees (absent for any other value, which is
+// then handed over component by component).
 std::optional<MetadataValue> coordinateValue(const Exiv2::Value& value) {
     std::vector<RationalPart> parts;
     if (const auto* unsignedValue = dynamic_cast<const Exiv2::URationalValue*>(&value)) {
@@ -67,14 +61,7 @@ std::optional<MetadataValue> coordinateValue(const Exiv2::Value& value) {
     } else if (const auto* signedValue = dynamic_cast<const Exiv2::RationalValue*>(&value)) {
         for (const Exiv2::Rational& r : signedValue->value_) parts.push_back({r.first, r.second});
     }
-    if (parts.empty()) return std::nullopt;
-    if (parts[0].denominator == 0) {
-        std::string stored;
-        for (const RationalPart& part : parts) stored += (stored.empty() ? "" : ", ") + fractionText(part.numerator, part.denominator);
-        return MetadataValue{MetadataValue::Other{parts.size() == 1 ? stored : "(" + stored + ")"}};
-    }
-    if (auto degrees = degreesFromRationals(parts)) return MetadataValue{*degrees};
-    return std::nullopt;
+    return coordinateFromRationals(parts);
 }
 
 bool isCoordinateKey(const std::string& key) { return key == "Latitude" || key == "Longitude"; }
@@ -109,26 +96,6 @@ PropertySet propertiesFromExif(const Exiv2::ExifData& exif) {
         }
     }
     return properties;
-}
-
-std::optional<PropertySet> decodeExifTiff(std::span<const uint8_t> tiff) {
-    if (tiff.size() < 8 || tiff.size() > UINT32_MAX) return std::nullopt;
-    // A damaged structure makes Exiv2 throw; the image itself is still an image, just without metadata.
-    try {
-        Exiv2::ExifData exif;
-        if (Exiv2::ExifParser::decode(exif, tiff.data(), static_cast<uint32_t>(tiff.size())) == Exiv2::invalidByteOrder)
-            return std::nullopt;
-        return propertiesFromExif(exif);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::optional<PropertySet> decodeHeifExifBlock(std::span<const uint8_t> block) {
-    if (block.size() < 4) return std::nullopt;
-    const uint64_t offset = (uint64_t{block[0]} << 24) | (uint64_t{block[1]} << 16) | (uint64_t{block[2]} << 8) | block[3];
-    if (offset > block.size() - 4) return std::nullopt;
-    return decodeExifTiff(block.subspan(4 + offset));
 }
 
 void prepareExiv2() {

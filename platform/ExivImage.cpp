@@ -10,12 +10,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace corvane {
 namespace {
 
 // Exiv2's input interface over an opened ImageFile: reads by position within the file's size, never
-// writes. Exiv2 calls it from one thread.
+// writes. Exiv2's parsers read a few bytes at a time (a marker, a length); those come from one page of
+// the file kept in memory, larger reads go straight to the file. Exiv2 calls it from one thread.
 class ImageFileIo : public Exiv2::BasicIo {
 public:
     ImageFileIo(ImageFile& file, std::string path) : file_(file), path_(std::move(path)) {}
@@ -42,7 +45,7 @@ public:
         if (count <= 0) return 0;
         const int64_t available = std::min<int64_t>(count, remaining());
         if (available < count) eof_ = true;
-        if (available == 0 || !file_.readAt(static_cast<uint64_t>(position_), std::span(out, static_cast<size_t>(available))))
+        if (available == 0 || !readAt(static_cast<uint64_t>(position_), std::span(out, static_cast<size_t>(available))))
             return 0;
         position_ += available;
         return static_cast<long>(available);
@@ -71,6 +74,9 @@ public:
         if (!mapping_) {
             void* mapped = ::mmap(nullptr, file_.size(), PROT_READ, MAP_PRIVATE, file_.descriptor(), 0);
             if (mapped == MAP_FAILED) throw Exiv2::Error(Exiv2::kerCallFailed, path_, "mmap", "");
+            // Only the pages the directories lie on are wanted: a fault reads its own page and not the
+            // megabytes of raw data around it. Only a hint.
+            (void)::madvise(mapped, file_.size(), MADV_RANDOM);
             mapping_ = static_cast<Exiv2::byte*>(mapped);
         }
         return mapping_;
@@ -89,13 +95,34 @@ public:
     std::string path() const override { return path_; }
 
 private:
+    static constexpr uint64_t pageSize = 4096;
+
     int64_t remaining() const { return static_cast<int64_t>(file_.size()) - position_; }
+
+    // Reads within one page come from the page held; others fill it, or go to the file when larger.
+    bool readAt(uint64_t offset, std::span<uint8_t> out) {
+        if (offset < pageStart_ || offset + out.size() > pageStart_ + pageFilled_) {
+            if (out.size() >= pageSize) return file_.readAt(offset, out);
+            if (!page_) page_ = std::make_unique_for_overwrite<uint8_t[]>(pageSize);
+            pageStart_ = offset;
+            pageFilled_ = std::min(pageSize, file_.size() - offset);
+            if (!file_.readAt(offset, std::span(page_.get(), pageFilled_))) {
+                pageFilled_ = 0;
+                return false;
+            }
+        }
+        std::memcpy(out.data(), page_.get() + (offset - pageStart_), out.size());
+        return true;
+    }
 
     ImageFile& file_;
     std::string path_;
     int64_t position_ = 0;
     bool eof_ = false;
     Exiv2::byte* mapping_ = nullptr;
+    std::unique_ptr<uint8_t[]> page_;
+    uint64_t pageStart_ = 0;
+    uint64_t pageFilled_ = 0;
 };
 
 // Still-image formats only. Exiv2's factory also knows video containers (QuickTime, AVI, Matroska,

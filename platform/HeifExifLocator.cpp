@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -261,7 +262,8 @@ HeifExif readHeifExif(const ReadAt& read, uint64_t fileSize) {
     const auto ftyp = readBoxHeader(read, 0, fileSize);
     // The body holds at least the major brand and the minor version.
     if (!ftyp || ftyp->type != "ftyp" || ftyp->end > maxFtypSize || ftyp->end - ftyp->bodyStart < 8) return {};
-    std::vector<uint8_t> ftypBody(ftyp->end - ftyp->bodyStart);
+    std::array<uint8_t, maxFtypSize> ftypBuffer;  // filled by the read before it is looked at
+    const std::span<uint8_t> ftypBody(ftypBuffer.data(), ftyp->end - ftyp->bodyStart);
     if (!read(ftyp->bodyStart, ftypBody) || !hasHeifBrand(ftypBody)) return {};
 
     std::optional<Box> meta;
@@ -276,10 +278,12 @@ HeifExif readHeifExif(const ReadAt& read, uint64_t fileSize) {
         position = box->end;
     }
     if (!meta || meta->end - meta->bodyStart > maxMetaSize) return damaged();
-    std::vector<uint8_t> metaBytes(meta->end - meta->bodyStart);
-    if (!read(meta->bodyStart, metaBytes)) return damaged();
-    const std::span<const uint8_t> metaBody = std::span<const uint8_t>(metaBytes).subspan(std::min<size_t>(4, metaBytes.size()));
-    if (metaBytes.size() < 4) return damaged();
+    // Read once and parsed in place; every byte is overwritten by the read, so none is zeroed first.
+    const size_t metaSize = meta->end - meta->bodyStart;
+    if (metaSize < 4) return damaged();
+    const auto metaBytes = std::make_unique_for_overwrite<uint8_t[]>(metaSize);
+    if (!read(meta->bodyStart, std::span(metaBytes.get(), metaSize))) return damaged();
+    const std::span<const uint8_t> metaBody(metaBytes.get() + 4, metaSize - 4);
 
     const auto boxes = childBoxes(metaBody);
     if (!boxes) return damaged();

@@ -28,8 +28,10 @@ struct HeifExif {
 
 // Walks the ISO base media boxes of a file of `fileSize` bytes (ftyp, then meta with hdlr "pict",
 // pitm, iinf, iloc, idat, iref) and reads the extents of the first Exif item that an iref "cdsc"
-// reference ties to the primary item. Reads only the box headers up to "meta", the "ftyp" and "meta"
-// boxes themselves and the Exif extents: never the coded picture data.
+// reference ties to the primary item. Reads exactly what it parses and nothing else: the header of
+// each top-level box up to "meta" (which may come after "mdat", as some phones write it), the "ftyp"
+// and "meta" boxes, and the Exif extents wherever they lie (in "idat" they are in the "meta" already
+// read); never the coded picture data. Each is one call of `read`.
 //
 // A file is damaged when a box overruns its container, a count does not fit the bytes that hold it,
 // the primary item is not described, or any item's extent lies outside the file (a truncated file).

@@ -5,17 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <utility>
 
 namespace corvane {
-namespace {
-
-constexpr uint64_t windowSize = 64 * 1024;
-
-}  // namespace
 
 ImageFile::ImageFile(const std::filesystem::path& path) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
@@ -38,13 +30,18 @@ ImageFile::ImageFile(const std::filesystem::path& path) {
         return;
     }
     size_ = static_cast<uint64_t>(info.st_size);
+    // Metadata lies in a few small extents anywhere in the file: the kernel's readahead (megabytes on
+    // some disks) would only read picture data nobody asked for. Only a hint; a failure changes nothing.
+    (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
 }
 
 ImageFile::~ImageFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool ImageFile::readFromFile(uint64_t offset, std::span<uint8_t> out) {
+bool ImageFile::readAt(uint64_t offset, std::span<uint8_t> out) {
+    if (!isReadable() || offset > size_ || out.size() > size_ - offset) return false;
+    const size_t size = out.size();
     while (!out.empty()) {
         const ssize_t count = ::pread(fd_, out.data(), out.size(), static_cast<off_t>(offset));
         if (count < 0 && errno == EINTR) continue;
@@ -53,28 +50,7 @@ bool ImageFile::readFromFile(uint64_t offset, std::span<uint8_t> out) {
         out = out.subspan(static_cast<size_t>(count));
         offset += static_cast<uint64_t>(count);
     }
-    return true;
-}
-
-bool ImageFile::readAt(uint64_t offset, std::span<uint8_t> out) {
-    if (!isReadable() || offset > size_ || out.size() > size_ - offset) return false;
-    if (out.empty()) return true;
-    const uint64_t end = offset + out.size();
-    if (offset < windowStart_ || end > windowStart_ + window_.size()) {
-        if (out.size() >= windowSize) {
-            if (!readFromFile(offset, out)) return false;
-            delivered_ += out.size();
-            return true;
-        }
-        window_.resize(static_cast<size_t>(std::min(windowSize, size_ - offset)));
-        windowStart_ = offset;
-        if (!readFromFile(windowStart_, window_)) {
-            window_.clear();
-            return false;
-        }
-    }
-    std::memcpy(out.data(), window_.data() + (offset - windowStart_), out.size());
-    delivered_ += out.size();
+    delivered_ += size;
     return true;
 }
 

@@ -5,16 +5,15 @@
 #include <filesystem>
 #include <optional>
 #include <span>
-#include <string>
-#include <vector>
 
 namespace corvane {
 
 // A media file opened once for reading its metadata. The open never blocks (a FIFO or a device answers
 // at once), the file is read only when it is a regular file, and every read stays within the size the
-// file had when it was opened. Reads go through one 64 KiB window, so the many small reads of a
-// metadata parser cost one system call per window. Neither copied nor moved; closes the file when
-// destroyed. Not safe to share between threads.
+// file had when it was opened. Each read asks the kernel for exactly the bytes wanted, straight into
+// the caller's buffer, and the kernel is told that the file is read at random places: it reads no
+// further ahead than a read reaches, so a photo's few metadata extents cost a few pages, not megabytes.
+// Neither copied nor moved; closes the file when destroyed. Not safe to share between threads.
 class ImageFile {
 public:
     // Opens the file read-only without following the open into a blocking wait.
@@ -38,21 +37,18 @@ public:
     // The descriptor, for a caller that maps the file; -1 when the file is not readable.
     int descriptor() const { return isReadable() ? fd_ : -1; }
 
-    // Reads exactly `out.size()` bytes at `offset`; false when they lie beyond the size or a read fails.
+    // Reads exactly `out.size()` bytes at `offset`, one system call for them unless the kernel hands
+    // them over in parts; false when they lie beyond the size or a read fails.
     bool readAt(uint64_t offset, std::span<uint8_t> out);
     // The bytes handed out by readAt so far, to check what a parser reads.
     uint64_t bytesDelivered() const { return delivered_; }
 
 private:
-    bool readFromFile(uint64_t offset, std::span<uint8_t> out);
-
     int fd_ = -1;
     int error_ = 0;
     bool regular_ = false;
     std::optional<unsigned> irregularMode_;
     uint64_t size_ = 0;
-    uint64_t windowStart_ = 0;
-    std::vector<uint8_t> window_;
     uint64_t delivered_ = 0;
 };
 

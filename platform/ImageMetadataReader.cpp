@@ -4,6 +4,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/FileSystem.h"
 #include "platform/ExifProperties.h"
+#include "platform/ExifTiff.h"
 #include "platform/ExivImage.h"
 #include "platform/HeifExifLocator.h"
 #include "platform/ImageFile.h"
@@ -43,7 +44,7 @@ Reading readOpenedFile(ImageFile& file, const fs::path& path) {
         case HeifExif::Status::noExif: reading.opened = Opened::image; return reading;
         case HeifExif::Status::found:
             reading.opened = Opened::image;
-            if (auto properties = decodeHeifExifBlock(heif.block)) reading.properties = std::move(*properties);
+            if (auto properties = readHeifExifBlock(heif.block)) reading.properties = std::move(*properties);
             return reading;
     }
     return reading;

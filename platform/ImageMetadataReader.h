@@ -9,8 +9,8 @@ namespace corvane {
 
 // Reads the position and camera identity embedded in an image, chosen by the file's content: a HEIF
 // (HEIC, AVIF: an "ftyp" box with a HEIF brand) through this program's own box reader and its primary
-// image's Exif item decoded by Exiv2, anything else through Exiv2's image factory (DNG/TIFF, JPEG, PNG,
-// WebP, ...). The file name's extension plays no part.
+// image's Exif item read by this program's own TIFF walk, anything else through Exiv2's image factory
+// (DNG/TIFF, JPEG, PNG, WebP, ...). The file name's extension plays no part.
 //
 // What counts as what:
 // - a file that cannot be opened or read (missing, no permission, an I/O error) fails with

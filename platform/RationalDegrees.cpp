@@ -57,4 +57,19 @@ std::optional<double> degreesFromRationals(std::span<const RationalPart> parts) 
     return static_cast<double>(approximate);
 }
 
+std::string fractionText(int64_t numerator, int64_t denominator) {
+    return std::to_string(numerator) + "/" + std::to_string(denominator);
+}
+
+std::optional<MetadataValue> coordinateFromRationals(std::span<const RationalPart> parts) {
+    if (parts.empty()) return std::nullopt;
+    if (parts[0].denominator == 0) {
+        std::string stored;
+        for (const RationalPart& part : parts) stored += (stored.empty() ? "" : ", ") + fractionText(part.numerator, part.denominator);
+        return MetadataValue{MetadataValue::Other{parts.size() == 1 ? stored : "(" + stored + ")"}};
+    }
+    if (auto degrees = degreesFromRationals(parts)) return MetadataValue{*degrees};
+    return std::nullopt;
+}
+
 }  // namespace corvane

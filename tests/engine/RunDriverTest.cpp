@@ -113,6 +113,18 @@ TEST_F(RunDriverTest, StoppedRunEndsBetweenTwoFilesAsAfterItsLastOne) {
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"state 1 0", "row 1", "state 0 1"}));
 }
 
+// Each file but the first is told of once, two files before its turn; a new run starts over.
+TEST_F(RunDriverTest, LookAheadTellsOfEachFileBeforeItsTurn) {
+    driver.lookAhead(2, [this](const fs::path& file) { recorder.events.push_back("ahead " + file.filename().string()); });
+    for (int run = 0; run < 2; ++run) {
+        recorder.events.clear();
+        driver.startRun({"/p/a.heic", "/p/b.heic", "/p/c.heic", "/p/d.heic", "/p/e.heic"});
+        while (!held.pieces.empty()) held.runNext();
+        EXPECT_EQ(recorder.events, (std::vector<std::string>{"state 1 0", "ahead b.heic", "ahead c.heic", "row 1", "ahead d.heic", "row 2",
+                                                             "ahead e.heic", "row 3", "row 4", "row 5", "state 0 5"}));
+    }
+}
+
 TEST_F(RunDriverTest, DestroyedDriverAbandonsTheWorkNotYetDone) {
     driver.startRun({"/p/a.heic", "/p/b.heic", "/p/c.heic"});
     held.runNext();
