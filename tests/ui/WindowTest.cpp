@@ -125,8 +125,9 @@ private slots:
     void initTestCase() {
         Diagnostics::setSink({});
         QApplication::setQuitOnLastWindowClosed(false);  // until the last test
-        // The shell's settings (folder grants, updater preferences) go to a throw-away folder.
+        // The shell's settings (folder grants, updater preferences) and the undo journals go to a throw-away folder.
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((settings_.path() / "config").string()));
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString((settings_.path() / "state").string()));
         CorvaneApp::configure(*QCoreApplication::instance());
     }
 
@@ -172,16 +173,19 @@ private slots:
         QApplication::setPalette(light);
 
         const QList<QAction*> menus = shell.window.menuBar()->actions();
-        QCOMPARE(titles(menus), (QStringList{"File", "Run", "Help"}));
+        QCOMPARE(titles(menus), (QStringList{"File", "Edit", "Run", "Help"}));
         QCOMPARE(titles(menus[0]->menu()->actions()),
                  (QStringList{"New Window Ctrl+N", "Open Files\u2026 Ctrl+O", "Open Folder\u2026 Ctrl+Shift+O", "Close Window Ctrl+W",
                               ("Quit " + QKeySequence(QKeySequence::Quit).toString()).trimmed()}));
+        // Nothing has been written yet: there is no run to undo.
+        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Undo Last Run Ctrl+Z"}));
+        QVERIFY(!shell.window.undoLastRunAction()->isEnabled());
         // The run's other two switches, off at every launch like Force Overwrite and Apple-only.
-        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices"}));
+        QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices"}));
         QVERIFY(!shell.window.alwaysOverwriteAction()->isChecked() && !shell.window.includeAllDevicesAction()->isChecked());
         shell.window.includeAllDevicesAction()->trigger();
         QVERIFY(!RunSettings::shared().appleOnly && !shell.state.appleOnly());
-        QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
+        QCOMPARE(titles(menus[3]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
     }
 
     // The badge and the shared switches follow the checkboxes; a new window starts afresh in Dry Run
