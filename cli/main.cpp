@@ -217,11 +217,12 @@ public:
     bool open() {
         if (!journal_) return true;
         const Status opened = journal_->open();
-        if (!opened) {
-            std::fprintf(stderr, "corvane-cli: the undo journal cannot be written (%s): nothing written; --no-journal writes without one\n",
-                         cli::escapeForTerminal(opened.error().message).c_str());
-        }
-        return opened.ok();
+        if (opened) return true;
+        std::fprintf(stderr, "corvane-cli: the undo journal cannot be written (%s): nothing written; --no-journal writes without one\n",
+                     cli::escapeForTerminal(opened.error().message).c_str());
+        journaled_.reset();
+        journal_.reset();
+        return false;
     }
     FileSystem& fileSystem() { return journaled_ ? static_cast<FileSystem&>(*journaled_) : PosixFileSystem::shared(); }
     // Asked before each file: a journal that failed during the run ends it, as a signal does.
