@@ -295,7 +295,7 @@ private slots:
         QCOMPARE(view.resultsHeading()->isVisible() ? view.resultsHeading()->text() : QString(), QStringLiteral("Results"));
         // Rows in the order the results came: the chosen file first, then the folder's.
         QCOMPARE(view.resultModel().rowCount(), 3);
-        QCOMPARE(shell.row(0), QStringLiteral("IMG_0001.HEIC"));
+        QCOMPARE(shell.state.resultText(shell.state.progress().results[0]), QStringLiteral("IMG_0001.HEIC"));
         const QString updated = shell.row(0, ResultListModel::ResultTextRole);
         QCOMPARE(view.resultModel().lineCount(0), updated.count(QLatin1Char('\n')) + 1);
         // The tooltip tells rows of the same name apart by the file's full path.
@@ -679,6 +679,34 @@ private slots:
         QCOMPARE(prompt.chooseFolder(request), std::optional<fs::path>(other));
         answerChooser([](QFileDialog& chooser) { chooser.reject(); });
         QVERIFY(!prompt.chooseFolder(request));
+    }
+
+    // After a run that writes, Edit ▸ Undo Last Run (Ctrl+Z) asks over the window how many sidecars go
+    // back; the undo's rows are listed as a run's, and it can be undone in turn.
+    void undoLastRunAsksAndListsTheRestoredSidecars() {
+        test::PhotoFolder photos;
+        const auto images = photos.addPhotos(3, test::letterlessSidecar);
+        const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
+        Shell shell;
+        shell.state.setDryRun(false);
+        QVERIFY(shell.state.startRun(images));
+        WAIT_FOR_RUN_END(shell.state);
+        QVERIFY(shell.window.undoLastRunAction()->isEnabled());
+        QString asked;
+        QTimer::singleShot(0, [&asked] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            asked = box->text() + (qobject_cast<MainWindow*>(box->parentWidget()) ? "" : " (no parent)");
+            for (QAbstractButton* choice : box->buttons()) choice->text() == "Undo Run" ? choice->click() : void();
+        });
+        QTest::keyClick(&shell.window, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(asked.startsWith("3 sidecars will be restored to the text they had before the run of "), qPrintable(asked));
+        WAIT_FOR_RUN_END(shell.state);
+        QCOMPARE(shell.state.progress().results.size(), size_t(3));
+        QCOMPARE(shell.state.resultText(shell.state.progress().results[0]), QStringLiteral("Updated:\n• exif:GPSLatitude: 37.77490000N → 37.7749\n"
+                                               "• exif:GPSLongitude: 122.41940000W → 122.4194"));
+        for (const fs::path& image : images) QCOMPARE(test::readText(fs::path(image).replace_extension("xmp")), before);
+        QVERIFY(shell.window.undoLastRunAction()->isEnabled());
     }
 
     // Closing a window, or Quit, while its run writes asks first, over the window. Keeping it running
