@@ -13,8 +13,8 @@
 namespace corvane {
 namespace {
 
-// The room a journal reserves when it is made, and the most it adds at once: a journal grows by what it
-// has, from 64 KiB up to steps of 4 MiB.
+// The room a journal makes when it is made, and the most it adds at once: a journal grows by what it has,
+// from 64 KiB up to steps of 4 MiB (multiples of 64 KiB).
 constexpr uint64_t firstRoom = 64 * 1024;
 constexpr uint64_t largestRoomStep = 4 * 1048576;
 
@@ -127,19 +127,27 @@ void RunJournalFile::writeAhead() {
 }
 
 Status RunJournalFile::append(const std::string& frames) {
+    const auto writeAt = [this](const char* data, size_t size, uint64_t offset) -> Status {
+        for (size_t done = 0; done < size;) {
+            const ssize_t count = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) return posixError(count < 0 ? errno : EIO, "Cannot write", path_);
+            done += static_cast<size_t>(count);
+        }
+        return {};
+    };
     const uint64_t end = used_ + frames.size();
-    if (end > reserved_) {
-        const uint64_t room = std::max(end, reserved_ + std::clamp(reserved_, firstRoom, largestRoomStep));
-        if (const int error = ::posix_fallocate(fd_, static_cast<off_t>(reserved_), static_cast<off_t>(room - reserved_)); error != 0)
-            return posixError(error, "Cannot write", path_);
-        reserved_ = room;
+    // Room is made by writing zeros, not by fallocate(2): a record written over blocks that hold data
+    // already is synced with the data alone, while one written into reserved but unwritten blocks would
+    // need the file system's own journal committed as well, on every sync.
+    static const std::string zeros(firstRoom, '\0');
+    while (reserved_ < end) {
+        const uint64_t step = std::clamp(reserved_, firstRoom, largestRoomStep);
+        for (uint64_t at = reserved_; at < reserved_ + step; at += zeros.size())
+            if (Status made = writeAt(zeros.data(), zeros.size(), at); !made) return made;
+        reserved_ += step;
     }
-    for (size_t done = 0; done < frames.size();) {
-        const ssize_t count = ::pwrite(fd_, frames.data() + done, frames.size() - done, static_cast<off_t>(used_ + done));
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return posixError(count < 0 ? errno : EIO, "Cannot write", path_);
-        done += static_cast<size_t>(count);
-    }
+    if (Status written = writeAt(frames.data(), frames.size(), used_); !written) return written;
     used_ = end;
     return {};
 }

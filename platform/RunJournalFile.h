@@ -19,7 +19,8 @@ class RunJournalStore;
 // The journal of one run in its file (RunJournalStore prepares it). Records are written and synced on a
 // thread of the journal's own, so that a record's sync overlaps the writing and syncing of the
 // replacement it protects; a record's ticket is durable once a sync after its write has succeeded. Room
-// is reserved ahead (a volume too full for the journal is found when it is opened), and the first
+// is made ahead, filled with zeros (a volume too full for the journal is found when it is opened, and a
+// record's sync has only its own bytes to write), and the first
 // failed write or sync ends the journal: every later record, and every wait for one not yet durable,
 // fails with that error. The run's process holds the file until finish().
 class RunJournalFile final : public RunJournal {
