@@ -109,8 +109,7 @@ void RunJournalFile::writeAhead() {
         for (Pending& pending : batch) {
             switch (pending.kind) {
                 case Pending::Kind::record:
-                    frames += encodeRecordFrame(pending.ticket, pending.record, dictionary_);
-                    if (pending.ticket == 0) dictionary_ = std::move(pending.record.oldBytes);
+                    frames += encoder_.frame(pending.ticket, pending.record);
                     lastRecord = pending.ticket;
                     break;
                 case Pending::Kind::cancel: frames += encodeCancelFrame(pending.ticket); break;

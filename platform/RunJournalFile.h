@@ -73,7 +73,7 @@ private:
     int fd_ = -1;
     uint64_t used_ = 0;      // where the next frame goes (the journal's thread alone, once open)
     uint64_t reserved_ = 0;  // the room the file has, used or not
-    std::string dictionary_;  // the first record's old text
+    RecordEncoder encoder_;  // the journal's thread alone
     std::thread thread_;
 };
 

@@ -12,6 +12,7 @@
 #include "engine/Error.h"
 #include "engine/RunJournal.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,23 @@ struct RunDescription {
 
 // The magic line and the first frame.
 std::string encodeJournalStart(const RunDescription& description);
-// The frame of record `sequence` (0 for the run's first); `dictionary` is the first record's old text,
-// or empty for the first record itself.
-std::string encodeRecordFrame(uint64_t sequence, const ReplacedSidecar& record, std::string_view dictionary);
+// The record frames of one journal, made in order: the first record's old text is the dictionary of
+// every later one. One compressor serves them all, as setting one up costs more than a sidecar's text.
+class RecordEncoder {
+public:
+    RecordEncoder();
+    ~RecordEncoder();
+    RecordEncoder(const RecordEncoder&) = delete;
+    RecordEncoder& operator=(const RecordEncoder&) = delete;
+
+    // The frame of record `sequence`, 0 for the run's first.
+    std::string frame(uint64_t sequence, const ReplacedSidecar& record);
+
+private:
+    struct Compressor;
+    std::unique_ptr<Compressor> compressor_;
+    std::string dictionary_;
+};
 std::string encodeCancelFrame(uint64_t sequence);
 std::string encodeEndFrame();
 
