@@ -9,9 +9,15 @@
 namespace corvane::cli {
 namespace {
 
+// Sets the mode of an option that names one; a second, different one is a usage error.
+void setMode(CliOptions& options, CliOptions::Mode mode) {
+    if (options.mode != CliOptions::Mode::process && options.mode != mode) options.modesConflict = true;
+    options.mode = mode;
+}
+
 constexpr Option table[] = {
     {'n', "dry-run", "", "report what would change and write nothing (the default)",
-     [](CliOptions& o, std::string_view) { o.switches.dryRun = true; }},
+     [](CliOptions& o, std::string_view) { o.switches.dryRun = o.dryRunAsked = true; }},
     {'w', "write", "", "write the sidecars that need it (turns dry run off)",
      [](CliOptions& o, std::string_view) { o.switches.dryRun = false; }},
     {'\0', "check", "", "a dry run for scripts: exit status 3 when a sidecar would be updated or differs from its image",
@@ -37,8 +43,17 @@ constexpr Option table[] = {
     {'\0', "debug", "", "the engine's diagnostic lines (\"[DEBUG] ...\") on standard error",
      [](CliOptions& o, std::string_view) { o.debug = true; }},
     {'q', "quiet", "", "no progress line", [](CliOptions& o, std::string_view) { o.quiet = true; }},
+    {'\0', "no-journal", "", "write without keeping an undo journal: the run cannot be undone",
+     [](CliOptions& o, std::string_view) { o.journal = false; }},
+    {'\0', "undo", "", "put back the text each sidecar had before the last run that wrote (or the run RUN), "
+     "where it still holds what that run wrote; writes unless --dry-run is given, and can itself be undone",
+     [](CliOptions& o, std::string_view) { setMode(o, CliOptions::Mode::undo); }},
+    {'\0', "list-runs", "", "list the runs that can be undone: when, what they were given, how many sidecars",
+     [](CliOptions& o, std::string_view) { setMode(o, CliOptions::Mode::listRuns); }},
+    {'\0', "forget-runs", "", "delete the undo journals of all runs (none can be undone afterwards)",
+     [](CliOptions& o, std::string_view) { setMode(o, CliOptions::Mode::forgetRuns); }},
     {'\0', "inspect", "", "print the position and device that each FILE holds, and change nothing",
-     [](CliOptions& o, std::string_view) { o.mode = CliOptions::Mode::inspect; }},
+     [](CliOptions& o, std::string_view) { setMode(o, CliOptions::Mode::inspect); }},
     {'h', "help", "", "print this text and exit", [](CliOptions& o, std::string_view) { o.mode = CliOptions::Mode::help; }},
     {'\0', "version", "", "print the program's version and exit",
      [](CliOptions& o, std::string_view) { o.mode = CliOptions::Mode::version; }},
@@ -151,9 +166,12 @@ std::span<const Option> cliOptions() { return table; }
 std::string usageText() {
     std::string text =
         "usage: corvane-cli [options] PATH...\n"
+        "       corvane-cli --undo [--dry-run] [--json] [RUN]\n"
+        "       corvane-cli --list-runs | --forget-runs\n"
         "       corvane-cli --inspect [--json] FILE...\n\n" +
         wrapped("Repairs the GPS position in the XMP sidecars of HEIC, HEIF and DNG photos: one outcome per photo "
-                "found in the PATHs (folders are searched recursively). Nothing is written without --write.",
+                "found in the PATHs (folders are searched recursively). Nothing is written without --write. Every "
+                "run that writes keeps a journal of what it replaced, so that --undo can put it back.",
                 screenWidth, 0, 0) +
         "\nOptions:\n";
     for (const Option& option : table) {
@@ -187,9 +205,24 @@ Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, s
             parsed.paths.push_back(word);
         }
     }
-    if (parsed.mode == CliOptions::Mode::help || parsed.mode == CliOptions::Mode::version) return parsed;
+    using Mode = CliOptions::Mode;
+    if (parsed.mode == Mode::help || parsed.mode == Mode::version) return parsed;
+    if (parsed.modesConflict) return usageError("--inspect, --undo, --list-runs and --forget-runs exclude each other");
     if (parsed.check && !parsed.switches.dryRun) return usageError("--check does not write: leave out --write");
-    if (parsed.check && parsed.mode == CliOptions::Mode::inspect) return usageError("--check does not go with --inspect");
+    const auto modeOption = [](Mode mode) {
+        return std::string(mode == Mode::inspect ? "--inspect" : mode == Mode::undo ? "--undo" : mode == Mode::listRuns ? "--list-runs" : "--forget-runs");
+    };
+    if (parsed.check && parsed.mode != Mode::process) return usageError("--check does not go with " + modeOption(parsed.mode));
+    if (parsed.mode == Mode::undo) {
+        // An undo is asked for to write: it writes unless a dry run is asked for.
+        parsed.switches.dryRun = parsed.dryRunAsked;
+        if (parsed.paths.size() > 1) return usageError("--undo takes one RUN at most");
+        return parsed;
+    }
+    if (parsed.mode == Mode::listRuns || parsed.mode == Mode::forgetRuns) {
+        if (!parsed.paths.empty()) return usageError(modeOption(parsed.mode) + " takes no PATH");
+        return parsed;
+    }
     if (parsed.paths.empty()) {
         return usageError(parsed.mode == CliOptions::Mode::inspect ? "--inspect needs at least one FILE" : "no PATH given");
     }

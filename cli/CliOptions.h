@@ -13,9 +13,12 @@ namespace corvane::cli {
 
 // What the command line asks for.
 struct CliOptions {
-    enum class Mode { process, inspect, help, version };
+    enum class Mode { process, inspect, undo, listRuns, forgetRuns, help, version };
     Mode mode = Mode::process;
+    bool modesConflict = false;  // two of --inspect, --undo, --list-runs and --forget-runs were given
     RunSwitches switches;
+    bool dryRunAsked = false;  // --dry-run was given: an undo, which writes by default, only reports
+    bool journal = true;       // a run that writes keeps an undo journal
     bool check = false;  // a dry run whose exit status says whether any sidecar needs a change
     bool json = false;
     bool debug = false;

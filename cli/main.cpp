@@ -7,14 +7,18 @@
 #include "cli/ExactText.h"
 #include "cli/Interruption.h"
 #include "engine/Diagnostics.h"
+#include "engine/JournaledFileSystem.h"
 #include "engine/MediaFileProcessor.h"
 #include "engine/MediaFiles.h"
 #include "engine/ResultReport.h"
 #include "engine/RunDriver.h"
+#include "engine/RunUndo.h"
 #include "platform/FolderAccess.h"
 #include "platform/ImageMetadataReader.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/ReadAhead.h"
+#include "platform/RunJournalFile.h"
+#include "platform/RunJournalStore.h"
 #include "platform/SettingsGrantStore.h"
 
 #include <sys/stat.h>
@@ -24,6 +28,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 
 using namespace corvane;
@@ -197,6 +202,142 @@ SortedPaths sortPaths(const FileSystem& fileSystem, const std::vector<std::strin
     return sorted;
 }
 
+// The file system a run writes through: with the run's undo journal when it writes, unless --no-journal
+// is given. A journal that cannot be written stops the run before its first file.
+class RunFiles {
+public:
+    RunFiles(RunJournalStore& store, bool writes, const cli::CliOptions& options, RunDescription description) {
+        if (writes && options.journal) {
+            journal_ = store.prepare(std::move(description));
+            journaled_.emplace(PosixFileSystem::shared(), *journal_);
+        }
+    }
+    ~RunFiles() { finish(); }
+
+    // False, with the reason on standard error, when the journal cannot be made.
+    bool open() {
+        if (!journal_) return true;
+        const Status opened = journal_->open();
+        if (opened) return true;
+        std::fprintf(stderr, "corvane-cli: the undo journal cannot be written (%s): nothing written; --no-journal writes without one\n",
+                     cli::escapeForTerminal(opened.error().message).c_str());
+        journaled_.reset();
+        journal_.reset();
+        return false;
+    }
+    FileSystem& fileSystem() { return journaled_ ? static_cast<FileSystem&>(*journaled_) : PosixFileSystem::shared(); }
+    // Asked before each file: a journal that failed during the run ends it, as a signal does.
+    bool journalFailed() const { return journal_ && journal_->failure(); }
+    // The run has ended; true when its journal failed on the way (said on standard error).
+    bool finish() {
+        if (!journal_) return false;
+        journal_->finish();
+        const auto failure = journal_->failure();
+        if (failure) {
+            std::fprintf(stderr, "corvane-cli: the undo journal could not be written (%s): stopped\n",
+                         cli::escapeForTerminal(failure->message).c_str());
+        }
+        journaled_.reset();
+        journal_.reset();
+        return failure.has_value();
+    }
+
+private:
+    std::unique_ptr<RunJournalFile> journal_;
+    std::optional<JournaledFileSystem> journaled_;
+};
+
+// A moment as the user's clock shows it: "2026-12-07 15:03:12".
+std::string localTime(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// One run of --list-runs: "NAME  TIME  write  12 sidecars  /photos/2024, /photos/2025".
+std::string runLine(const RunInfo& run) {
+    std::string line = run.name + "  " + localTime(run.started) + "  ";
+    line += run.description.kind == RunDescription::Kind::undo ? "undo of " + run.description.undoneRun : std::string("write");
+    line += "  " + std::to_string(run.replaced) + (run.replaced == 1 ? " sidecar" : " sidecars");
+    if (run.inProgress) line += " (in progress)";
+    else if (run.damaged) line += " (its journal is damaged at its end)";
+    else if (!run.finished) line += " (stopped before its end)";
+    const std::vector<std::string>& items = run.description.items;
+    for (size_t index = 0; index < std::min<size_t>(items.size(), 3); ++index) line += (index ? ", " : "  ") + items[index];
+    if (items.size() > 3) line += ", and " + std::to_string(items.size() - 3) + " more";
+    return cli::escapeForTerminal(line) + "\n";
+}
+
+int listRuns() {
+    const RunJournalStore store(RunJournalStore::defaultFolder());
+    const auto runs = store.list();
+    if (!runs) {
+        std::fprintf(stderr, "corvane-cli: %s\n", cli::escapeForTerminal(runs.error().message).c_str());
+        return cli::exitFailure;
+    }
+    if (runs.value().empty()) std::fprintf(stderr, "corvane-cli: no run kept in %s\n", cli::escapeForTerminal(store.folder().string()).c_str());
+    for (const RunInfo& run : runs.value()) cli::writeReport(runLine(run));
+    return cli::interruptionExitStatus().value_or(cli::exitSuccess);
+}
+
+int forgetRuns() {
+    RunJournalStore store(RunJournalStore::defaultFolder());
+    const auto forgotten = store.forget();
+    if (!forgotten) {
+        std::fprintf(stderr, "corvane-cli: %s\n", cli::escapeForTerminal(forgotten.error().message).c_str());
+        return cli::exitFailure;
+    }
+    std::fprintf(stderr, "corvane-cli: forgot %zu %s\n", forgotten.value(), forgotten.value() == 1 ? "run" : "runs");
+    return cli::exitSuccess;
+}
+
+// The end of a run or an undo: why it stopped early, if it did, and the closing line; the exit status.
+int closeRun(const cli::CliOptions& options, CliObserver& observer, RunFiles& files, bool dryRun, bool otherProblem) {
+    observer.endReport();
+    const bool journalFailed = files.finish();
+    const bool stopped = cli::interruptionRequested() || journalFailed;
+    if (cli::interruptionRequested())
+        std::fprintf(stderr, "%s\n", cli::interruptionMessage(observer.tally().total(), observer.total()).c_str());
+    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), dryRun, stopped).c_str());
+    if (auto status = cli::interruptionExitStatus()) return *status;
+    return cli::runExitStatus(observer.tally(), otherProblem || journalFailed || observer.problemReported(), options.check);
+}
+
+// Undoes the last run that replaced sidecars, or the run named, and reports each sidecar as a run
+// reports each photo.
+int undo(const cli::CliOptions& options, CliObserver& observer) {
+    cli::catchInterruptions();
+    RunJournalStore store(RunJournalStore::defaultFolder());
+    const auto found = options.paths.empty() ? store.lastRun() : store.find(options.paths.front());
+    const auto fail = [](const std::string& message) {
+        std::fprintf(stderr, "corvane-cli: %s\n", cli::escapeForTerminal(message).c_str());
+        return cli::exitFailure;
+    };
+    if (!found) return fail(found.error().message);
+    if (!found.value()) return fail(options.paths.empty() ? "no run to undo" : "no run " + options.paths.front() + " (see --list-runs)");
+    const RunInfo& run = *found.value();
+    if (run.inProgress) return fail("the run " + run.name + " is still in progress");
+    auto records = store.records(run);
+    if (!records) return fail(records.error().message);
+
+    RunFiles files(store, !options.switches.dryRun, options, RunDescription{RunDescription::Kind::undo, run.name, run.description.items});
+    if (!files.open()) return cli::exitFailure;
+    std::fprintf(stderr, "corvane-cli: undoing the run %s of %s: %zu %s\n", run.name.c_str(), localTime(run.started).c_str(),
+                 records.value().size(), records.value().size() == 1 ? "sidecar" : "sidecars");
+    const UndoPlan plan = planUndo(files.fileSystem(), std::move(records).value(), options.switches.dryRun);
+    InlineExecutor executor;
+    RunDriver driver(files.fileSystem(), {}, executor.executor(), &observer, RowRetention::publishOnly);
+    driver.stopWhen([&files] { return cli::interruptionRequested() || files.journalFailed(); });
+    RunSwitches undoSwitches;  // an undo's header names only whether it writes
+    undoSwitches.dryRun = options.switches.dryRun;
+    observer.beginReport(undoSwitches);
+    driver.startRun(plan.sidecars, plan.undo);
+    return closeRun(options, observer, files, options.switches.dryRun, false);
+}
+
 // Processes the paths and prints the report (or the JSON lines) and the closing line; the exit status.
 // A signal or a report that cannot be written ends the run after the file in progress, as cleanly as
 // its last file would.
@@ -207,19 +348,24 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
 
     const SortedPaths paths = sortPaths(fileSystem, options.paths);
     observer.addToTotal(static_cast<int64_t>(paths.unsupported.size()));
+    RunDescription description;
+    for (const auto& item : paths.items) description.items.push_back(standardizedPath(item).string());
+    RunJournalStore store(RunJournalStore::defaultFolder());
+    RunFiles files(store, !options.switches.dryRun, options, std::move(description));
+    if (!files.open()) return cli::exitFailure;
 
     // Nobody can be asked for a folder here: folders granted in the window are used, others decline.
     SettingsGrantStore grants;
     DecliningFolderPrompt prompt;
     FolderAccess access(fileSystem, grants, prompt);
-    const EngineServices services{fileSystem, reader, access, settings};
+    const EngineServices services{files.fileSystem(), reader, access, settings};
 
     InlineExecutor executor;
     ReadAhead readAhead;
     RunDriver driver(
-        fileSystem, [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
+        files.fileSystem(), [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);
-    driver.stopWhen(cli::interruptionRequested);
+    driver.stopWhen([&files] { return cli::interruptionRequested() || files.journalFailed(); });
     // The next files' pages are fetched while this one is worked on: on a cold disk or a network volume
     // the run then waits for one read at a time no longer.
     driver.lookAhead(16, [&readAhead](const std::filesystem::path& file) { readAhead.add(file); });
@@ -229,13 +375,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
         if (cli::interruptionRequested()) break;
         observer.record(ProcessingResultDetail::make(file, MediaFileProcessor(services).process(file)));
     }
-    observer.endReport();
-
-    const bool stopped = cli::interruptionRequested();
-    if (stopped) std::fprintf(stderr, "%s\n", cli::interruptionMessage(observer.tally().total(), observer.total()).c_str());
-    std::fprintf(stderr, "%s\n", cli::summaryLine(observer.tally(), options.switches.dryRun, stopped).c_str());
-    if (auto status = cli::interruptionExitStatus()) return *status;
-    return cli::runExitStatus(observer.tally(), paths.missingPath || observer.problemReported(), options.check);
+    return closeRun(options, observer, files, options.switches.dryRun, paths.missingPath);
 }
 
 }  // namespace
@@ -252,7 +392,10 @@ int main(int argc, char** argv) {
         case cli::CliOptions::Mode::version:
             cli::writeReport("corvane-cli " CORVANE_VERSION "\n");
             return cli::interruptionExitStatus().value_or(0);
+        case cli::CliOptions::Mode::listRuns: return listRuns();
+        case cli::CliOptions::Mode::forgetRuns: return forgetRuns();
         case cli::CliOptions::Mode::inspect:
+        case cli::CliOptions::Mode::undo:
         case cli::CliOptions::Mode::process: break;
     }
 
@@ -260,5 +403,6 @@ int main(int argc, char** argv) {
     routeDiagnostics(options.debug, observer);
     const ImageMetadataReader reader;
     if (options.mode == cli::CliOptions::Mode::inspect) return inspect(options, reader);
+    if (options.mode == cli::CliOptions::Mode::undo) return undo(options, observer);
     return process(options, observer, reader);
 }

@@ -21,19 +21,27 @@ public:
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
+    // What the file was when it was read besides its bytes.
+    struct Attributes {
+        uint64_t linkCount = 1;  // how many names (hard links) it had
+        uint32_t mode = 0;       // its permission bits
+        uint32_t owner = 0;
+        uint32_t group = 0;
+    };
+
     const std::filesystem::path& path() const { return path_; }
     const std::string& bytes() const { return bytes_; }
-    // How many names (hard links) the file had when it was read.
-    uint64_t linkCount() const { return linkCount_; }
+    const Attributes& attributes() const { return attributes_; }
+    uint64_t linkCount() const { return attributes_.linkCount; }
 
 protected:
-    OpenFile(std::filesystem::path path, std::string bytes, uint64_t linkCount)
-        : path_(std::move(path)), bytes_(std::move(bytes)), linkCount_(linkCount) {}
+    OpenFile(std::filesystem::path path, std::string bytes, Attributes attributes)
+        : path_(std::move(path)), bytes_(std::move(bytes)), attributes_(attributes) {}
 
 private:
     std::filesystem::path path_;
     std::string bytes_;
-    uint64_t linkCount_;
+    Attributes attributes_;
 };
 
 // The file operations the engine asks of the platform. Paths are byte strings (file names need not be

@@ -72,9 +72,9 @@ namespace {
 // The per-file operation returns every outcome as a value. Should it throw all the same (out of
 // memory), the file still gets its row and the run goes on: a run left half-done would stay
 // "processing" for good and refuse every later drop.
-FileOutcome processOneFile(RunDriver::State& state, const std::filesystem::path& file) {
+FileOutcome processOneFile(const ProcessFile& process, const std::filesystem::path& file) {
     try {
-        return state.processFile(file);
+        return process(file);
     } catch (const std::exception& error) {
         return {outcome::Failed{error.what()}, true};
     }
@@ -101,7 +101,8 @@ void endRun(RunDriver::State& state) {
 
 // One batch per piece of work; the next batch is posted only when this one has its rows, so batches
 // never overlap and the event loop of a window gets its turn between batches.
-void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQueue> files, size_t first) {
+void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQueue> files,
+              std::shared_ptr<ProcessFile> process, size_t first) {
     auto state = weak.lock();
     if (!state || state->abandoned) return;
     const size_t end = std::min(files->size(), first + RunDriver::batchSize);
@@ -109,12 +110,12 @@ void runBatch(std::weak_ptr<RunDriver::State> weak, std::shared_ptr<const FileQu
         if (state->stopCondition && state->stopCondition()) return endRun(*state);
         tellUpcoming(*state, *files, index);
         const QueuedFile file = (*files)[index];
-        FileOutcome outcome = processOneFile(*state, file.fileURL);
+        FileOutcome outcome = processOneFile(*process, file.fileURL);
         if (state->abandoned) return;  // the driver went away while the file was processed
         state->recordResult(file.shownURL(), std::move(outcome));
     }
     if (end < files->size()) {
-        state->executor([weak, files, end] { runBatch(weak, files, end); });
+        state->executor([weak, files, process, end] { runBatch(weak, files, process, end); });
         return;
     }
     endRun(*state);
@@ -137,9 +138,22 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     // The previous run's rows go even when the new items hold no media file.
     state_->clear();
     RunObserver* observer = state_->observer;
-    auto files = std::make_shared<const FileQueue>(queueDroppedItems(state_->fileSystem, items, [observer](const std::string& folder, const Error& why) {
+    FileQueue files = queueDroppedItems(state_->fileSystem, items, [observer](const std::string& folder, const Error& why) {
         if (observer) observer->folderNotListed(folder, why);
-    }));
+    });
+    return start(std::move(files), state_->processFile);
+}
+
+bool RunDriver::startRun(const std::vector<std::filesystem::path>& files, ProcessFile process) {
+    if (state_->progress.isProcessing) return false;
+    state_->clear();
+    FileQueue queue;
+    for (const auto& file : files) queue.add(file.string());
+    return start(std::move(queue), std::move(process));
+}
+
+bool RunDriver::start(FileQueue queue, ProcessFile process) {
+    auto files = std::make_shared<const FileQueue>(std::move(queue));
     state_->progress.totalCount = static_cast<int64_t>(files->size());
     if (state_->progress.totalCount < 1) {
         state_->stateChanged();
@@ -152,7 +166,8 @@ bool RunDriver::startRun(const std::vector<std::filesystem::path>& items) {
     state_->inScope = true;
     state_->stateChanged();
     std::weak_ptr<State> weak = state_;
-    state_->executor([weak, files] { runBatch(weak, files, 0); });
+    auto operation = std::make_shared<ProcessFile>(std::move(process));
+    state_->executor([weak, files, operation] { runBatch(weak, files, operation, 0); });
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "engine/Executor.h"
 #include "engine/FileSystem.h"
+#include "engine/MediaFiles.h"
 #include "engine/ResultModel.h"
 
 #include <cstdint>
@@ -81,6 +82,9 @@ public:
     // Does nothing while a run is in progress (returns false). Otherwise resets the state, expands the
     // items, and when at least one media file is found starts the run on the executor (returns true).
     bool startRun(const std::vector<std::filesystem::path>& items);
+    // The same for a run over exactly `files` (no folder is expanded and no name is judged), each handed
+    // to `process` in order instead of the driver's own per-file operation: an undo's sidecars.
+    bool startRun(const std::vector<std::filesystem::path>& files, ProcessFile process);
 
     const RunProgress& progress() const;
 
@@ -101,6 +105,8 @@ public:
     struct State;  // opaque; shared with the work posted on the executor
 
 private:
+    bool start(FileQueue files, ProcessFile process);
+
     std::shared_ptr<State> state_;
 };
 

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 namespace corvane {
 namespace {
@@ -23,7 +24,12 @@ std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
     return sidecarURL.parent_path() / ("." + lastPathComponent(sidecarURL) + ".tmp");
 }
 
-Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const OpenFile& sidecar) {
+namespace {
+
+// The steps every save shares: the free-space check, then the replacement with `validate` run on the
+// written temporary file. A sidecar changed by another program meanwhile is left as that program saved it.
+Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
+                     const std::function<Status(const std::filesystem::path& tempURL)>& validate) {
     const std::filesystem::path& sidecarURL = sidecar.path();
     const std::filesystem::path folderURL = sidecarURL.parent_path();
     const std::filesystem::path tempURL = temporaryURLFor(sidecarURL);
@@ -41,18 +47,35 @@ Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const 
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
 
-    // Indentation can make the text of a deeply nested document many times larger than the sidecar it
-    // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
-    const XmlDocument::BoundedText text = document.serialize(static_cast<uint64_t>(maximumSidecarSize));
-    if (!text.text) return sidecarTooLarge(text.size);
-    const auto previousSize = static_cast<int64_t>(sidecar.bytes().size());
-    const Status replaced = fileSystem.replaceFile(sidecar, tempURL, *text.text,
-                                                   [&] { return validateTempFile(fileSystem, tempURL, previousSize); });
+    const Status replaced = fileSystem.replaceFile(sidecar, tempURL, text, [&] { return validate(tempURL); });
     if (!replaced && isFileChanged(replaced.error()))
         return Error{"XMP", 1, "XMP sidecar changed while it was being updated; left unchanged"};
     if (!replaced) return replaced;
     Diagnostics::line("[DEBUG] Successfully saved XMP: ", lastPathComponent(sidecarURL));
     return {};
+}
+
+}  // namespace
+
+Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const OpenFile& sidecar) {
+    // Indentation can make the text of a deeply nested document many times larger than the sidecar it
+    // came from; a text beyond the sidecar size limit is refused before it reaches the disk.
+    const XmlDocument::BoundedText text = document.serialize(static_cast<uint64_t>(maximumSidecarSize));
+    if (!text.text) return sidecarTooLarge(text.size);
+    const auto previousSize = static_cast<int64_t>(sidecar.bytes().size());
+    return replaceSafely(fileSystem, sidecar, *text.text, [&](const std::filesystem::path& tempURL) {
+        return validateTempFile(fileSystem, tempURL, previousSize);
+    });
+}
+
+Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text) {
+    return replaceSafely(fileSystem, sidecar, text, [&](const std::filesystem::path& tempURL) -> Status {
+        const auto written = fileSystem.readFile(tempURL, static_cast<uint64_t>(maximumSidecarSize) + 1);
+        if (!written) return written.error();
+        if (written.value() != text) return validationError(9, "Temp file does not hold the text to restore");
+        Diagnostics::line("[DEBUG] Temp file holds the text to restore: ", text.size(), " bytes");
+        return {};
+    });
 }
 
 Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::path& tempURL, int64_t previousSize) {

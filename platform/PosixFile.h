@@ -36,7 +36,9 @@ int lockExclusive(int fd);
 class PosixOpenFile final : public OpenFile {
 public:
     PosixOpenFile(std::filesystem::path path, std::string bytes, const struct stat& status, int fd)
-        : OpenFile(std::move(path), std::move(bytes), status.st_nlink), status(status), descriptor{fd} {}
+        : OpenFile(std::move(path), std::move(bytes), {status.st_nlink, status.st_mode & 07777u, status.st_uid, status.st_gid}),
+          status(status),
+          descriptor{fd} {}
 
     const struct stat status;
     const Descriptor descriptor;  // -1 when the file was only read

@@ -3,6 +3,7 @@
 
 #include "engine/MediaFileProcessor.h"
 #include "engine/ResultReport.h"
+#include "engine/RunUndo.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -84,14 +85,68 @@ ContentState::ContentState(WindowEngine engine, Executor executor, QObject* pare
     driver_ = std::make_unique<RunDriver>(
         engine_.fileSystem, [this](const std::filesystem::path& file) { return processFile(file); }, std::move(executor),
         static_cast<RunObserver*>(this));
-    driver_->stopWhen([this] { return stopRequested_; });
+    // A journal that fails during a run ends it: no sidecar is written without its record.
+    driver_->stopWhen([this] { return stopRequested_ || (journal_ && journal_->failure()); });
 }
 
 ContentState::~ContentState() = default;
 
 FileOutcome ContentState::processFile(const std::filesystem::path& file) {
-    const EngineServices services{engine_.fileSystem, engine_.images, engine_.access, engineSettings_};
+    FileSystem& fileSystem = journaled_ ? static_cast<FileSystem&>(*journaled_) : engine_.fileSystem;
+    const EngineServices services{fileSystem, engine_.images, engine_.access, engineSettings_};
     return MediaFileProcessor(services).process(file);
+}
+
+bool ContentState::prepareJournal(RunDescription description, bool writes) {
+    if (!engine_.journals) return true;
+    journal_ = engine_.journals->prepare(std::move(description));
+    if (writes) {
+        if (Status opened = journal_->open(); !opened) {
+            journal_.reset();
+            emit notice(QStringLiteral("Nothing written: the undo journal cannot be written (%1)").arg(QString::fromStdString(opened.error().message)));
+            return false;
+        }
+    }
+    journaled_.emplace(engine_.fileSystem, *journal_);
+    return true;
+}
+
+void ContentState::finishJournal() {
+    if (!journal_) return;
+    journal_->finish();
+    journaled_.reset();
+    journal_.reset();
+    emit undoableRunChanged();
+}
+
+std::optional<RunInfo> ContentState::lastRun() const {
+    if (!engine_.journals) return std::nullopt;
+    auto run = engine_.journals->lastRun();
+    return run ? std::move(run).value() : std::nullopt;
+}
+
+bool ContentState::startUndo(const RunInfo& run) {
+    if (isProcessing() || !engine_.journals) return false;
+    const auto refuse = [this](const QString& why) {
+        emit notice(why);
+        return false;
+    };
+    const auto current = engine_.journals->find(run.name);
+    if (!current || !current.value()) return refuse(QStringLiteral("The run's journal is gone: it cannot be undone"));
+    if (current.value()->inProgress) return refuse(QStringLiteral("The run is still in progress"));
+    auto records = engine_.journals->records(*current.value());
+    if (!records) return refuse(QStringLiteral("The run cannot be undone: ") + QString::fromStdString(records.error().message));
+    if (!prepareJournal(RunDescription{RunDescription::Kind::undo, run.name, run.description.items}, true)) return false;
+    stopRequested_ = false;
+    const bool filtered = outcomeFilter_.has_value();
+    outcomeFilter_.reset();
+    droppedFolders_.clear();
+    if (filtered) emit filterChanged();
+    FileSystem& fileSystem = journaled_ ? static_cast<FileSystem&>(*journaled_) : engine_.fileSystem;
+    UndoPlan plan = planUndo(fileSystem, std::move(records).value(), false);
+    if (driver_->startRun(plan.sidecars, std::move(plan.undo))) return true;
+    finishJournal();
+    return false;
 }
 
 template <typename Value>
@@ -149,6 +204,9 @@ bool ContentState::handleChosen(const std::vector<std::filesystem::path>& items)
 
 bool ContentState::startRun(const std::vector<std::filesystem::path>& items) {
     if (isProcessing()) return false;
+    RunDescription description;
+    for (const auto& item : items) description.items.push_back(standardizedPath(item).string());
+    if (!prepareJournal(std::move(description), !switches_.dryRun)) return false;
     stopRequested_ = false;
     const bool filtered = outcomeFilter_.has_value();
     outcomeFilter_.reset();
@@ -156,7 +214,9 @@ bool ContentState::startRun(const std::vector<std::filesystem::path>& items) {
     for (const auto& item : items)
         if (engine_.fileSystem.presence(item).isDirectory) droppedFolders_.push_back(withoutTrailingSlashes(item.string()));
     if (filtered) emit filterChanged();
-    return driver_->startRun(items);
+    if (driver_->startRun(items)) return true;
+    finishJournal();
+    return false;
 }
 
 const RunProgress& ContentState::progress() const { return driver_->progress(); }
@@ -281,6 +341,7 @@ void ContentState::runStateChanged(const RunProgress& run) {
     }
     const bool ended = wasProcessing_ && !run.isProcessing;
     wasProcessing_ = run.isProcessing;
+    if (ended) finishJournal();
     emit runChanged();
     if (ended) emit notice(runSummary());
 }

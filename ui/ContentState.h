@@ -4,10 +4,13 @@
 #include "engine/Executor.h"
 #include "engine/FileSystem.h"
 #include "engine/ImageMetadata.h"
+#include "engine/JournaledFileSystem.h"
 #include "engine/ResultModel.h"
 #include "engine/RunDriver.h"
 #include "engine/RunSettings.h"
 #include "engine/SidecarAccess.h"
+#include "platform/RunJournalFile.h"
+#include "platform/RunJournalStore.h"
 
 #include <QObject>
 #include <QString>
@@ -24,11 +27,13 @@ class QMimeData;
 
 namespace corvane {
 
-// What one window's runs work with. The referenced objects must outlive the window's state.
+// What one window's runs work with. The referenced objects must outlive the window's state. Without
+// `journals`, runs keep no undo journal and none can be undone.
 struct WindowEngine {
     FileSystem& fileSystem;
     const ImageMetadataSource& images;
     SidecarAccessProvider& access;
+    RunJournalStore* journals = nullptr;
 };
 
 // Posts each piece of work to the Qt event loop of the context's thread, so the loop handles input and
@@ -95,8 +100,20 @@ public:
     bool handleChosen(const std::vector<std::filesystem::path>& items);
 
     // Does nothing while a run is in progress (false). Otherwise clears the previous run, expands the
-    // items and starts a run when at least one media file is found (true).
+    // items and starts a run when at least one media file is found (true). A run that writes keeps an
+    // undo journal from before its first write; when the journal cannot be written, nothing is started
+    // and the notice says why (a run that begins as a dry run opens it at its first write, and stops
+    // there if it cannot).
     bool startRun(const std::vector<std::filesystem::path>& items);
+
+    // The newest run that replaced sidecars, whichever window or program ran it; absent when there is
+    // none, or no journals are kept.
+    std::optional<RunInfo> lastRun() const;
+    // Undoes the run, as a run of its own whose rows are its sidecars (journaled, so it can be undone in
+    // turn); Dry Run does not apply, the user has confirmed. False, with a notice when there is a reason
+    // to give, when it cannot start: a run is in progress, the run is still being written, or its journal
+    // cannot be read.
+    bool startUndo(const RunInfo& run);
 
     const RunProgress& progress() const;
     bool isProcessing() const { return progress().isProcessing; }
@@ -164,11 +181,17 @@ signals:
     void runChanged();
     // A row was appended at `index` of progress().results.
     void rowAdded(int index);
+    // A run that may have replaced sidecars ended: the last run to undo may be another one now.
+    void undoableRunChanged();
 
 private:
     void runStateChanged(const RunProgress& progress) override;
     void resultRecorded(const RunProgress& progress) override;
     FileOutcome processFile(const std::filesystem::path& file);
+    // Makes the journal of a run that may write, and opens it at once when it will write; false when
+    // that fails (the notice says why).
+    bool prepareJournal(RunDescription description, bool writes);
+    void finishJournal();
     template <typename Value>
     void setSwitch(Value& field, Value value);
     int64_t skippableCount() const;
@@ -182,6 +205,8 @@ private:
     std::vector<std::string> droppedFolders_;  // the folders of this run's drop, without a trailing "/"
     bool wasProcessing_ = false;
     bool stopRequested_ = false;
+    std::unique_ptr<RunJournalFile> journal_;  // the run's, while it lasts
+    std::optional<JournaledFileSystem> journaled_;
     std::unique_ptr<RunDriver> driver_;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/FolderAccess.h"
 #include "platform/ImageMetadataReader.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/RunJournalStore.h"
 #include "platform/SettingsGrantStore.h"
 #include "ui/ContentFit.h"
 #include "ui/ContentState.h"
@@ -16,6 +17,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QPushButton>
 #include <QFile>
 #include <QFileDialog>
@@ -91,12 +93,14 @@ QIcon applicationIcon() {
 
 // What one window's engine reads and asks through.
 struct WindowServices {
-    explicit WindowServices(QWidget* window) : prompt(window), access(PosixFileSystem::shared(), grants, prompt) {}
+    explicit WindowServices(QWidget* window)
+        : prompt(window), access(PosixFileSystem::shared(), grants, prompt), journals(RunJournalStore::defaultFolder()) {}
 
     ImageMetadataReader images;
     SettingsGrantStore grants;
     QtFolderPrompt prompt;
     FolderAccess access;
+    RunJournalStore journals;
 };
 
 MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
@@ -105,7 +109,7 @@ MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(applicationIcon());
     state_ = std::make_unique<ContentState>(
-        WindowEngine{PosixFileSystem::shared(), services_->images, services_->access});
+        WindowEngine{PosixFileSystem::shared(), services_->images, services_->access, &services_->journals});
     state_->setSidecarName(rememberedSidecarName());
     content_ = new ContentView(*state_, this);
     setCentralWidget(content_);
@@ -115,7 +119,10 @@ MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
     connect(state_.get(), &ContentState::runChanged, this, [this] {
         openFilesAction_->setEnabled(!state_->isProcessing());
         openFolderAction_->setEnabled(!state_->isProcessing());
+        updateUndo();
     });
+    connect(state_.get(), &ContentState::undoableRunChanged, this, &MainWindow::updateUndo);
+    updateUndo();
     resize(defaultWindowSize(screen()->availableGeometry().size()));
 }
 
@@ -160,6 +167,26 @@ bool MainWindow::confirmStoppingTheRun() {
     question.setDefaultButton(question.addButton(QStringLiteral("Keep Running"), QMessageBox::RejectRole));
     question.exec();
     return question.clickedButton() == stop;
+}
+
+void MainWindow::updateUndo() { undoLastRunAction_->setEnabled(!state_->isProcessing() && state_->lastRun()); }
+
+void MainWindow::undoLastRun() {
+    const std::optional<RunInfo> run = state_->lastRun();
+    if (!run || state_->isProcessing()) return updateUndo();
+    const QString when = QDateTime::fromMSecsSinceEpoch(
+                             std::chrono::duration_cast<std::chrono::milliseconds>(run->started.time_since_epoch()).count())
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Undo Last Run?"),
+                         QStringLiteral("%1 %2 will be restored to the text they had before the run of %3.")
+                             .arg(run->replaced)
+                             .arg(run->replaced == 1 ? QStringLiteral("sidecar") : QStringLiteral("sidecars"), when),
+                         QMessageBox::NoButton, this);
+    question.setInformativeText(QStringLiteral("A sidecar changed since the run is left as it is. The undo can be undone in turn."));
+    QPushButton* undo = question.addButton(QStringLiteral("Undo Run"), QMessageBox::AcceptRole);
+    question.setDefaultButton(question.addButton(QMessageBox::Cancel));
+    question.exec();
+    if (question.clickedButton() == undo) state_->startUndo(*run);
 }
 
 MainWindow::~MainWindow() {
@@ -227,6 +254,13 @@ void MainWindow::buildMenus(CorvaneApp& app) {
     quitAction_ = file->addAction(QStringLiteral("Quit"), &app, [&app] { app.quit(); });
     quitAction_->setShortcut(QKeySequence::Quit);
     quitAction_->setMenuRole(QAction::QuitRole);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    // A window shortcut: a text field with the focus takes Ctrl+Z for its own undo first.
+    undoLastRunAction_ = edit->addAction(QStringLiteral("Undo Last Run"), this, &MainWindow::undoLastRun);
+    undoLastRunAction_->setShortcut(QKeySequence::Undo);
+    // Another window's run may have ended meanwhile.
+    connect(edit, &QMenu::aboutToShow, this, &MainWindow::updateUndo);
 
     buildRunMenu();
 

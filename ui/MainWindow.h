@@ -23,10 +23,11 @@ struct WindowServices;
 QIcon applicationIcon();
 
 // One main window: its own state and run, the content view, and the menus (File: New Window, Open
-// Files…, Open Folder…, Close Window, Quit; Run: the switches beyond the window's checkboxes, Always
-// Overwrite and Include All Devices, off at every launch, and the choices Sidecar Name, which the
-// window remembers in the user's settings, and Coordinate Form; Help: About Corvane, Check for
-// Updates…). The
+// Files…, Open Folder…, Close Window, Quit; Edit: Undo Last Run, Ctrl+Z, enabled while a run that
+// replaced sidecars can be undone and none is in progress, which asks first, over the window, how many
+// sidecars are to be restored; Run: the switches beyond the window's checkboxes, Always Overwrite and
+// Include All Devices, off at every launch, and the choices Sidecar Name, which the window remembers in
+// the user's settings, and Coordinate Form; Help: About Corvane, Check for Updates…). The
 // engine's services behind the window (image reader, folder access with the folder prompt over this
 // window) belong to it. It opens at its preferred size where the screen has room for it, smaller where
 // it has not. Deleted when closed.
@@ -55,6 +56,7 @@ public:
     QAction* openFilesAction() const { return openFilesAction_; }
     QAction* openFolderAction() const { return openFolderAction_; }
     QAction* closeWindowAction() const { return closeWindowAction_; }
+    QAction* undoLastRunAction() const { return undoLastRunAction_; }
     QAction* alwaysOverwriteAction() const { return alwaysOverwriteAction_; }
     QAction* includeAllDevicesAction() const { return includeAllDevicesAction_; }
     QAction* quitAction() const { return quitAction_; }
@@ -70,6 +72,8 @@ private:
     void buildMenus(CorvaneApp& app);
     void buildRunMenu();
     void open(Choose what);
+    void updateUndo();
+    void undoLastRun();
 
     std::unique_ptr<WindowServices> services_;
     std::unique_ptr<ContentState> state_;
@@ -79,6 +83,7 @@ private:
     QAction* openFilesAction_ = nullptr;
     QAction* openFolderAction_ = nullptr;
     QAction* closeWindowAction_ = nullptr;
+    QAction* undoLastRunAction_ = nullptr;
     QAction* alwaysOverwriteAction_ = nullptr;
     QAction* includeAllDevicesAction_ = nullptr;
     QAction* quitAction_ = nullptr;

@@ -14,8 +14,9 @@ std::string summary(const Expected<CliOptions>& parsed) {
     const CliOptions& o = parsed.value();
     std::string text = o.switches.dryRun ? "dry" : "write";
     for (const auto& [on, word] : {std::pair{o.check, " check"}, std::pair{o.quiet, " quiet"}, std::pair{o.json, " json"},
-                                   std::pair{o.switches.alwaysOverwrite, " overwrite"},
-                                   std::pair{!o.switches.appleOnly, " any"}})
+                                   std::pair{o.switches.alwaysOverwrite, " overwrite"}, std::pair{!o.switches.appleOnly, " any"},
+                                   std::pair{!o.journal, " no-journal"}, std::pair{o.mode == CliOptions::Mode::undo, " undo"},
+                                   std::pair{o.mode == CliOptions::Mode::listRuns, " list-runs"}})
         if (on) text += word;
     if (o.switches.sidecarName != SidecarName::base) text += " " + std::string(wordFor(o.switches.sidecarName));
     if (o.switches.coordinateForm != CoordinateForm::decimal) text += " " + std::string(wordFor(o.switches.coordinateForm));
@@ -42,6 +43,15 @@ TEST(CliOptions, ParsesAsGnuProgramsDo) {
         {{"--inspect", "--check", "x"}, "error: --check does not go with --inspect (see --help)"},
         {{"-q"}, "error: no PATH given (see --help)"},
         {{"--inspect"}, "error: --inspect needs at least one FILE (see --help)"},
+        {{"-w", "--no-journal", "x"}, "write no-journal [x]"},
+        // An undo writes unless a dry run is asked for; its one argument is the run.
+        {{"--undo"}, "write undo"},
+        {{"--undo", "-n", "20261207T140312.345Z"}, "dry undo [20261207T140312.345Z]"},
+        {{"--undo", "a", "b"}, "error: --undo takes one RUN at most (see --help)"},
+        {{"--undo", "--check"}, "error: --check does not go with --undo (see --help)"},
+        {{"--list-runs"}, "dry list-runs"},
+        {{"--list-runs", "x"}, "error: --list-runs takes no PATH (see --help)"},
+        {{"--undo", "--inspect", "x"}, "error: --inspect, --undo, --list-runs and --forget-runs exclude each other (see --help)"},
     };
     for (const auto& [arguments, expected] : cases) EXPECT_EQ(summary(parseArguments(arguments)), expected) << arguments[0];
 }

@@ -2,10 +2,11 @@
 // A writer stopped at any moment loses nothing. corvane-cli --write is started on real HEIC images with
 // sidecars it must all rewrite (letterless texts), and:
 // - killed with SIGKILL at a random moment of its run. After every kill each sidecar is byte for byte
-//   either its old or its new document, and the next run finishes the work and leaves no temporary
-//   file behind. The run syncs the folder once, after its last rename, so many kills land between
-//   renames whose folder sync is still to come. KILL_TRIALS sets the number of kills (40 by default;
-//   run 200 or more by hand), KILL_SEED the random seed (printed, so a failure can be replayed).
+//   either its old or its new document; --undo then puts back every sidecar the killed run replaced
+//   and touches no other, and the next run finishes the work; neither leaves a temporary file behind.
+//   The run syncs the folder once, after its last rename, so many kills land between renames whose
+//   folder sync is still to come. KILL_TRIALS sets the number of kills (40 by default; run 200 or more
+//   by hand), KILL_SEED the random seed (printed, so a failure can be replayed).
 // - asked to stop by SIGINT, SIGTERM or SIGHUP while a sidecar is being written: the file in progress
 //   finishes, no further file is taken, and the run ends as after its last file, with its closing line
 //   and exit status 128 + the signal. A second signal ends the process at once.
@@ -54,15 +55,23 @@ TEST(KillTest, SidecarIsAlwaysTheOldOrTheNewDocumentAndTheNextRunCleansUp) {
     for (int trial = 0; trial < trials; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         library.reset();
+        std::filesystem::remove_all(dir.path() / "state");  // the killed run's journal is the only one
         const pid_t pid = spawnChild(write, dir.path());
         std::this_thread::sleep_for(nanoseconds(killMoment(random)));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
 
+        int replaced = 0;
         for (int i = 0; i < pairCount; ++i) {
             const std::string text = readText(library.sidecar(i));
             ASSERT_TRUE(text == library.oldSidecars[i] || text == library.newSidecars[i]) << library.sidecar(i) << " is partial";
+            replaced += text != library.oldSidecars[i];
         }
+        // A run killed before its journal was made had replaced nothing; one killed later is undone.
+        const ProcessResult undo = runProgram({CORVANE_CLI_PATH, "--undo", "--quiet"}, dir.path());
+        ASSERT_TRUE(undo.exitCode == 0 || (replaced == 0 && undo.err == "corvane-cli: no run to undo\n")) << undo.err;
+        for (int i = 0; i < pairCount; ++i) ASSERT_EQ(readText(library.sidecar(i)), library.oldSidecars[i]) << "not undone";
+        ASSERT_EQ(folderEntries(library.folder), library.entries) << "the undo left a temporary file";
         ASSERT_EQ(runProgram(write, dir.path()).exitCode, 0) << "the run after the kill failed";
         for (int i = 0; i < pairCount; ++i) ASSERT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
         ASSERT_EQ(folderEntries(library.folder), library.entries) << "a temporary file was left";

@@ -2,8 +2,8 @@
 #pragma once
 
 // Runs a program (the built corvane-cli, xmllint, ...) as a real child process: in a working folder of
-// the caller's choice, with a home and settings folder of the test's own so that no run reads or writes
-// the user's folder grants, and with its output captured or thrown away.
+// the caller's choice, with a home, settings and state folder of the test's own so that no run reads or
+// writes the user's folder grants or undo journals, and with its output captured or thrown away.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -31,13 +31,14 @@ struct ProcessResult {
     std::string out, err;
 };
 
-// Starts the program with HOME at `home` and XDG_CONFIG_HOME below it (set in this process's environment,
-// which the child inherits), in `workDir` (empty: this process's working folder); its output goes to
-// `outFd`/`errFd` (or /dev/null), its input is /dev/null.
+// Starts the program with HOME at `home` and XDG_CONFIG_HOME and XDG_STATE_HOME below it (set in this
+// process's environment, which the child inherits), in `workDir` (empty: this process's working folder);
+// its output goes to `outFd`/`errFd` (or /dev/null), its input is /dev/null.
 inline pid_t spawnChild(std::vector<std::string> arguments, const std::filesystem::path& home,
                         const std::filesystem::path& workDir = {}, int outFd = -1, int errFd = -1) {
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (home / "state").c_str(), 1);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -325,6 +325,33 @@ private slots:
         QCOMPARE(rows, (QStringList{"[Dry Run] Would Update", "[Dry Run] Would Update", "Updated (written)", "Updated (written)"}));
     }
 
+    // A run that writes keeps an undo journal. Where none can be written, a window about to write
+    // starts no run and says why; one that turns to writing during a run fails its first write, which is
+    // left undone, and the run ends there.
+    void aJournalThatCannotBeWrittenKeepsTheWindowFromWriting() {
+        test::PhotoFolder photos;
+        const auto images = photos.addPhotos(2, test::letterlessSidecar);
+        const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
+        test::TestEngine services;
+        RunJournalStore journals(photos.addFile("not-a-folder") / "runs");
+        WindowEngine engine = services.engine();
+        engine.journals = &journals;
+        std::deque<std::function<void()>> batches;
+        ContentState state(engine, [&](std::function<void()> work) { batches.push_back(std::move(work)); });
+        QSignalSpy notices(&state, &ContentState::notice);
+        state.setDryRun(false);
+        QVERIFY(!state.startRun(images) && batches.empty());
+        QVERIFY(notices.last()[0].toString().startsWith("Nothing written: the undo journal cannot be written (Cannot make the folder"));
+
+        state.setDryRun(true);
+        QVERIFY(state.startRun(images));
+        state.setDryRun(false);
+        while (!batches.empty()) std::exchange(batches, {}).front()();
+        QCOMPARE(state.progress().processedCount, int64_t(1));
+        QVERIFY(state.resultText(state.progress().results[0]).startsWith("Failed: The undo journal cannot be written (Cannot make the folder"));
+        for (const fs::path& image : images) QCOMPARE(test::readText(fs::path(image).replace_extension("xmp")), before);
+    }
+
     // The run yields to the event loop between batches: other work queued meanwhile gets its turn
     // before the run ends. Closing the window mid-run drops the posted batches with its state.
     void theEventLoopRunsBetweenBatchesAndAClosedWindowAbandonsTheRest() {

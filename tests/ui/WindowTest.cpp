@@ -125,8 +125,9 @@ private slots:
     void initTestCase() {
         Diagnostics::setSink({});
         QApplication::setQuitOnLastWindowClosed(false);  // until the last test
-        // The shell's settings (folder grants, updater preferences) go to a throw-away folder.
+        // The shell's settings (folder grants, updater preferences) and the undo journals go to a throw-away folder.
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((settings_.path() / "config").string()));
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString((settings_.path() / "state").string()));
         CorvaneApp::configure(*QCoreApplication::instance());
     }
 
@@ -171,17 +172,20 @@ private slots:
         QApplication::setPalette(light);
 
         const QList<QAction*> menus = shell.window.menuBar()->actions();
-        QCOMPARE(titles(menus), (QStringList{"File", "Run", "Help"}));
+        QCOMPARE(titles(menus), (QStringList{"File", "Edit", "Run", "Help"}));
         QCOMPARE(titles(menus[0]->menu()->actions()),
                  (QStringList{"New Window Ctrl+N", "Open Files\u2026 Ctrl+O", "Open Folder\u2026 Ctrl+Shift+O", "Close Window Ctrl+W",
                               ("Quit " + QKeySequence(QKeySequence::Quit).toString()).trimmed()}));
+        // Nothing has been written yet: there is no run to undo.
+        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Undo Last Run Ctrl+Z"}));
+        QVERIFY(!shell.window.undoLastRunAction()->isEnabled());
         // The run's other two switches, off at every launch like Force Overwrite and Apple-only, and its
         // two choices.
-        QCOMPARE(titles(menus[1]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices", "Sidecar Name", "Coordinate Form"}));
+        QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"Always Overwrite", "Include All Devices", "Sidecar Name", "Coordinate Form"}));
         QVERIFY(!shell.window.alwaysOverwriteAction()->isChecked() && !shell.window.includeAllDevicesAction()->isChecked());
         shell.window.includeAllDevicesAction()->trigger();
         QVERIFY(!RunSettings::shared().snapshot().appleOnly && !shell.state.appleOnly());
-        QCOMPARE(titles(menus[2]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
+        QCOMPARE(titles(menus[3]->menu()->actions()), (QStringList{"About Corvane", "Check for Updates\u2026 Ctrl+Alt+U"}));
     }
 
     // The Run menu's two choices are published and named by the report's header; the sidecar name
@@ -315,7 +319,7 @@ private slots:
         QCOMPARE(view.resultsHeading()->isVisible() ? view.resultsHeading()->text() : QString(), QStringLiteral("Results"));
         // Rows in the order the results came: the chosen file first, then the folder's.
         QCOMPARE(view.resultModel().rowCount(), 3);
-        QCOMPARE(shell.row(0), QStringLiteral("IMG_0001.HEIC"));
+        QCOMPARE(shell.state.resultText(shell.state.progress().results[0]), QStringLiteral("IMG_0001.HEIC"));
         const QString updated = shell.row(0, ResultListModel::ResultTextRole);
         QCOMPARE(view.resultModel().lineCount(0), updated.count(QLatin1Char('\n')) + 1);
         // The tooltip tells rows of the same name apart by the file's full path.
@@ -699,6 +703,34 @@ private slots:
         QCOMPARE(prompt.chooseFolder(request), std::optional<fs::path>(other));
         answerChooser([](QFileDialog& chooser) { chooser.reject(); });
         QVERIFY(!prompt.chooseFolder(request));
+    }
+
+    // After a run that writes, Edit ▸ Undo Last Run (Ctrl+Z) asks over the window how many sidecars go
+    // back; the undo's rows are listed as a run's, and it can be undone in turn.
+    void undoLastRunAsksAndListsTheRestoredSidecars() {
+        test::PhotoFolder photos;
+        const auto images = photos.addPhotos(3, test::letterlessSidecar);
+        const std::string before = test::readText(fs::path(images[0]).replace_extension("xmp"));
+        Shell shell;
+        shell.state.setDryRun(false);
+        QVERIFY(shell.state.startRun(images));
+        WAIT_FOR_RUN_END(shell.state);
+        QVERIFY(shell.window.undoLastRunAction()->isEnabled());
+        QString asked;
+        QTimer::singleShot(0, [&asked] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            asked = box->text() + (qobject_cast<MainWindow*>(box->parentWidget()) ? "" : " (no parent)");
+            for (QAbstractButton* choice : box->buttons()) choice->text() == "Undo Run" ? choice->click() : void();
+        });
+        QTest::keyClick(&shell.window, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(asked.startsWith("3 sidecars will be restored to the text they had before the run of "), qPrintable(asked));
+        WAIT_FOR_RUN_END(shell.state);
+        QCOMPARE(shell.state.progress().results.size(), size_t(3));
+        QCOMPARE(shell.state.resultText(shell.state.progress().results[0]), QStringLiteral("Updated:\n• exif:GPSLatitude: 37.77490000N → 37.7749\n"
+                                               "• exif:GPSLongitude: 122.41940000W → 122.4194"));
+        for (const fs::path& image : images) QCOMPARE(test::readText(fs::path(image).replace_extension("xmp")), before);
+        QVERIFY(shell.window.undoLastRunAction()->isEnabled());
     }
 
     // Closing a window, or Quit, while its run writes asks first, over the window. Keeping it running

@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The journals of runs as they lie on the disk: old texts come back byte for byte, compressed against
+// the first; a journal cut anywhere, as a killed run leaves it, still reads as the records before the
+// cut; a damaged frame ends what is read; the journals kept are those of the last 20 runs or 30 days,
+// whichever are more; and no journal of a run in progress is removed.
+
+#include "platform/RunJournalFile.h"
+#include "platform/RunJournalStore.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/SidecarXml.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace corvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+ReplacedSidecar replaced(int number) {
+    const std::string label = "   <xmp:Label>photo " + std::to_string(number) + "</xmp:Label>\n";
+    return ReplacedSidecar{"/photos/IMG_" + std::to_string(number) + ".xmp", sidecarXml(letterlessSidecar, label),
+                           0640, 1000, 100, 7, contentHash("new " + std::to_string(number))};
+}
+
+void expectSame(const ReplacedSidecar& read, const ReplacedSidecar& written) {
+    EXPECT_EQ(read.path, written.path);
+    EXPECT_EQ(read.oldBytes, written.oldBytes);
+    EXPECT_EQ(std::tie(read.mode, read.owner, read.group, read.newSize), std::tie(written.mode, written.owner, written.group, written.newSize));
+    EXPECT_EQ(read.newHash, written.newHash);
+}
+
+// A run's name for a moment `age` ago.
+std::string nameAged(std::chrono::hours age) {
+    const std::time_t moment = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - age);
+    std::tm utc{};
+    ::gmtime_r(&moment, &utc);
+    char name[32];
+    std::strftime(name, sizeof name, "%Y%m%dT%H%M%S.000Z", &utc);
+    return name;
+}
+
+TEST(RunJournalTest, OldTextsComeBackWholeFromAJournalCutAnywhere) {
+    const TempDir dir;
+    RunJournalStore store(dir.path() / "runs");
+    std::vector<ReplacedSidecar> records;
+    {
+        const auto journal = store.prepare({RunDescription::Kind::write, "", {"/photos"}});
+        for (int number = 0; number < 3; ++number) {
+            records.push_back(replaced(number));
+            const auto ticket = journal->record(records.back());
+            ASSERT_TRUE(ticket && journal->waitUntilDurable(ticket.value()));
+            if (number == 1) journal->cancel(ticket.value());  // its replacement failed
+        }
+    }
+    const auto run = store.lastRun();
+    ASSERT_TRUE(run && run.value());
+    EXPECT_EQ(run.value()->description.items, std::vector<std::string>{"/photos"});
+    EXPECT_TRUE(run.value()->finished && !run.value()->inProgress && !run.value()->damaged);
+    const auto read = store.records(*run.value());
+    ASSERT_TRUE(read && read.value().size() == 2);
+    expectSame(read.value()[0], records[0]);
+    expectSame(read.value()[1], records[2]);
+
+    const std::string bytes = readText(store.folder() / (run.value()->name + ".journal"));
+    // Compressed, the later ones against the first record's old text: three records in the room of one
+    // old text and a half.
+    EXPECT_LT(bytes.size(), records[0].oldBytes.size() * 3 / 2);
+    // Cut at any byte, and followed by the zero-filled room a killed run leaves, the journal reads as the
+    // records whole before the cut; only a cut inside a frame is damage.
+    size_t seen = 0;
+    for (size_t cut = bytes.find("/photos/IMG_0"); cut <= bytes.size(); ++cut) {
+        const auto contents = decodeJournal(bytes.substr(0, cut) + std::string(64, '\0'), true);
+        ASSERT_TRUE(contents) << cut;
+        ASSERT_GE(contents.value().records.size() + contents.value().cancelled, seen);
+        seen = contents.value().records.size() + contents.value().cancelled;
+        for (const ReplacedSidecar& record : contents.value().records) expectSame(record, records[record.path.string()[12] - '0']);
+    }
+    EXPECT_EQ(seen, 3u);
+    // A byte changed in the last record: the records before it still read.
+    std::string damaged = bytes;
+    damaged[bytes.rfind("IMG_2")] = 'X';
+    const auto contents = decodeJournal(damaged, true);
+    ASSERT_TRUE(contents);
+    EXPECT_TRUE(contents.value().damaged);
+    EXPECT_EQ(contents.value().records.size(), 1u);
+}
+
+TEST(RunJournalTest, KeepsTheLastTwentyRunsOrThirtyDaysWhicheverAreMoreAndNeverOneInProgress) {
+    using std::chrono::hours;
+    const struct {
+        int recent, old, kept;
+    } cases[] = {
+        {25, 5, 26},  // every run of the last 30 days, and the new one
+        {3, 30, 20},  // the last 20 runs: the new one, 3 recent and 16 old ones
+    };
+    for (const auto& [recent, old, kept] : cases) {
+        const TempDir dir;
+        RunJournalStore store(dir.path() / "runs");
+        {
+            const auto journal = store.prepare({});
+            ASSERT_TRUE(journal->record(replaced(0)));
+        }
+        const fs::path made = store.folder() / (store.lastRun().value()->name + ".journal");
+        for (int i = 0; i < recent + old; ++i)
+            fs::copy_file(made, store.folder() / (nameAged(hours(i < recent ? 24 + i : 24 * 40 + i)) + ".journal"));
+        fs::remove(made);
+
+        const auto inProgress = store.prepare({});
+        ASSERT_TRUE(inProgress->open());
+        EXPECT_EQ(store.list().value().size(), static_cast<size_t>(kept));
+        EXPECT_TRUE(store.list().value().back().inProgress);
+        EXPECT_EQ(store.forget().value(), static_cast<size_t>(kept - 1));
+        ASSERT_EQ(store.list().value().size(), 1u);
+        inProgress->finish();  // it replaced nothing: it leaves no journal
+        EXPECT_TRUE(store.list().value().empty());
+    }
+}
+
+}  // namespace
+}  // namespace corvane::test
