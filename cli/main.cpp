@@ -361,7 +361,7 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
     const EngineServices services{files.fileSystem(), reader, access, settings};
 
     InlineExecutor executor;
-    ReadAhead readAhead;
+    ReadAhead readAhead(options.switches.sidecarName);
     RunDriver driver(
         files.fileSystem(), [&](const std::filesystem::path& file) { return MediaFileProcessor(services).process(file); },
         executor.executor(), &observer, RowRetention::publishOnly);

@@ -45,7 +45,7 @@ std::vector<std::string> restoredProperties(const std::string& current, const st
 FileOutcome undoReplacement(FileSystem& fileSystem, const ReplacedSidecar& record, bool dryRun) {
     const std::string name = lastPathComponent(record.path);
     Diagnostics::line("[DEBUG] Undoing the run's replacement of ", record.path.string());
-    RunSettings settings;
+    RunSwitches settings;
     settings.dryRun = dryRun;
     // In an undo that writes, the sidecar stays locked from before it is read until its old text is back.
     auto opened = fileSystem.openFile(record.path, static_cast<uint64_t>(maximumSidecarSize),

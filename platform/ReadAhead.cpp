@@ -2,6 +2,7 @@
 #include "platform/ReadAhead.h"
 
 #include "engine/MediaFileProcessor.h"
+#include "engine/SidecarLocation.h"
 #include "platform/ImageMetadataReader.h"
 
 #include <fcntl.h>
@@ -53,7 +54,7 @@ bool firstPageCached(const Descriptor& file) {
 }
 
 // Reads the file ahead unless its first page is cached already; whether it was.
-bool readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path& mediaFile) {
+bool readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path& mediaFile, SidecarName naming) {
     {
         const Descriptor image(mediaFile);
         if (!image.regularFileSize()) return false;
@@ -61,14 +62,18 @@ bool readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path
     }
     // The reader's own reading, exactly as the run will make it at the file's turn; its answer is dropped.
     (void)reader.read(mediaFile)->failure();
-    const Descriptor sidecar(sidecarURLFor(mediaFile));
-    if (const auto size = sidecar.regularFileSize()) (void)::posix_fadvise(sidecar.fd(), 0, *size, POSIX_FADV_WILLNEED);
+    const auto fetch = [](const std::filesystem::path& name) {
+        const Descriptor sidecar(name);
+        if (const auto size = sidecar.regularFileSize()) (void)::posix_fadvise(sidecar.fd(), 0, *size, POSIX_FADV_WILLNEED);
+    };
+    if (naming != SidecarName::full) fetch(sidecarURLFor(mediaFile));
+    if (naming != SidecarName::base) fetch(std::filesystem::path(mediaFile) += ".xmp");
     return false;
 }
 
 }  // namespace
 
-ReadAhead::ReadAhead(size_t threads) {
+ReadAhead::ReadAhead(SidecarName naming, size_t threads) : naming_(naming) {
     // The threads inherit this thread's signal mask: all blocked while they start, then restored here.
     sigset_t all, previous;
     sigfillset(&all);
@@ -114,7 +119,7 @@ void ReadAhead::work() {
         }
         bool cached = false;
         try {
-            cached = readAheadOne(reader, next);
+            cached = readAheadOne(reader, next, naming_);
         } catch (...) {
             // Out of memory while reading ahead: the run's own read will say so, if it comes to that.
         }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/RunSwitches.h"
+
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -14,7 +16,7 @@ namespace corvane {
 // at once while the run works on one: on a cold disk or a network volume that is slow for each read,
 // the run then finds them in the page cache instead of waiting for one read after another. For each
 // file it reads what the image metadata reader will read of it (nothing more: the same exact extents),
-// and asks the kernel to fetch its sidecar (the media file's name with the extension "xmp"). A file
+// and asks the kernel to fetch its sidecar under the run's sidecar naming (under "either", both names). A file
 // whose first page is already in the page cache is taken as read and left alone; once many files in a
 // row were, only one file in 32 is looked at, until one is found that is not: a run over files already
 // cached (a second run over the same folder) costs next to nothing.
@@ -26,7 +28,7 @@ namespace corvane {
 // thread; destroying the object drops the files not yet begun and waits for those in progress.
 class ReadAhead {
 public:
-    explicit ReadAhead(size_t threads = 8);
+    explicit ReadAhead(SidecarName naming, size_t threads = 8);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -37,6 +39,7 @@ public:
 private:
     void work();
 
+    const SidecarName naming_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::filesystem::path> queue_;

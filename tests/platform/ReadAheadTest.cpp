@@ -41,7 +41,7 @@ TEST(ReadAhead, AFileHandedOverIsReadWithItsSidecar) {
     if (firstPageResident(image, true) || firstPageResident(sidecar, true))
         GTEST_SKIP() << "this file system keeps the pages (a tmpfs?)";
 
-    ReadAhead readAhead(2);
+    ReadAhead readAhead(SidecarName::base, 2);
     readAhead.add(image);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!(firstPageResident(image) && firstPageResident(sidecar)) && std::chrono::steady_clock::now() < deadline)
