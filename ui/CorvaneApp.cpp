@@ -33,7 +33,10 @@ MainWindow* CorvaneApp::openWindow() {
             return open.isEmpty() ? nullptr : open.back();
         });
     }
-    auto* window = new MainWindow(*this);
+    auto* window = new MainWindow;
+    connect(window, &MainWindow::newWindowRequested, this, &CorvaneApp::openWindow);
+    connect(window, &MainWindow::quitRequested, this, &CorvaneApp::quit);
+    connect(window, &MainWindow::updateCheckRequested, this, [this, window] { checkForUpdates(window); });
     windows_.removeAll(nullptr);
     windows_.append(window);
     connect(window, &QObject::destroyed, this, &CorvaneApp::windowGone);
