@@ -17,8 +17,8 @@ struct Error {
     friend bool operator==(const Error&, const Error&) = default;
 };
 
-// Either a value or the Error that prevented it. Checked access: value() on an error, or error() on a
-// value, is a programming fault and aborts.
+// Either a value or the Error that prevented it. Ask ok() first: value() on an error, or error() on a
+// value, is a programming fault (std::bad_variant_access is thrown).
 template <typename T>
 class Expected {
 public:
@@ -37,7 +37,7 @@ private:
     std::variant<T, Error> state_;
 };
 
-// The outcome of an operation that returns nothing on success.
+// The outcome of an operation that returns nothing on success; error() is an empty Error while ok().
 template <>
 class Expected<void> {
 public:

@@ -15,6 +15,11 @@ std::string lastPathComponent(const std::filesystem::path& path) {
     return p.filename().string();
 }
 
+std::string_view stemOf(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(0, dot);
+}
+
 std::string pathExtension(const std::filesystem::path& path) {
     const std::string name = lastPathComponent(path);
     const size_t dot = name.rfind('.');

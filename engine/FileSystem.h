@@ -162,6 +162,9 @@ std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mo
 std::string lastPathComponent(const std::filesystem::path& path);
 // The part of the last path component after its last dot; empty when there is none.
 std::string pathExtension(const std::filesystem::path& path);
+// A name's stem as entriesWithStem means it: the part before its last dot; empty when the name has no
+// dot or only a leading one.
+std::string_view stemOf(std::string_view name);
 // The path with "." and ".." components removed, absolute, without a trailing separator.
 std::filesystem::path standardizedPath(const std::filesystem::path& path);
 

@@ -124,7 +124,7 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& s
         answer.changes.push_back(property.change);
         if (!switches.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
     }
-    answer.written = true;
+    answer.rewritesSidecar = true;
     if (switches.dryRun) {
         Diagnostics::line("[DEBUG] Dry run — would save XMP: ", name);
         return answer;

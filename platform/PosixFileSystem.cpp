@@ -87,12 +87,6 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
     return std::move(listing.entries);
 }
 
-// The part of a name before its last dot; empty when the name has no dot or only a leading one.
-std::string_view stemOf(std::string_view name) {
-    const size_t dot = name.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(0, dot);
-}
-
 // Whether the entry is a regular file, following a symbolic link (which costs a stat).
 bool isRegularEntry(const fs::path& folder, const ListedEntry& entry) {
     if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) return entry.type == DT_REG;
