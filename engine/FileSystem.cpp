@@ -3,12 +3,6 @@
 
 namespace corvane {
 
-Error fileChangedError() {
-    return Error{"FileSystem", 1, "The file changed while it was being replaced; it was left as the other program saved it"};
-}
-
-bool isFileChanged(const Error& error) { return error.domain == "FileSystem" && error.code == 1; }
-
 std::string lastPathComponent(const std::filesystem::path& path) {
     std::filesystem::path p = path;
     if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();

@@ -101,7 +101,7 @@ Expected<int> openRegularFile(const fs::path& path, struct stat& info) {
     if (file.fd < 0) return posixError(errno, "Cannot open", path);
     if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
     if (!S_ISREG(info.st_mode)) {
-        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
+        return Error::posix(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode));
     }
     return file.release();
 }
@@ -110,7 +110,7 @@ Expected<int> openRegularFile(const fs::path& path, struct stat& info) {
 // bytes; a file that grows past the limit while it is read is not read beyond it.
 Expected<std::string> readWhole(int fd, const struct stat& info, const fs::path& path, uint64_t maximumSize) {
     const auto tooLarge = [&] {
-        return Error{"POSIX", EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes"};
+        return Error::posix(EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes");
     };
     if (info.st_size > 0 && static_cast<uint64_t>(info.st_size) > maximumSize) return tooLarge();
     // One byte more than the size says, so that one read normally both fills the text and meets the
@@ -283,7 +283,7 @@ Expected<std::unique_ptr<OpenFile>> PosixFileSystem::openFile(const fs::path& pa
         return std::unique_ptr<OpenFile>(
             std::make_unique<PosixOpenFile>(path, std::move(bytes).value(), info, write ? file.release() : -1));
     }
-    return fileChangedError();
+    return Error::fileChanged();
 }
 
 Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {

@@ -205,7 +205,7 @@ TEST_F(FolderAccessTest, AFileSavedByAnotherProgramMeanwhileIsNotReplaced) {
             save();
             return Status{};
         });
-        EXPECT_TRUE(!replaced && isFileChanged(replaced.error()));
+        EXPECT_TRUE(!replaced && replaced.error().isFileChanged());
         EXPECT_EQ(test::readText(sidecar), saved);
         EXPECT_EQ(test::folderEntries(photos), std::vector<std::string>{"IMG_0001.xmp"});
     }
