@@ -1,12 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/FileSystem.h"
 
+#include <sys/stat.h>
+
 namespace corvane {
 
 std::string lastPathComponent(const std::filesystem::path& path) {
     std::filesystem::path p = path;
     if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();
     return p.filename().string();
+}
+
+std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mode) {
+    std::string_view kind = "an unknown kind of file";
+    if (S_ISFIFO(mode)) kind = "a FIFO";
+    else if (S_ISDIR(mode)) kind = "a directory";
+    else if (S_ISCHR(mode)) kind = "a character device";
+    else if (S_ISBLK(mode)) kind = "a block device";
+    else if (S_ISSOCK(mode)) kind = "a socket";
+    return path.string() + " is not a regular file (" + std::string(kind) + ")";
 }
 
 std::string_view stemOf(std::string_view name) {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MainWindow.h"
 
-#include "platform/FolderAccess.h"
-#include "platform/ImageMetadataReader.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/RunJournalStore.h"
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/FolderAccess.h"
+#include "platform/image/ImageMetadataReader.h"
+#include "platform/system/PosixFileSystem.h"
+#include "platform/system/RunJournalStore.h"
+#include "platform/system/SettingsGrantStore.h"
 #include "ui/ContentFit.h"
 #include "ui/ContentState.h"
 #include "ui/ContentView.h"

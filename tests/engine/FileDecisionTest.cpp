@@ -6,7 +6,7 @@
 #include "engine/MediaFileProcessor.h"
 #include "engine/SafeSave.h"
 #include "engine/SidecarWriter.h"
-#include "platform/ImageMetadataReader.h"
+#include "platform/image/ImageMetadataReader.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Fixtures.h"

@@ -4,8 +4,8 @@
 // removal of temporary files that killed writers abandoned.
 
 #include "engine/RunScope.h"
-#include "platform/FolderAccess.h"
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/FolderAccess.h"
+#include "platform/system/SettingsGrantStore.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/SidecarXml.h"

@@ -5,7 +5,7 @@
 // query of it, and a folder this process may not read or write. It wraps the real file system and
 // passes every other call through to it.
 
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 
 #include <cerrno>
 #include <optional>

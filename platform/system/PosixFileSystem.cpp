@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"
 #include "engine/Text.h"
-#include "platform/PosixFile.h"
+#include "platform/system/PosixFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -152,16 +152,6 @@ Status syncFolder(const fs::path& folder) {
 }
 
 }  // namespace
-
-std::string notRegularFileMessage(const fs::path& path, unsigned mode) {
-    std::string_view kind = "an unknown kind of file";
-    if (S_ISFIFO(mode)) kind = "a FIFO";
-    else if (S_ISDIR(mode)) kind = "a directory";
-    else if (S_ISCHR(mode)) kind = "a character device";
-    else if (S_ISBLK(mode)) kind = "a block device";
-    else if (S_ISSOCK(mode)) kind = "a socket";
-    return path.string() + " is not a regular file (" + std::string(kind) + ")";
-}
 
 FileSystem::Presence PosixFileSystem::presence(const fs::path& path) const {
     struct stat info {};

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/FolderAccess.h"
+#include "platform/system/FolderAccess.h"
 
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"

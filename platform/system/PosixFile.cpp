@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/PosixFile.h"
+#include "platform/system/PosixFile.h"
 
 #include "engine/Text.h"
 
