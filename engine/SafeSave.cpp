@@ -16,8 +16,6 @@ namespace {
 constexpr int64_t smallestValidTempFile = 100;
 constexpr double sizeChangeWarningRatio = 0.5;
 
-Error validationError(int code, std::string message) { return Error{"Validation", code, std::move(message)}; }
-
 }  // namespace
 
 std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
@@ -42,14 +40,13 @@ Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::strin
     const uint64_t available = capacity.value().value_or(0);
     const uint64_t availableMegabytes = available / 1048576;
     if (available < requiredFreeSpace) {
-        return Error{"DiskSpace", 1,
-                     "Insufficient disk space. Available: " + std::to_string(availableMegabytes) + "MB, Required: 100MB"};
+        return Error::diskSpace("Insufficient disk space. Available: " + std::to_string(availableMegabytes) + "MB, Required: 100MB");
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
 
     const Status replaced = fileSystem.replaceFile(sidecar, tempURL, text, [&] { return validate(tempURL); });
-    if (!replaced && isFileChanged(replaced.error()))
-        return Error{"XMP", 1, "XMP sidecar changed while it was being updated; left unchanged"};
+    if (!replaced && replaced.error().isFileChanged())
+        return Error::sidecarLeftUnchanged("XMP sidecar changed while it was being updated; left unchanged");
     if (!replaced) return replaced;
     Diagnostics::line("[DEBUG] Successfully saved XMP: ", lastPathComponent(sidecarURL));
     return {};
@@ -72,20 +69,20 @@ Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std
     return replaceSafely(fileSystem, sidecar, text, [&](const std::filesystem::path& tempURL) -> Status {
         const auto written = fileSystem.readFile(tempURL, static_cast<uint64_t>(maximumSidecarSize) + 1);
         if (!written) return written.error();
-        if (written.value() != text) return validationError(9, "Temp file does not hold the text to restore");
+        if (written.value() != text) return Error::validation(ValidationCode::notTheTextToRestore);
         Diagnostics::line("[DEBUG] Temp file holds the text to restore: ", text.size(), " bytes");
         return {};
     });
 }
 
 Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::path& tempURL, int64_t previousSize) {
-    if (!fileSystem.exists(tempURL)) return validationError(1, "Temp file was not created");
+    if (!fileSystem.exists(tempURL)) return Error::validation(ValidationCode::notCreated);
     const auto sizeRead = fileSystem.itemSize(tempURL);
     if (!sizeRead) return sizeRead.error();
     const int64_t size = sizeRead.value();
-    if (size < 1) return validationError(2, "Temp file is empty");
+    if (size < 1) return Error::validation(ValidationCode::empty);
     if (size < smallestValidTempFile)
-        return validationError(3, "Temp file too small (" + std::to_string(size) + " bytes), likely corrupted");
+        return Error::validation(ValidationCode::tooSmall, " (" + std::to_string(size) + " bytes), likely corrupted");
 
     if (previousSize >= 1) {
         const double ratio =
@@ -100,21 +97,21 @@ Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::pat
     // Read back under the same size limit as any sidecar, so a temporary file that grew too large is
     // refused by its size instead of being read into memory.
     const auto document = loadSidecar(fileSystem, tempURL);
-    if (!document) return validationError(4, "Temp file is not valid XML: " + document.error().message);
+    if (!document) return Error::validation(ValidationCode::notXml, ": " + document.error().message);
 
     const auto element = XMPXML::findGPSElement(document.value());
-    if (!element) return validationError(5, "Temp file missing required XMP structure (rdf:Description)");
+    if (!element) return Error::validation(ValidationCode::missingStructure);
     Diagnostics::line("[DEBUG] XML structure validation passed");
 
     const SidecarGPSTexts written = readSidecarGPSTexts(*element);
-    if (!written.latitude || !written.longitude) return validationError(6, "Temp file missing expected GPS coordinates");
+    if (!written.latitude || !written.longitude) return Error::validation(ValidationCode::missingCoordinates);
     if (!parseXmpGPS(written.latitude).value || !parseXmpGPS(written.longitude).value)
-        return validationError(7, "Temp file contains unparseable GPS coordinates");
+        return Error::validation(ValidationCode::unparseableCoordinates);
 
     const std::string latRef = normalizeHemisphereRef(written.latitudeRef);
     const std::string lonRef = normalizeHemisphereRef(written.longitudeRef);
     if ((latRef != "N" && latRef != "S") || (lonRef != "E" && lonRef != "W"))
-        return validationError(8, "Temp file contains invalid GPS hemisphere references");
+        return Error::validation(ValidationCode::invalidHemisphereRefs);
 
     Diagnostics::line("[DEBUG] GPS data validation passed: lat=", *written.latitude, " lon=", *written.longitude,
                       " latRef=", latRef, " lonRef=", lonRef);
