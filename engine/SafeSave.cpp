@@ -26,7 +26,7 @@ namespace {
 
 // The steps every save shares: the free-space check, then the replacement with `validate` run on the
 // written temporary file. A sidecar changed by another program meanwhile is left as that program saved it.
-Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
+Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text, const OpenFile::Attributes& attributes,
                      const std::function<Status(const std::filesystem::path& tempURL)>& validate) {
     const std::filesystem::path& sidecarURL = sidecar.path();
     const std::filesystem::path folderURL = sidecarURL.parent_path();
@@ -44,7 +44,7 @@ Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::strin
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
 
-    const Status replaced = fileSystem.replaceFile(sidecar, tempURL, text, [&] { return validate(tempURL); });
+    const Status replaced = fileSystem.replaceFile(sidecar, tempURL, text, attributes, [&] { return validate(tempURL); });
     if (!replaced && replaced.error().isFileChanged())
         return Error::sidecarLeftUnchanged("XMP sidecar changed while it was being updated; left unchanged");
     if (!replaced) return replaced;
@@ -60,13 +60,14 @@ Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const 
     const XmlDocument::BoundedText text = document.serialize(static_cast<uint64_t>(maximumSidecarSize));
     if (!text.text) return sidecarTooLarge(text.size);
     const auto previousSize = static_cast<int64_t>(sidecar.bytes().size());
-    return replaceSafely(fileSystem, sidecar, *text.text, [&](const std::filesystem::path& tempURL) {
+    return replaceSafely(fileSystem, sidecar, *text.text, sidecar.attributes(), [&](const std::filesystem::path& tempURL) {
         return validateTempFile(fileSystem, tempURL, previousSize);
     });
 }
 
-Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text) {
-    return replaceSafely(fileSystem, sidecar, text, [&](const std::filesystem::path& tempURL) -> Status {
+Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
+                            const OpenFile::Attributes& attributes) {
+    return replaceSafely(fileSystem, sidecar, text, attributes, [&](const std::filesystem::path& tempURL) -> Status {
         const auto written = fileSystem.readFile(tempURL, static_cast<uint64_t>(maximumSidecarSize) + 1);
         if (!written) return written.error();
         if (written.value() != text) return Error::validation(ValidationCode::notTheTextToRestore);

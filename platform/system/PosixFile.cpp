@@ -99,18 +99,18 @@ Status copyExtendedAttributes(int from, int to, const fs::path& temporary) {
     return {};
 }
 
-// The owner and group first (changing the owner clears set-user-ID bits), as far as this process may
-// set them: root may give the file to anyone, others may keep their own file in a group of theirs.
-// Then the permission bits, which a volume without them (FAT) cannot take, and the extended attributes.
-Status copyAttributes(const PosixOpenFile& file, int to, const fs::path& temporary) {
-    const struct stat& old = file.status;
-    if (::fchown(to, old.st_uid, old.st_gid) != 0) {
+// The owner and group of `attributes` first (changing the owner clears set-user-ID bits), as far as this
+// process may set them: root may give the file to anyone, others may keep their own file in a group of
+// theirs. Then its permission bits, which a volume without them (FAT) cannot take, and the extended
+// attributes of `file`.
+Status copyAttributes(const PosixOpenFile& file, const OpenFile::Attributes& attributes, int to, const fs::path& temporary) {
+    if (::fchown(to, attributes.owner, attributes.group) != 0) {
         const bool mayNot = errno == EPERM;
         if (!mayNot && errno != EINVAL && errno != ENOTSUP) return posixError(errno, "Cannot set the owner of", temporary);
-        if (mayNot && ::fchown(to, static_cast<uid_t>(-1), old.st_gid) != 0 && errno != EPERM)
+        if (mayNot && ::fchown(to, static_cast<uid_t>(-1), attributes.group) != 0 && errno != EPERM)
             return posixError(errno, "Cannot set the group of", temporary);
     }
-    if (::fchmod(to, old.st_mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP)
+    if (::fchmod(to, attributes.mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP)
         return posixError(errno, "Cannot set the permissions of", temporary);
     return copyExtendedAttributes(file.descriptor.fd, to, temporary);
 }
@@ -193,7 +193,7 @@ void removeIfAbandoned(int folder, const char* name, bool wait) {
 }
 
 Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std::string_view text,
-                       const std::function<Status()>& validate) {
+                       const OpenFile::Attributes& attributes, const std::function<Status()>& validate) {
     const fs::path& path = file.path();
     if (file.descriptor.fd < 0) return posixError(EBADF, "Cannot replace a file only read:", path);
     // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
@@ -210,7 +210,7 @@ Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std
     const Descriptor replacement{created.value()};  // its lock lasts until the name holds its final file
     TemporaryName name(temporary);
     if (Status written = writeAll(replacement.fd, text, temporary); !written) return written;
-    if (Status copied = copyAttributes(file, replacement.fd, temporary); !copied) return copied;
+    if (Status copied = copyAttributes(file, attributes, replacement.fd, temporary); !copied) return copied;
     if (::fsync(replacement.fd) != 0) return posixError(errno, "Cannot sync", temporary);
     if (Status valid = validate(); !valid) return valid;
 

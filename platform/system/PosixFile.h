@@ -47,7 +47,7 @@ public:
 // Replaces `file` by `text` as FileSystem::replaceFile describes, except for the folder's sync, which
 // is the caller's once this has succeeded.
 Status replaceOpenFile(const PosixOpenFile& file, const std::filesystem::path& temporary, std::string_view text,
-                       const std::function<Status()>& validate);
+                       const OpenFile::Attributes& attributes, const std::function<Status()>& validate);
 
 // Whether a name has the form of replaceOpenFile's temporary files: "." + a sidecar's name + ".tmp",
 // the sidecar's name ending in ".xmp" in any letter case.

@@ -283,10 +283,10 @@ Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {
 }
 
 Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& temporary, std::string_view text,
-                                    const std::function<Status()>& validate) {
+                                    const OpenFile::Attributes& attributes, const std::function<Status()>& validate) {
     const auto* opened = dynamic_cast<const PosixOpenFile*>(&file);
     if (!opened) return posixError(EBADF, "Cannot replace a file another file system opened:", file.path());
-    if (Status replaced = replaceOpenFile(*opened, temporary, text, validate); !replaced) return replaced;
+    if (Status replaced = replaceOpenFile(*opened, temporary, text, attributes, validate); !replaced) return replaced;
     const fs::path folder = folderOf(file.path());
     const uint64_t run = RunScope::current();
     if (run == 0) return syncFolder(folder);

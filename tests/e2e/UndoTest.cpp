@@ -61,6 +61,8 @@ TEST(UndoTest, AWriteRunIsUndoneByteForByteAndTheUndoCanBeUndone) {
     EXPECT_EQ(cli({"--undo"}, dir.path()).err, "corvane-cli: no run to undo\n");
     ASSERT_EQ(cli({"--write", "--quiet", folder}, dir.path()).exitCode, 0);
     library.recordFinishedRun();
+    // Made private after the run: the undo gives it back the mode it had before the run.
+    fs::permissions(library.sidecar(1), fs::perms(0600));
     const ProcessResult listed = cli({"--list-runs"}, dir.path());
     const std::regex run("(\\d{8}T\\d{6}\\.\\d{3}Z)  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  write  4 sidecars  " + folder + "\n");
     std::smatch name;
@@ -95,6 +97,7 @@ TEST(UndoTest, AWriteRunIsUndoneByteForByteAndTheUndoCanBeUndone) {
     const ProcessResult redo = cli({"--undo", "--quiet"}, dir.path());
     EXPECT_EQ(redo.exitCode, 0) << redo.err;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
+    EXPECT_EQ(modeOf(library.sidecar(1)), 0600u);
     EXPECT_EQ(cli({"--forget-runs"}, dir.path()).err, "corvane-cli: forgot 3 runs\n");
     EXPECT_EQ(cli({"--list-runs"}, dir.path()).out, "");
 }

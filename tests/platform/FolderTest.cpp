@@ -201,7 +201,7 @@ TEST_F(FolderAccessTest, AFileSavedByAnotherProgramMeanwhileIsNotReplaced) {
     for (const auto& [save, saved] : saves) {
         test::writeText(sidecar, "<x>read</x>");
         const auto opened = fileSystem.openFile(sidecar, 1000, FileSystem::FileUse::write);
-        const Status replaced = fileSystem.replaceFile(*opened.value(), photos / ".IMG_0001.xmp.tmp", "<x>new</x>", [&] {
+        const Status replaced = fileSystem.replaceFile(*opened.value(), photos / ".IMG_0001.xmp.tmp", "<x>new</x>", opened.value()->attributes(), [&] {
             save();
             return Status{};
         });
