@@ -9,6 +9,12 @@ Error fileChangedError() {
 
 bool isFileChanged(const Error& error) { return error.domain == "FileSystem" && error.code == 1; }
 
+Error readBackError(const std::filesystem::path& temporary) {
+    return Error{"FileSystem", 2, "“" + temporary.string() + "” does not read back as the text written to it"};
+}
+
+bool isReadBackFailure(const Error& error) { return error.domain == "FileSystem" && error.code == 2; }
+
 std::string lastPathComponent(const std::filesystem::path& path) {
     std::filesystem::path p = path;
     if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();

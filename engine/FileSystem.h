@@ -107,7 +107,9 @@ public:
     // moment the name holds either the old or the new file. The text goes first to `temporary`, a new
     // file in the same folder (a file already there that no writer holds is replaced), which gets the
     // old file's permission bits, owner and group (as far as this process may set them) and extended
-    // attributes, and is synced; `validate` is then called with it in place. The old file is replaced
+    // attributes, and is synced. It is then read back through the descriptor it was written with and
+    // compared with `text` byte for byte: any difference fails the call with readBackError(). `validate`
+    // is then called with it in place. The old file is replaced
     // only if it still is the file that was read, with the bytes that were read: otherwise the call
     // fails with fileChangedError() and the file that another program saved stays. A name that is a
     // symbolic link is never replaced. No failure leaves `temporary` behind, and nothing but the
@@ -134,7 +136,8 @@ public:
     virtual std::vector<FolderSyncFailure> syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
-    // absent when the volume does not say.
+    // absent when the volume does not say. During a run the answer for the folder last asked about is
+    // reused while the run stays in it: a folder of many rewritten sidecars asks the volume once.
     virtual Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const = 0;
 
     struct FolderEntry {
@@ -153,6 +156,11 @@ public:
 // The error of replaceFile when the file changed after it was read: domain "FileSystem", code 1.
 Error fileChangedError();
 bool isFileChanged(const Error& error);
+
+// The error of replaceFile when the temporary file does not read back as the text written to it:
+// domain "FileSystem", code 2.
+Error readBackError(const std::filesystem::path& temporary);
+bool isReadBackFailure(const Error& error);
 
 // "PATH is not a regular file (KIND)", KIND one of "a FIFO", "a directory", "a character device",
 // "a block device", "a socket", "an unknown kind of file"; `mode` is a stat st_mode.
