@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <tuple>
 #include <utility>
 
 namespace corvane {
@@ -274,20 +276,27 @@ Expected<std::unique_ptr<OpenFile>> PosixFileSystem::openFile(const fs::path& pa
     // A writer that held the lock may have put a new file in place before letting it go: the file that
     // the path names once the lock is held is the one read. A file replaced again and again is given up.
     for (int attempt = 0; attempt < 100; ++attempt) {
+        struct timespec readAt {};
+        ::clock_gettime(CLOCK_REALTIME, &readAt);
         struct stat info {};
         const auto opened = openRegularFile(path, info);
         if (!opened) return opened.error();
         Descriptor file{opened.value()};
+        bool namedThroughLink = false;
         if (write) {
             if (lockExclusive(file.fd) != 0) return posixError(errno, "Cannot lock", path);
+            // The name itself, not what it leads to: a symbolic link is noted (it is read through but never
+            // replaced), and only then followed to see which file it names.
             struct stat named {};
-            if (::stat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
+            if (::lstat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
+            namedThroughLink = S_ISLNK(named.st_mode);
+            if (namedThroughLink && ::stat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
             if (named.st_dev != info.st_dev || named.st_ino != info.st_ino) continue;
         }
         auto bytes = readWhole(file.fd, info, path, maximumSize);
         if (!bytes) return bytes.error();
-        return std::unique_ptr<OpenFile>(
-            std::make_unique<PosixOpenFile>(path, std::move(bytes).value(), info, write ? file.release() : -1));
+        return std::unique_ptr<OpenFile>(std::make_unique<PosixOpenFile>(
+            path, std::move(bytes).value(), info, readAt, write ? file.release() : -1, namedThroughLink));
     }
     return fileChangedError();
 }
@@ -302,9 +311,20 @@ Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& tempor
                                     const std::function<Status()>& validate) {
     const auto* opened = dynamic_cast<const PosixOpenFile*>(&file);
     if (!opened) return posixError(EBADF, "Cannot replace a file another file system opened:", file.path());
-    if (Status replaced = replaceOpenFile(*opened, temporary, text, validate); !replaced) return replaced;
     const fs::path folder = folderOf(file.path());
     const uint64_t run = RunScope::current();
+    // What a new file gets in the folder is learned once per folder during a run; outside a run, every
+    // replacement asks its own new file.
+    std::optional<CreatedFileTraits> traits;
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        if (traitsRun_ == run && traitsFolder_ == folder) traits = traits_;
+    }
+    if (Status replaced = replaceOpenFile(*opened, temporary, text, validate, traits); !replaced) return replaced;
+    if (run != 0 && traits) {
+        std::lock_guard lock(mutex_);
+        std::tie(traitsRun_, traitsFolder_, traits_) = std::tuple(run, folder, traits);
+    }
     if (run == 0) return syncFolder(folder);
     // The rename of a file whose contents are synced leaves the old or the new file under its name
     // after any crash; the folder's sync only makes the new one last. It is deferred while the run
@@ -361,10 +381,20 @@ void PosixFileSystem::removeAbandonedFilesOnce(const fs::path& folder) {
 }
 
 Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::path& folder) const {
+    const uint64_t run = RunScope::current();
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        if (capacityRun_ == run && capacityFolder_ == folder) return capacity_;
+    }
     struct statvfs info {};
     if (::statvfs(folder.c_str(), &info) != 0) return posixError(errno, "Cannot read the free space of", folder);
-    if (info.f_frsize == 0) return std::optional<uint64_t>{};
-    return std::optional<uint64_t>(static_cast<uint64_t>(info.f_bavail) * info.f_frsize);
+    std::optional<uint64_t> capacity;
+    if (info.f_frsize != 0) capacity = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        std::tie(capacityRun_, capacityFolder_, capacity_) = std::tuple(run, folder, capacity);
+    }
+    return capacity;
 }
 
 std::optional<std::vector<FileSystem::FolderEntry>> PosixFileSystem::entriesWithStem(const fs::path& folder,
