@@ -92,10 +92,12 @@ public:
 
     // Reads the whole regular file as readFile does, and keeps it open for replaceFile. With
     // FileUse::write the call first takes an exclusive advisory lock on the file (flock), waiting while
-    // another process holds one, and reads the file only once the lock is held on the file that the
-    // path then names (the process that held it may have put a new file in place meanwhile). The lock
-    // lasts as long as the OpenFile: every writer of this program locks a file before reading it and
-    // until its replacement is in place, so a second writer reads what the first one saved. Before the
+    // another process holds one, and reads the file only once the lock is held on a file that still
+    // has its name (the process that held it may have put a new file in place meanwhile, removing the
+    // old one: the new one is then opened). The lock lasts as long as the OpenFile: every writer of this
+    // program locks a file before reading it and until its replacement is in place and the old file
+    // removed, so a second writer reads what the first one saved. (A file that keeps another name while
+    // a new one takes its place is found out by replaceFile, which then replaces nothing.) Before the
     // first file opened for writing in a folder during a run (before every one outside a run), the
     // temporary files of replaceFile that a killed writer left in that folder are removed. With
     // FileUse::read the file is closed once read, and the result cannot be replaced.

@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -112,6 +113,33 @@ Expected<int> openRegularFile(const fs::path& path, struct stat& info) {
         return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
     }
     return file.release();
+}
+
+// Opens a file to be replaced, without blocking, and locks it (flock) before looking at it, so that the
+// look also tells whether the file still had its name once the lock was held: a writer that held the
+// lock may have put a new file in place before letting it go, and removed this one. The name itself is
+// opened first: a symbolic link is noted in `namedThroughLink` (such a file is read through its link
+// but never replaced) and then followed. Only a regular file is waited for: a FIFO or a device that
+// another program holds is refused at once. Fills `info`; no descriptor when the file had lost its name
+// and must be opened again.
+Expected<std::optional<int>> openLocked(const fs::path& path, struct stat& info, bool& namedThroughLink) {
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
+    namedThroughLink = file.fd < 0 && errno == ELOOP;
+    if (namedThroughLink) file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file.fd < 0) return posixError(errno, "Cannot open", path);
+    const auto notRegular = [&] {
+        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
+    };
+    if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK) return posixError(errno, "Cannot lock", path);
+        if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
+        if (!S_ISREG(info.st_mode)) return notRegular();
+        if (lockExclusive(file.fd) != 0) return posixError(errno, "Cannot lock", path);
+    }
+    if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
+    if (!S_ISREG(info.st_mode)) return notRegular();
+    if (info.st_nlink == 0) return std::optional<int>();
+    return std::optional<int>(file.release());
 }
 
 // The whole file behind the descriptor, whose fstat gave `info`, when it holds at most `maximumSize`
@@ -279,19 +307,17 @@ Expected<std::unique_ptr<OpenFile>> PosixFileSystem::openFile(const fs::path& pa
         struct timespec readAt {};
         ::clock_gettime(CLOCK_REALTIME, &readAt);
         struct stat info {};
-        const auto opened = openRegularFile(path, info);
-        if (!opened) return opened.error();
-        Descriptor file{opened.value()};
         bool namedThroughLink = false;
+        Descriptor file;
         if (write) {
-            if (lockExclusive(file.fd) != 0) return posixError(errno, "Cannot lock", path);
-            // The name itself, not what it leads to: a symbolic link is noted (it is read through but never
-            // replaced), and only then followed to see which file it names.
-            struct stat named {};
-            if (::lstat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
-            namedThroughLink = S_ISLNK(named.st_mode);
-            if (namedThroughLink && ::stat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
-            if (named.st_dev != info.st_dev || named.st_ino != info.st_ino) continue;
+            const auto locked = openLocked(path, info, namedThroughLink);
+            if (!locked) return locked.error();
+            if (!locked.value()) continue;
+            file.fd = *locked.value();
+        } else {
+            const auto opened = openRegularFile(path, info);
+            if (!opened) return opened.error();
+            file.fd = opened.value();
         }
         auto bytes = readWhole(file.fd, info, path, maximumSize);
         if (!bytes) return bytes.error();
