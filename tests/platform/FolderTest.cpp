@@ -223,7 +223,7 @@ TEST_F(FolderAccessTest, EveryReplacedFileKeepsItsOwnerGroupAndModeWhateverTheFo
     ASSERT_EQ(::chmod(shared.c_str(), 02775), 0);  // new files here get group 4321
     const mode_t umask = ::umask(022);
     const std::tuple<fs::path, mode_t, gid_t> files[] = {
-        {photos / "IMG_0001.xmp", 0644, ::getegid()}, {photos / "IMG_0002.xmp", 0664, ::getegid()},
+        {photos / "IMG_0001.xmp", 0664, ::getegid()}, {photos / "IMG_0002.xmp", 0644, ::getegid()},
         {shared / "IMG_0003.xmp", 0644, ::getegid()}, {shared / "IMG_0004.xmp", 0600, 4321},
         {shared / "IMG_0005.xmp", 0640, ::getegid()},
     };
