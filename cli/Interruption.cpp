@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +26,10 @@ char gathered[gatheredCapacity];
 std::atomic<size_t> gatheredSize{0};
 std::atomic<bool> writingOut{false};
 bool gathering = false;
+std::chrono::steady_clock::time_point lastWrittenOut;  // when gathered rows last went out
+// Gathered rows wait at most this long: a reader of the report sees the run advance, and one that has
+// gone away is noticed within it.
+constexpr auto gatheringPeriod = std::chrono::seconds(1);
 
 // Writes all of it to standard output; 0, or the errno of the failure. Async-signal-safe.
 int writeOut(const char* data, size_t size) {
@@ -88,10 +93,13 @@ void writeReport(std::string_view text) {
         std::memcpy(gathered + size, text.data(), text.size());
         gatheredSize.store(size + text.size());  // only now may the signal handler write these bytes
     }
-    if (caughtSignal != 0) flushReport();
+    if (caughtSignal != 0 || std::chrono::steady_clock::now() - lastWrittenOut >= gatheringPeriod) flushReport();
 }
 
-void gatherReport() { gathering = true; }
+void gatherReport() {
+    gathering = true;
+    lastWrittenOut = std::chrono::steady_clock::now();
+}
 
 void flushReport() {
     const size_t size = gatheredSize.load();
@@ -103,6 +111,7 @@ void flushReport() {
     }
     gatheredSize.store(0);
     writingOut.store(false);
+    lastWrittenOut = std::chrono::steady_clock::now();
 }
 
 bool interruptionRequested() { return caughtSignal != 0 || reportError != 0; }
