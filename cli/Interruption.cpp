@@ -27,8 +27,8 @@ std::atomic<size_t> gatheredSize{0};
 std::atomic<bool> writingOut{false};
 bool gathering = false;
 std::chrono::steady_clock::time_point lastWrittenOut;  // when gathered rows last went out
-// Gathered rows wait at most this long: a reader of the report sees the run advance, and one that has
-// gone away is noticed within it.
+// A row that comes this long after the last block goes out with the rows gathered since: a reader of the
+// report sees the run advance, and one that has gone away is noticed.
 constexpr auto gatheringPeriod = std::chrono::seconds(1);
 
 // Writes all of it to standard output; 0, or the errno of the failure. Async-signal-safe.

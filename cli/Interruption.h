@@ -20,7 +20,8 @@ namespace corvane::cli {
 void catchInterruptions();
 
 // Writes the text to standard output, at once unless gatherReport() was called: then texts are gathered
-// and written in blocks of up to 64 KiB, at least once a second. Gathered text is out once flushReport()
+// and written in blocks of up to 64 KiB; a block goes out with the first text that comes a second or more
+// after the previous block. Gathered text is out once flushReport()
 // returns, as soon as a signal has asked the run to stop, and before a second signal ends the process. A write that fails is
 // noted as an interruption, with its cause; later writes are not attempted.
 void writeReport(std::string_view text);
