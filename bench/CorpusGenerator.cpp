@@ -16,7 +16,7 @@
 
 #include "bench/PhoneHeic.h"
 #include "engine/Diagnostics.h"
-#include "platform/ImageMetadataReader.h"
+#include "platform/image/ImageMetadataReader.h"
 #include "tests/support/SidecarXml.h"
 #include "tests/support/TestMedia.h"
 

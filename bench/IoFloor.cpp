@@ -15,7 +15,7 @@
 //
 //   corvane-bench-floor [--read-only] [--parse] [--exact] [--rewrite-list FILE] [--folder-sync each|once|none] DIR...
 
-#include "platform/HeifExifLocator.h"
+#include "platform/image/HeifExifLocator.h"
 
 #include <expat.h>
 #include <fcntl.h>

@@ -13,13 +13,13 @@
 #include "engine/ResultReport.h"
 #include "engine/RunDriver.h"
 #include "engine/RunUndo.h"
-#include "platform/FolderAccess.h"
-#include "platform/ImageMetadataReader.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/ReadAhead.h"
-#include "platform/RunJournalFile.h"
-#include "platform/RunJournalStore.h"
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/FolderAccess.h"
+#include "platform/image/ImageMetadataReader.h"
+#include "platform/system/PosixFileSystem.h"
+#include "platform/image/ReadAhead.h"
+#include "platform/system/RunJournalFile.h"
+#include "platform/system/RunJournalStore.h"
+#include "platform/system/SettingsGrantStore.h"
 
 #include <malloc.h>
 #include <sys/stat.h>

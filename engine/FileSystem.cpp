@@ -1,24 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/FileSystem.h"
 
+#include <sys/stat.h>
+
 namespace corvane {
-
-Error fileChangedError() {
-    return Error{"FileSystem", 1, "The file changed while it was being replaced; it was left as the other program saved it"};
-}
-
-bool isFileChanged(const Error& error) { return error.domain == "FileSystem" && error.code == 1; }
-
-Error readBackError(const std::filesystem::path& temporary) {
-    return Error{"FileSystem", 2, "“" + temporary.string() + "” does not read back as the text written to it"};
-}
-
-bool isReadBackFailure(const Error& error) { return error.domain == "FileSystem" && error.code == 2; }
 
 std::string lastPathComponent(const std::filesystem::path& path) {
     std::filesystem::path p = path;
     if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();
     return p.filename().string();
+}
+
+std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mode) {
+    std::string_view kind = "an unknown kind of file";
+    if (S_ISFIFO(mode)) kind = "a FIFO";
+    else if (S_ISDIR(mode)) kind = "a directory";
+    else if (S_ISCHR(mode)) kind = "a character device";
+    else if (S_ISBLK(mode)) kind = "a block device";
+    else if (S_ISSOCK(mode)) kind = "a socket";
+    return path.string() + " is not a regular file (" + std::string(kind) + ")";
+}
+
+std::string_view stemOf(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(0, dot);
 }
 
 std::string pathExtension(const std::filesystem::path& path) {

@@ -110,10 +110,10 @@ public:
     // file in the same folder (a file already there that no writer holds is replaced), which gets the
     // old file's permission bits, owner and group (as far as this process may set them) and extended
     // attributes, and is synced. It is then read back through the descriptor it was written with and
-    // compared with `text` byte for byte: any difference fails the call with readBackError(). `validate`
+    // compared with `text` byte for byte: any difference fails the call with Error::readBackMismatch(). `validate`
     // is then called with it in place. The old file is replaced
     // only if it still is the file that was read, with the bytes that were read: otherwise the call
-    // fails with fileChangedError() and the file that another program saved stays. A name that is a
+    // fails with Error::fileChanged() and the file that another program saved stays. A name that is a
     // symbolic link is never replaced. No failure leaves `temporary` behind, and nothing but the
     // replacement changes the old file.
     // Outside a run the folder is then synced at once, and a failed sync fails the call. During a run
@@ -155,15 +155,6 @@ public:
                                                                     std::string_view stem) const = 0;
 };
 
-// The error of replaceFile when the file changed after it was read: domain "FileSystem", code 1.
-Error fileChangedError();
-bool isFileChanged(const Error& error);
-
-// The error of replaceFile when the temporary file does not read back as the text written to it:
-// domain "FileSystem", code 2.
-Error readBackError(const std::filesystem::path& temporary);
-bool isReadBackFailure(const Error& error);
-
 // "PATH is not a regular file (KIND)", KIND one of "a FIFO", "a directory", "a character device",
 // "a block device", "a socket", "an unknown kind of file"; `mode` is a stat st_mode.
 std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mode);
@@ -172,6 +163,9 @@ std::string notRegularFileMessage(const std::filesystem::path& path, unsigned mo
 std::string lastPathComponent(const std::filesystem::path& path);
 // The part of the last path component after its last dot; empty when there is none.
 std::string pathExtension(const std::filesystem::path& path);
+// A name's stem as entriesWithStem means it: the part before its last dot; empty when the name has no
+// dot or only a leading one.
+std::string_view stemOf(std::string_view name);
 // The path with "." and ".." components removed, absolute, without a trailing separator.
 std::filesystem::path standardizedPath(const std::filesystem::path& path);
 

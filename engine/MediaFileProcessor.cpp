@@ -31,8 +31,8 @@ private:
 // missing file; for any other failure (a folder that may not be searched, a link loop) the question is
 // put as before, so that the outcome does not depend on which call noticed.
 bool sidecarIsMissing(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL, const Error& readError) {
-    if (readError.domain != "POSIX") return false;
-    if (readError.code == ENOENT) return true;
+    if (!readError.isPosix()) return false;
+    if (readError.isMissingFile()) return true;
     return !fileSystem.exists(sidecarURL);
 }
 
@@ -127,7 +127,7 @@ ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path&
     auto document = XMPXML::load(opened.value()->bytes());
     if (!document) return reportWriterOutcome(name, document.error(), switches);
     const auto element = XMPXML::findGPSElement(document.value());
-    if (!element) return reportWriterOutcome(name, Error{"XMP", 1, "Invalid XMP structure: missing rdf:Description"}, switches);
+    if (!element) return reportWriterOutcome(name, Error::invalidSidecar("Invalid XMP structure: missing rdf:Description"), switches);
 
     if (!hasGPSData(*element)) {
         Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");

@@ -50,14 +50,14 @@ FileOutcome undoReplacement(FileSystem& fileSystem, const ReplacedSidecar& recor
     // In an undo that writes, the sidecar stays locked from before it is read until its old text is back.
     auto opened = fileSystem.openFile(record.path, static_cast<uint64_t>(maximumSidecarSize),
                                       dryRun ? FileSystem::FileUse::read : FileSystem::FileUse::write);
-    if (!opened && opened.error().domain == "POSIX" && opened.error().code == ENOENT)
-        return {reportWriterOutcome(name, Error{"XMP", 1, "no longer exists; nothing restored"}, settings), dryRun};
+    if (!opened && opened.error().isMissingFile())
+        return {reportWriterOutcome(name, Error::sidecarLeftUnchanged("no longer exists; nothing restored"), settings), dryRun};
     if (!opened) return {reportWriterOutcome(name, sidecarReadError(fileSystem, record.path, opened.error()), settings), dryRun};
 
     const std::string& current = opened.value()->bytes();
     if (!record.holdsNewText(current)) {
         if (current == record.oldBytes) return {reportWriterOutcome(name, WriterAnswer{}, settings), dryRun};
-        return {reportWriterOutcome(name, Error{"XMP", 1, "changed since the run; left unchanged"}, settings), dryRun};
+        return {reportWriterOutcome(name, Error::sidecarLeftUnchanged("changed since the run; left unchanged"), settings), dryRun};
     }
     WriterAnswer answer{true, restoredProperties(current, record.oldBytes), {}};
     answer.formatNotes = answer.changes;

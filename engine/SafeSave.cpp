@@ -16,8 +16,6 @@ namespace {
 constexpr int64_t smallestValidTempFile = 100;
 constexpr double sizeChangeWarningRatio = 0.5;
 
-Error validationError(int code, std::string message) { return Error{"Validation", code, std::move(message)}; }
-
 }  // namespace
 
 std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
@@ -42,16 +40,15 @@ Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::strin
     const uint64_t available = capacity.value().value_or(0);
     const uint64_t availableMegabytes = available / 1048576;
     if (available < requiredFreeSpace) {
-        return Error{"DiskSpace", 1,
-                     "Insufficient disk space. Available: " + std::to_string(availableMegabytes) + "MB, Required: 100MB"};
+        return Error::diskSpace("Insufficient disk space. Available: " + std::to_string(availableMegabytes) + "MB, Required: 100MB");
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
     if (Status checked = checkText(); !checked) return checked;
 
     const Status replaced = fileSystem.replaceFile(sidecar, temporaryURLFor(sidecarURL), text, [] { return Status{}; });
-    if (!replaced && isFileChanged(replaced.error()))
-        return Error{"XMP", 1, "XMP sidecar changed while it was being updated; left unchanged"};
-    if (!replaced && isReadBackFailure(replaced.error())) return readBackFailure;
+    if (!replaced && replaced.error().isFileChanged())
+        return Error::sidecarLeftUnchanged("XMP sidecar changed while it was being updated; left unchanged");
+    if (!replaced && replaced.error().isReadBackMismatch()) return readBackFailure;
     if (!replaced) return replaced;
     Diagnostics::line("[DEBUG] Successfully saved XMP: ", lastPathComponent(sidecarURL));
     return {};
@@ -69,30 +66,30 @@ Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const 
     // the temporary file holds exactly this text, so what replaces the sidecar is what was checked.
     return replaceSafely(
         fileSystem, sidecar, *text.text, [&] { return validateSidecarText(*text.text, previousSize); },
-        validationError(4, "Temp file is not valid XML: it does not read back as the text written to it"));
+        Error::validation(ValidationCode::notXml, ": it does not read back as the text written to it"));
 }
 
 Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text) {
     return replaceSafely(
         fileSystem, sidecar, text,
         [] { return Status{}; },  // the text is the one read before the run; its read-back proves it is back
-        validationError(9, "Temp file does not hold the text to restore"));
+        Error::validation(ValidationCode::notTheTextToRestore));
 }
 
 Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::path& tempURL, int64_t previousSize) {
-    if (!fileSystem.exists(tempURL)) return validationError(1, "Temp file was not created");
+    if (!fileSystem.exists(tempURL)) return Error::validation(ValidationCode::notCreated);
     // Read under the same size limit as any sidecar, so a temporary file that grew too large is refused
     // by its size instead of being read into memory.
     const auto bytes = fileSystem.readFile(tempURL, static_cast<uint64_t>(maximumSidecarSize));
-    if (!bytes) return validationError(4, "Temp file is not valid XML: " + sidecarReadError(fileSystem, tempURL, bytes.error()).message);
+    if (!bytes) return Error::validation(ValidationCode::notXml, ": " + sidecarReadError(fileSystem, tempURL, bytes.error()).message);
     return validateSidecarText(bytes.value(), previousSize);
 }
 
 Status validateSidecarText(std::string_view text, int64_t previousSize) {
     const auto size = static_cast<int64_t>(text.size());
-    if (size < 1) return validationError(2, "Temp file is empty");
+    if (size < 1) return Error::validation(ValidationCode::empty);
     if (size < smallestValidTempFile)
-        return validationError(3, "Temp file too small (" + std::to_string(size) + " bytes), likely corrupted");
+        return Error::validation(ValidationCode::tooSmall, " (" + std::to_string(size) + " bytes), likely corrupted");
 
     if (previousSize >= 1) {
         const double ratio =
@@ -105,21 +102,21 @@ Status validateSidecarText(std::string_view text, int64_t previousSize) {
     Diagnostics::line("[DEBUG] File size validation passed: ", size, " bytes");
 
     const auto document = XMPXML::load(text);
-    if (!document) return validationError(4, "Temp file is not valid XML: " + document.error().message);
+    if (!document) return Error::validation(ValidationCode::notXml, ": " + document.error().message);
 
     const auto element = XMPXML::findGPSElement(document.value());
-    if (!element) return validationError(5, "Temp file missing required XMP structure (rdf:Description)");
+    if (!element) return Error::validation(ValidationCode::missingStructure);
     Diagnostics::line("[DEBUG] XML structure validation passed");
 
     const SidecarGPSTexts written = readSidecarGPSTexts(*element);
-    if (!written.latitude || !written.longitude) return validationError(6, "Temp file missing expected GPS coordinates");
+    if (!written.latitude || !written.longitude) return Error::validation(ValidationCode::missingCoordinates);
     if (!parseXmpGPS(written.latitude).value || !parseXmpGPS(written.longitude).value)
-        return validationError(7, "Temp file contains unparseable GPS coordinates");
+        return Error::validation(ValidationCode::unparseableCoordinates);
 
     const std::string latRef = normalizeHemisphereRef(written.latitudeRef);
     const std::string lonRef = normalizeHemisphereRef(written.longitudeRef);
     if ((latRef != "N" && latRef != "S") || (lonRef != "E" && lonRef != "W"))
-        return validationError(8, "Temp file contains invalid GPS hemisphere references");
+        return Error::validation(ValidationCode::invalidHemisphereRefs);
 
     Diagnostics::line("[DEBUG] GPS data validation passed: lat=", *written.latitude, " lon=", *written.longitude,
                       " latRef=", latRef, " lonRef=", lonRef);

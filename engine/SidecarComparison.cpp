@@ -7,6 +7,7 @@
 #include "engine/Text.h"
 
 #include <cmath>
+#include <optional>
 
 namespace corvane {
 namespace {
@@ -21,12 +22,15 @@ struct Comparison {
     bool coordinatesMatch = false;
 };
 
+// An absent sidecar value never matches; nor does NaN, which no comparison holds for.
+bool withinTolerance(std::optional<double> sidecar, double target) {
+    return sidecar.has_value() && std::fabs(*sidecar - target) <= GPSTolerance;
+}
+
 Comparison compare(const SidecarGPSReading& reading, const GPSTarget& target) {
     Comparison c;
-    const double latDiff = std::fabs(reading.latitudeDecimal.value_or(missingValueSentinel) - target.latitude);
-    const double lonDiff = std::fabs(reading.longitudeDecimal.value_or(missingValueSentinel) - target.longitude);
-    c.latMatches = latDiff <= GPSTolerance;  // false for NaN
-    c.lonMatches = lonDiff <= GPSTolerance;
+    c.latMatches = withinTolerance(reading.latitudeDecimal, target.latitude);
+    c.lonMatches = withinTolerance(reading.longitudeDecimal, target.longitude);
     const std::string& latRef = reading.effectiveLatRef;
     const std::string& lonRef = reading.effectiveLonRef;
     c.latRefCompatible = latRef == target.latRef || (latRef.empty() && c.latMatches);
@@ -138,7 +142,7 @@ ProcessingResult reportWriterOutcome(std::string_view name, const Expected<Write
         return outcome::Failed{answer.error().message};
     }
     const WriterAnswer& written = answer.value();
-    if (!written.written) {
+    if (!written.rewritesSidecar) {
         Diagnostics::line("[DEBUG] Already correct ", name);
         return outcome::AlreadyCorrect{};
     }

@@ -14,8 +14,6 @@ namespace corvane {
 
 // The largest difference per axis, in degrees, that still counts as the same position (inclusive).
 inline constexpr double GPSTolerance = 1e-4;
-// Stands in for an absent sidecar decimal so that an absent value never matches.
-inline constexpr double missingValueSentinel = 9000000000.0;
 
 // The comparison's verdict: a settled outcome, or the instruction to have the writer bring the sidecar to
 // the image's position (with what the comparison read and worked out, for the writer to use as it is).

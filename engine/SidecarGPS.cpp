@@ -43,7 +43,7 @@ GPSTarget gpsTargetFor(double latitude, double longitude, CoordinateForm form) {
 }
 
 Error sidecarReadError(const FileSystem& fileSystem, const std::filesystem::path& sidecarURL, const Error& error) {
-    if (error.domain != "POSIX" || error.code != EFBIG) return error;
+    if (!error.isFileTooLarge()) return error;
     const auto size = fileSystem.itemSize(sidecarURL);
     return sidecarTooLarge(static_cast<uint64_t>(size ? size.value() : maximumSidecarSize + 1));
 }

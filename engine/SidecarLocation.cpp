@@ -11,12 +11,6 @@
 namespace corvane {
 namespace {
 
-// The name before its last dot, as FileSystem::entriesWithStem groups names; empty when there is none.
-std::string_view stemOf(std::string_view name) {
-    const size_t dot = name.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(0, dot);
-}
-
 // One sidecar name looked up among a folder's entries.
 struct NameLookup {
     bool listed = false;                // false when the folder could not be listed

@@ -86,17 +86,15 @@ std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const Loaded
     for (const auto& property : plan.properties) {
         if (property.matches) continue;
         if (const auto copy = XMPXML::findOtherCopy(property.property, sidecar.element)) {
-            return Error{"XMP", 1,
-                         "XMP sidecar already holds " + copy->name + (copy->isAttribute ? " as an attribute" : "") +
-                             "; left unchanged"};
+            return Error::sidecarLeftUnchanged("XMP sidecar already holds " + copy->name +
+                                               (copy->isAttribute ? " as an attribute" : "") + "; left unchanged");
         }
     }
     if (!sidecar.otherImages.empty())
-        return Error{"XMP", 1, "XMP sidecar also belongs to " + joined(sidecar.otherImages, " and ") + "; left unchanged"};
+        return Error::sidecarLeftUnchanged("XMP sidecar also belongs to " + joined(sidecar.otherImages, " and ") + "; left unchanged");
     if (const uint64_t links = sidecar.file->linkCount(); links > 1) {
-        return Error{"XMP", 1,
-                     "XMP sidecar has " + std::to_string(links) +
-                         " hard links, and a rewrite would leave the other names with the old text; left unchanged"};
+        return Error::sidecarLeftUnchanged("XMP sidecar has " + std::to_string(links) +
+                                           " hard links, and a rewrite would leave the other names with the old text; left unchanged");
     }
     return std::nullopt;
 }
@@ -124,7 +122,7 @@ Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& s
         answer.changes.push_back(property.change);
         if (!switches.dryRun) XMPXML::setPropertyValue(property.target, property.property, sidecar.element);
     }
-    answer.written = true;
+    answer.rewritesSidecar = true;
     if (switches.dryRun) {
         Diagnostics::line("[DEBUG] Dry run — would save XMP: ", name);
         return answer;

@@ -14,11 +14,11 @@
 
 namespace corvane {
 
-// The writer's answer when it does not fail: whether the sidecar was (or in a dry run would be) saved,
-// one change text per property set, and one note per mismatching property (same count as changes;
-// both empty exactly when nothing is written).
+// The writer's answer when it does not fail: whether the sidecar is rewritten (saved, or in a dry run
+// only reported as it would be), one change text per property set, and one note per mismatching
+// property (same count as changes; both empty exactly when it is not rewritten).
 struct WriterAnswer {
-    bool written = false;
+    bool rewritesSidecar = false;
     std::vector<std::string> changes;
     std::vector<std::string> formatNotes;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/XmlDocument.h"
 
+#include "engine/Text.h"
+
 #include <expat.h>
 #include <iconv.h>
 
@@ -165,15 +167,6 @@ bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 
 bool isAllSpace(std::string_view text) {
     return std::all_of(text.begin(), text.end(), isXmlSpace);
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 // Text in `encoding` as UTF-8; the text unchanged when it cannot be converted.

@@ -4,7 +4,7 @@
 // GPS group it gives must go through the reading rules.
 
 #include "engine/Diagnostics.h"
-#include "platform/ExifTiff.h"
+#include "platform/image/ExifTiff.h"
 
 using namespace corvane;
 

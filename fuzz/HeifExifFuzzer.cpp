@@ -2,8 +2,8 @@
 // The HEIF box walker on arbitrary bytes held in memory: it must answer without a crash, a hang or a
 // read outside the bytes it was given, and whatever Exif block it finds must be read or refused.
 
-#include "platform/ExifTiff.h"
-#include "platform/HeifExifLocator.h"
+#include "platform/image/ExifTiff.h"
+#include "platform/image/HeifExifLocator.h"
 
 #include <cstring>
 

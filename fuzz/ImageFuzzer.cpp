@@ -4,7 +4,7 @@
 // CORVANE_FUZZ_IMAGE_NAME names the file, so the HEIC and DNG targets differ only in their corpora.
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/ImageMetadataReader.h"
+#include "platform/image/ImageMetadataReader.h"
 
 using namespace corvane;
 

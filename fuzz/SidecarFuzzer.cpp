@@ -9,7 +9,7 @@
 #include "engine/SidecarWriter.h"
 #include "engine/XmpXml.h"
 #include "fuzz/FuzzSupport.h"
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 
 #include "engine/SafeSave.h"
 #include "fuzz/FuzzSupport.h"
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 
 using namespace corvane;
 

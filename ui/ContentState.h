@@ -9,8 +9,8 @@
 #include "engine/RunDriver.h"
 #include "engine/RunSettings.h"
 #include "engine/SidecarAccess.h"
-#include "platform/RunJournalFile.h"
-#include "platform/RunJournalStore.h"
+#include "platform/system/RunJournalFile.h"
+#include "platform/system/RunJournalStore.h"
 
 #include <QObject>
 #include <QString>

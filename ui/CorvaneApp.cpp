@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CorvaneApp.h"
 
-#include "platform/UpdatesViewModel.h"
+#include "platform/updates/UpdatesViewModel.h"
 #include "ui/MainWindow.h"
 #include "ui/UpdateDialogs.h"
 
@@ -33,7 +33,10 @@ MainWindow* CorvaneApp::openWindow() {
             return open.isEmpty() ? nullptr : open.back();
         });
     }
-    auto* window = new MainWindow(*this);
+    auto* window = new MainWindow;
+    connect(window, &MainWindow::newWindowRequested, this, &CorvaneApp::openWindow);
+    connect(window, &MainWindow::quitRequested, this, &CorvaneApp::quit);
+    connect(window, &MainWindow::updateCheckRequested, this, [this, window] { checkForUpdates(window); });
     windows_.removeAll(nullptr);
     windows_.append(window);
     connect(window, &QObject::destroyed, this, &CorvaneApp::windowGone);

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MainWindow.h"
 
-#include "platform/FolderAccess.h"
-#include "platform/ImageMetadataReader.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/RunJournalStore.h"
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/FolderAccess.h"
+#include "platform/image/ImageMetadataReader.h"
+#include "platform/system/PosixFileSystem.h"
+#include "platform/system/RunJournalStore.h"
+#include "platform/system/SettingsGrantStore.h"
 #include "ui/ContentFit.h"
 #include "ui/ContentState.h"
 #include "ui/ContentView.h"
-#include "ui/CorvaneApp.h"
 #include "ui/DropZone.h"
 #include "ui/QtFolderPrompt.h"
 
@@ -103,7 +102,7 @@ struct WindowServices {
     RunJournalStore journals;
 };
 
-MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
+MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), services_(std::make_unique<WindowServices>(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Corvane"));
@@ -113,7 +112,7 @@ MainWindow::MainWindow(CorvaneApp& app, QWidget* parent)
     state_->setSidecarName(rememberedSidecarName());
     content_ = new ContentView(*state_, this);
     setCentralWidget(content_);
-    buildMenus(app);
+    buildMenus();
     connect(content_->dropZone(), &DropZone::clicked, openFilesAction_, &QAction::trigger);
     // Nothing can be opened during a run, as nothing can be dropped.
     connect(state_.get(), &ContentState::runChanged, this, [this] {
@@ -240,9 +239,9 @@ void MainWindow::buildRunMenu() {
                   [&state](size_t index) { state.setCoordinateForm(static_cast<CoordinateForm>(index)); });
 }
 
-void MainWindow::buildMenus(CorvaneApp& app) {
+void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    newWindowAction_ = file->addAction(QStringLiteral("New Window"), &app, [&app] { app.openWindow(); });
+    newWindowAction_ = file->addAction(QStringLiteral("New Window"), this, &MainWindow::newWindowRequested);
     newWindowAction_->setShortcut(QKeySequence::New);
     openFilesAction_ = file->addAction(QStringLiteral("Open Files\u2026"), this, [this] { open(Choose::files); });
     openFilesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -251,7 +250,7 @@ void MainWindow::buildMenus(CorvaneApp& app) {
     file->addSeparator();
     closeWindowAction_ = file->addAction(QStringLiteral("Close Window"), this, &QWidget::close);
     closeWindowAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-    quitAction_ = file->addAction(QStringLiteral("Quit"), &app, [&app] { app.quit(); });
+    quitAction_ = file->addAction(QStringLiteral("Quit"), this, &MainWindow::quitRequested);
     quitAction_->setShortcut(QKeySequence::Quit);
     quitAction_->setMenuRole(QAction::QuitRole);
 
@@ -272,8 +271,7 @@ void MainWindow::buildMenus(CorvaneApp& app) {
                                .arg(QApplication::applicationVersion()));
     });
     aboutAction_->setMenuRole(QAction::AboutRole);
-    checkForUpdatesAction_ =
-        help->addAction(QStringLiteral("Check for Updates\u2026"), &app, [&app, this] { app.checkForUpdates(this); });
+    checkForUpdatesAction_ = help->addAction(QStringLiteral("Check for Updates\u2026"), this, &MainWindow::updateCheckRequested);
     checkForUpdatesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_U));
     checkForUpdatesAction_->setMenuRole(QAction::ApplicationSpecificRole);
 }

@@ -14,7 +14,6 @@ class QIcon;
 
 namespace corvane {
 
-class CorvaneApp;
 class ContentState;
 class ContentView;
 struct WindowServices;
@@ -34,6 +33,9 @@ QIcon applicationIcon();
 //
 // Open Files… and Open Folder… (and a click, Enter or Space on the drop zone) ask a file chooser and
 // hand its answer to the window's state the way a drop is handed over; they are off during a run.
+//
+// What reaches beyond the window (New Window, Quit, Check for Updates…) it only announces as a signal;
+// whoever opened the window connects them.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -43,7 +45,7 @@ public:
     // The desktop's own (native) file dialogs.
     static std::vector<std::filesystem::path> nativeChooser(QWidget* parent, Choose what);
 
-    explicit MainWindow(CorvaneApp& app, QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
     ContentState& state() { return *state_; }
@@ -63,13 +65,21 @@ public:
     QAction* aboutAction() const { return aboutAction_; }
     QAction* checkForUpdatesAction() const { return checkForUpdatesAction_; }
 
+signals:
+    // The user asked for another window (File > New Window).
+    void newWindowRequested();
+    // The user asked to end the program (File > Quit).
+    void quitRequested();
+    // The user asked for an update check with dialogs over this window (Help > Check for Updates…).
+    void updateCheckRequested();
+
 protected:
     // Closing the window ends its run; a run that writes is ended only when the user confirms it.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     bool confirmStoppingTheRun();
-    void buildMenus(CorvaneApp& app);
+    void buildMenus();
     void buildRunMenu();
     void open(Choose what);
     void updateUndo();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/FolderAccess.h"
+#include "platform/system/FolderAccess.h"
 
 #include <QPointer>
 #include <QWidget>

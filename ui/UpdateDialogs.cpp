@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/UpdateDialogs.h"
 
-#include "platform/UpdatesViewModel.h"
+#include "platform/updates/UpdatesViewModel.h"
 
 #include <QApplication>
 #include <QDesktopServices>

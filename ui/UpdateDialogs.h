@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/Appcast.h"
+#include "platform/updates/Appcast.h"
 
 #include <QDialog>
 #include <QObject>

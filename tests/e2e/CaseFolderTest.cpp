@@ -17,6 +17,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <regex>
 #include <set>
 
@@ -37,9 +38,43 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 // A name as the case writes it: "%" and two hex digits stand for one byte, for names that are not UTF-8.
 std::string decodeName(const std::string& name) {
     std::string bytes;
-    for (size_t i = 0; i < name.size(); ++i)
-        bytes += name[i] != '%' ? name[i] : static_cast<char>(std::stoi(name.substr((i += 2) - 1, 2), nullptr, 16));
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '%') {
+            bytes += name[i];
+            continue;
+        }
+        bytes += static_cast<char>(std::stoi(name.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
     return bytes;
+}
+
+// The keys a case may use, where they may stand. A key the runner does not know would drop its check without
+// a word (a misspelled "stderr" checks nothing), so the case is refused instead.
+const std::set<std::string> caseKeys{"why",        "made",   "image",  "files", "switches",    "row",   "rows",  "sidecarAfter",
+                                     "filesAfter", "named",  "exitStatus", "stderr", "grant", "reportNames", "fault", "repeat"};
+const std::set<std::string> imageKeys{"file", "latitude", "longitude", "make", "model", "software", "latitudeRef", "longitudeRef", "damage"};
+const std::set<std::string> placedFileKeys{"from", "size"};
+const std::set<std::string> faultKeys{"path", "inject"};
+
+// "<case>: unknown key "<where><key>"" for each key of `object` that `known` lacks.
+void refuseUnknownKeys(const std::string& caseName, const json& object, const std::set<std::string>& known, const std::string& where,
+                       std::vector<std::string>& problems) {
+    if (!object.is_object()) return;
+    for (const auto& [key, value] : object.items())
+        if (!known.contains(key)) problems.push_back(caseName + ": unknown key \"" + where + key + "\"");
+}
+
+std::vector<std::string> unknownKeys(const std::string& caseName, const json& data) {
+    std::vector<std::string> problems;
+    refuseUnknownKeys(caseName, data, caseKeys, "", problems);
+    if (!data.contains("switches")) problems.push_back(caseName + ": no \"switches\" (\"[]\" for the default dry run)");
+    refuseUnknownKeys(caseName, data.value("image", json::object()), imageKeys, "image.", problems);
+    refuseUnknownKeys(caseName, data.value("fault", json::object()), faultKeys, "fault.", problems);
+    const json files = data.value("files", json::object());
+    for (const auto& [name, what] : files.items())
+        refuseUnknownKeys(caseName, what, what.contains("from") ? placedFileKeys : imageKeys, "files." + name + ".", problems);
+    return problems;
 }
 
 struct Case {
@@ -48,6 +83,7 @@ struct Case {
     json files;  // what the case's folder holds before the run: name -> an image, a file of the case, ...
     json rows;   // name -> the row the file must get
     json after;  // name -> the file of the case it must equal after the run; the others stay unchanged
+    std::vector<std::string> problems;  // keys the runner does not know, which would check nothing
 
     fs::path source(const std::string& file) const { return casesFolder / name / file; }
     // Each mark of "repeat" replaced by its text repeated: for documents too large or too deep to keep.
@@ -64,7 +100,8 @@ struct Case {
 
 // A case, its short forms ("image", "row", "sidecarAfter" and sidecar.xmp) spelled out.
 Case readCase(const fs::path& folder) {
-    Case c{folder.filename().string(), json::parse(readText(folder / "case.json")), {}, {}, {}};
+    Case c{folder.filename().string(), json::parse(readText(folder / "case.json")), {}, {}, {}, {}};
+    c.problems = unknownKeys(c.name, c.data);
     const std::string image = c.data.value("image", json::object()).value("file", "IMG_0001.HEIC");
     const std::string sidecar = fs::path(image).stem().string() + ".xmp";
     c.files = c.data.value("files", json{{image, c.data.value("image", json::object())}});
@@ -76,16 +113,22 @@ Case readCase(const fs::path& folder) {
     return c;
 }
 
+// Every case, or only the one CORVANE_CASE names (to run a case alone: CORVANE_CASE=<folder> ctest -R Cases).
 std::vector<Case> allCases() {
     const std::set<fs::path> folders{fs::directory_iterator(casesFolder), fs::directory_iterator()};
+    const char* only = std::getenv("CORVANE_CASE");
     std::vector<Case> cases;
-    for (const fs::path& folder : folders) if (fs::is_directory(folder)) cases.push_back(readCase(folder));
+    for (const fs::path& folder : folders) {
+        if (!fs::is_directory(folder)) continue;
+        if (only != nullptr && *only != '\0' && folder.filename() != only) continue;
+        cases.push_back(readCase(folder));
+    }
     return cases;
 }
 
 // One run of the program: its switches, and the failure strace injects into the system calls on the
 // paths the cases name ("" for none), e.g. "openat:error=EACCES". Cases that share both share the run.
-json runOf(const Case& c) { return {c.data.at("switches"), c.data.value("fault", json::object()).value("inject", "")}; }
+json runOf(const Case& c) { return {c.data.value("switches", json::array()), c.data.value("fault", json::object()).value("inject", "")}; }
 
 std::vector<json> runs() {
     std::set<json> kinds;
@@ -101,8 +144,10 @@ TestImage imageOf(const json& image) {
     TestImage made = iPhoneImageAt(degrees("latitude"), degrees("longitude"));
     for (const auto& [key, coordinate, ref] : {std::tuple{"latitude", &made.latitude, &made.latitudeRef},
                                                std::tuple{"longitude", &made.longitude, &made.longitudeRef}}) {
-        if (!image.contains(key)) coordinate->reset(), ref->reset();
-        else if (image[key].contains("doubles")) *coordinate = StoredCoordinate::asDoubles(image[key]["doubles"]);
+        if (!image.contains(key)) {
+            coordinate->reset();
+            ref->reset();
+        } else if (image[key].contains("doubles")) *coordinate = StoredCoordinate::asDoubles(image[key]["doubles"]);
         else if (image[key].contains("fractions")) *coordinate = StoredCoordinate::asFractions(image[key]["fractions"]);
     }
     for (const auto& [key, field] : {std::pair{"make", &made.make}, std::pair{"model", &made.model}, std::pair{"software", &made.software},
@@ -189,6 +234,7 @@ protected:
 TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::vector<Case> cases = allCases();
     std::erase_if(cases, [&](const Case& c) { return runOf(c) != GetParam(); });
+    if (cases.empty()) GTEST_SKIP() << "CORVANE_CASE names a case of another run";
     const auto has = [&](const char* option) { return std::ranges::find(GetParam()[0], option) != GetParam()[0].end(); };
     const bool dryRun = !has("--write") && !has("-w");
     const TempDir jsonRun, textRun;
@@ -217,11 +263,13 @@ TEST_P(CaseFolderTest, EveryCaseGivesItsRowsAndLeavesItsFiles) {
     std::map<std::string, int> counts{{"files", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name + ": " + c.data.value("why", ""));
+        EXPECT_EQ(c.problems, std::vector<std::string>{});
         int caseExitStatus = 0;  // a failed row fails the run
         for (const auto& [encoded, expected] : c.rows.items()) {
             const std::string file = c.name + "/" + decodeName(encoded);
             const std::string key = json::parse(json(file).dump(-1, ' ', false, json::error_handler_t::replace));
-            ++counts[expected.at("outcome")], ++counts["files"];
+            ++counts[expected.at("outcome")];
+            ++counts["files"];
             caseExitStatus |= expected.at("outcome") == "failed" && !expected.value("hidden", false);
             if (expected.value("hidden", false)) {
                 EXPECT_FALSE(rows.contains(key)) << "a hidden row is shown: " << key;
@@ -297,6 +345,22 @@ std::string runName(const ::testing::TestParamInfo<json>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CaseFolderTest, ::testing::ValuesIn(runs()), runName);
+
+// A run exists for every case, so a case with an unknown key is refused by name even when it is the only
+// one; and a CORVANE_CASE that names no case runs nothing, which must not pass for a run of that case.
+TEST(CaseFolder, TheCaseToRunAloneExists) {
+    const char* only = std::getenv("CORVANE_CASE");
+    EXPECT_FALSE(allCases().empty()) << "no case folder named " << (only != nullptr ? only : "");
+}
+
+TEST(CaseFolder, AnUnknownKeyIsRefusedWithTheCaseAndTheKey) {
+    const json misspelled = json::parse(R"({"why": "w", "switches": [], "stdErr": "x", "image": {"latitude": 1, "lat": 2},
+                                            "files": {"a.HEIC": {"latitude": 1, "mkae": "Apple"}, "b.xmp": {"from": "s", "sise": 3}},
+                                            "fault": {"path": "a", "inject": "openat:error=EIO", "when": 2}})");
+    EXPECT_EQ(unknownKeys("c", misspelled), (std::vector<std::string>{"c: unknown key \"stdErr\"", "c: unknown key \"image.lat\"",
+                                                                      "c: unknown key \"fault.when\"", "c: unknown key \"files.a.HEIC.mkae\"",
+                                                                      "c: unknown key \"files.b.xmp.sise\""}));
+}
 
 }  // namespace
 }  // namespace corvane::test

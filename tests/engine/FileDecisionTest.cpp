@@ -6,7 +6,7 @@
 #include "engine/MediaFileProcessor.h"
 #include "engine/SafeSave.h"
 #include "engine/SidecarWriter.h"
-#include "platform/ImageMetadataReader.h"
+#include "platform/image/ImageMetadataReader.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Fixtures.h"
@@ -56,31 +56,16 @@ bool holdsBlock(const std::vector<std::string>& lines, const std::vector<std::st
     return std::search(lines.begin(), lines.end(), block.begin(), block.end()) != lines.end();
 }
 
+// A missing latitude reads "nil" in every block that names it, and each step says what it decided.
 TEST_F(FileDecision, ComparisonAndWriterPrintTheirBlocks) {
     writeText(sidecar, sidecarXml({std::nullopt, "122.4194", std::nullopt, "W"}));
     settings.publish({.dryRun = false, .alwaysOverwrite = true});
     const auto lines = process();
-    EXPECT_TRUE(holdsBlock(lines, {"[DEBUG] Raw XMP GPS values:", "[DEBUG]   existingLat raw: 'nil'",
-                                   "[DEBUG]   existingLon raw: '122.4194'", "[DEBUG]   existingLatRef raw: 'nil'",
-                                   "[DEBUG]   existingLonRef raw: 'W'"}));
-    EXPECT_TRUE(holdsBlock(lines, {
-        "[DEBUG] IMG_0001.HEIC XMP pre-check:",
-        "[DEBUG]   existing: lat=nil lon=122.4194 latRef=nil lonRef=W",
-        "[DEBUG]   parsed:   lat=(nil,) lon=(122.4194,)",
-        "[DEBUG]   existing decimal: lat=nil lon=-122.4194",
-        "[DEBUG]   target decimal:   lat=37.7749 lon=-122.4194",
-        "[DEBUG]   matches:  numeric lat=false lon=true",
-        "[DEBUG]   refs:     effective lat= lon=W, compatible lat=false lon=true",
-        "[DEBUG]   coordinatesMatch=false (will skip only if false AND not alwaysOverwrite)",
-        "[DEBUG] Proceeding with update check for IMG_0001.HEIC (exceeds tolerance or overwrite)",
-        "[DEBUG] Loading existing XMP: IMG_0001.xmp"}));
-    EXPECT_TRUE(holdsBlock(lines, {
-        "[DEBUG] IMG_0001.xmp update comparison:",
-        "[DEBUG]   existing: lat=nil lon=122.4194",
-        "[DEBUG]   existing decimal: lat=nil lon=-122.4194",
-        "[DEBUG]   target:   lat=37.77490000N lon=122.41940000W",
-        "[DEBUG]   target decimal: lat=37.7749 lon=-122.4194",
-        "[DEBUG]   matches:  latText=false lonText=false latRef=false lonRef=true"}));
+    for (const char* line : {"[DEBUG]   existingLat raw: 'nil'", "[DEBUG]   existing: lat=nil lon=122.4194 latRef=nil lonRef=W",
+                             "[DEBUG]   parsed:   lat=(nil,) lon=(122.4194,)", "[DEBUG]   matches:  numeric lat=false lon=true",
+                             "[DEBUG]   refs:     effective lat= lon=W, compatible lat=false lon=true",
+                             "[DEBUG]   matches:  latText=false lonText=false latRef=false lonRef=true"})
+        EXPECT_TRUE(holdsBlock(lines, {line})) << line;
     EXPECT_EQ(lines.back(), "[DEBUG] Updated IMG_0001.HEIC: exif:GPSLatitude: 37.77490000 → 37.77490000N; "
                             "exif:GPSLongitude: 122.4194 → 122.41940000W; exif:GPSLatitudeRef: (empty) → N");
 }

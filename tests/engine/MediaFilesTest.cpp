@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/MediaFiles.h"
-#include "platform/ImageMetadataReader.h"
-#include "platform/PosixFileSystem.h"
+#include "platform/image/ImageMetadataReader.h"
+#include "platform/system/PosixFileSystem.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/TempDir.h"
 

@@ -2,7 +2,7 @@
 #include "engine/Executor.h"
 #include "engine/RunDriver.h"
 #include "engine/RunScope.h"
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 #include "tests/support/DiagnosticsCapture.h"
 
 #include <gtest/gtest.h>

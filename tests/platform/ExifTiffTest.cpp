@@ -4,8 +4,8 @@
 // groups that Exiv2's decoder gives for the tags the reading rules use. Then what only the walk
 // decides: damaged structures.
 
-#include "platform/ExifProperties.h"
-#include "platform/ExifTiff.h"
+#include "platform/image/ExifProperties.h"
+#include "platform/image/ExifTiff.h"
 #include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>

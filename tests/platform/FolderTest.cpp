@@ -4,8 +4,8 @@
 // removal of temporary files that killed writers abandoned.
 
 #include "engine/RunScope.h"
-#include "platform/FolderAccess.h"
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/FolderAccess.h"
+#include "platform/system/SettingsGrantStore.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/SidecarXml.h"
@@ -205,7 +205,7 @@ TEST_F(FolderAccessTest, AFileSavedByAnotherProgramMeanwhileIsNotReplaced) {
             save();
             return Status{};
         });
-        EXPECT_TRUE(!replaced && isFileChanged(replaced.error()));
+        EXPECT_TRUE(!replaced && replaced.error().isFileChanged());
         EXPECT_EQ(test::readText(sidecar), saved);
         EXPECT_EQ(test::folderEntries(photos), std::vector<std::string>{"IMG_0001.xmp"});
     }

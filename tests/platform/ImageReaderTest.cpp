@@ -5,10 +5,10 @@
 // structure) in every layout, reads nothing of the coded picture, and refuses structures that lie about
 // their sizes.
 
-#include "platform/HeifExifLocator.h"
-#include "platform/ImageFile.h"
-#include "platform/ImageMetadataReader.h"
-#include "platform/ImageProperties.h"
+#include "platform/image/HeifExifLocator.h"
+#include "platform/image/ImageFile.h"
+#include "platform/image/ImageMetadataReader.h"
+#include "platform/image/ImageProperties.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"

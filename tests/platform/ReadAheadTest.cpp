@@ -2,7 +2,7 @@
 // Reading ahead: a media file and its sidecar handed over are in the page cache soon after, read by
 // the threads of the read-ahead, not by the test. The page cache is watched with mincore.
 
-#include "platform/ReadAhead.h"
+#include "platform/image/ReadAhead.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"
 

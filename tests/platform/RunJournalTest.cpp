@@ -4,8 +4,8 @@
 // cut; a damaged frame ends what is read; the journals kept are those of the last 20 runs or 30 days,
 // whichever are more; and no journal of a run in progress is removed.
 
-#include "platform/RunJournalFile.h"
-#include "platform/RunJournalStore.h"
+#include "platform/system/RunJournalFile.h"
+#include "platform/system/RunJournalStore.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"

@@ -5,7 +5,7 @@
 // query of it, and a folder this process may not read or write. It wraps the real file system and
 // passes every other call through to it.
 
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 
 #include <cerrno>
 #include <optional>
@@ -42,7 +42,7 @@ public:
     }
     std::vector<FolderSyncFailure> syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {
-        if (failing_ == Failing::capacityQuery) return Error{"POSIX", EIO, "Cannot read the free space: I/O error"};
+        if (failing_ == Failing::capacityQuery) return Error::posix(EIO, "Cannot read the free space: I/O error");
         if (capacity_) return *capacity_;
         return real_.availableCapacity(folder);
     }

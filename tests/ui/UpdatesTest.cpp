@@ -2,8 +2,8 @@
 // The update service: its start-up line and preferences, the appcast's reading and version order, and
 // checks against feeds served on 127.0.0.1 by the test itself (no outside network), answered over the
 // window that asked.
-#include "platform/Appcast.h"
-#include "platform/UpdatesViewModel.h"
+#include "platform/updates/Appcast.h"
+#include "platform/updates/UpdatesViewModel.h"
 #include "tests/support/DiagnosticsCapture.h"
 #include "tests/support/TempDir.h"
 #include "ui/UpdateDialogs.h"

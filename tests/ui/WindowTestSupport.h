@@ -7,10 +7,10 @@
 // prompt declines).
 
 #include "engine/Diagnostics.h"
-#include "platform/FolderAccess.h"
-#include "platform/ImageMetadataReader.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/FolderAccess.h"
+#include "platform/image/ImageMetadataReader.h"
+#include "platform/system/PosixFileSystem.h"
+#include "platform/system/SettingsGrantStore.h"
 #include "tests/support/SidecarXml.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestMedia.h"

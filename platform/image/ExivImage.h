@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/ImageFile.h"
-#include "platform/ImageProperties.h"
+#include "platform/image/ImageFile.h"
+#include "platform/image/ImageProperties.h"
 
 #include <optional>
 

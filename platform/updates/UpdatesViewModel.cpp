@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/UpdatesViewModel.h"
+#include "platform/updates/UpdatesViewModel.h"
 
 #include "engine/Diagnostics.h"
 

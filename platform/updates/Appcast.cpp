@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/Appcast.h"
+#include "platform/updates/Appcast.h"
 
 #include "engine/DateText.h"
 #include "engine/Diagnostics.h"

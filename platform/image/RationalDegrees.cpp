@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RationalDegrees.h"
+#include "platform/image/RationalDegrees.h"
 
 namespace corvane {
 namespace {

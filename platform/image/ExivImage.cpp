@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ExivImage.h"
+#include "platform/image/ExivImage.h"
 
-#include "platform/ExifProperties.h"
+#include "platform/image/ExifProperties.h"
 
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/ImageProperties.h"
+#include "platform/image/ImageProperties.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/FileSystem.h"
-#include "platform/PosixFile.h"
+#include "platform/system/PosixFile.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RunJournalStore.h"
+#include "platform/system/RunJournalStore.h"
 
-#include "platform/PosixFile.h"
-#include "platform/RunJournalFile.h"
+#include "platform/system/PosixFile.h"
+#include "platform/system/RunJournalFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/SettingsGrantStore.h"
+#include "platform/system/SettingsGrantStore.h"
 
 #include <QByteArray>
 #include <QSettings>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ReadAhead.h"
+#include "platform/image/ReadAhead.h"
 
 #include "engine/MediaFileProcessor.h"
 #include "engine/SidecarLocation.h"
-#include "platform/ImageMetadataReader.h"
+#include "platform/image/ImageMetadataReader.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ImageMetadataReader.h"
+#include "platform/image/ImageMetadataReader.h"
 
 #include "engine/Diagnostics.h"
 #include "engine/FileSystem.h"
-#include "platform/ExifProperties.h"
-#include "platform/ExifTiff.h"
-#include "platform/ExivImage.h"
-#include "platform/HeifExifLocator.h"
-#include "platform/ImageFile.h"
-#include "platform/ImageProperties.h"
+#include "platform/image/ExifProperties.h"
+#include "platform/image/ExifTiff.h"
+#include "platform/image/ExivImage.h"
+#include "platform/image/HeifExifLocator.h"
+#include "platform/image/ImageFile.h"
+#include "platform/image/ImageProperties.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ImageProperties.h"
+#include "platform/image/ImageProperties.h"
 
 #include "engine/Diagnostics.h"
 #include "engine/GpsText.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RunJournalFile.h"
+#include "platform/system/RunJournalFile.h"
 
-#include "platform/PosixFile.h"
-#include "platform/RunJournalStore.h"
+#include "platform/system/PosixFile.h"
+#include "platform/system/RunJournalStore.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/RunJournalFormat.h"
+#include "platform/system/RunJournalFormat.h"
 
 #include <zlib.h>
 

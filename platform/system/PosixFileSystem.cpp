@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/PosixFileSystem.h"
+#include "platform/system/PosixFileSystem.h"
 
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"
 #include "engine/Text.h"
-#include "platform/PosixFile.h"
+#include "platform/system/PosixFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -90,12 +90,6 @@ std::optional<std::vector<ListedEntry>> folderListing(const fs::path& folder) {
     return std::move(listing.entries);
 }
 
-// The part of a name before its last dot; empty when the name has no dot or only a leading one.
-std::string_view stemOf(std::string_view name) {
-    const size_t dot = name.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(0, dot);
-}
-
 // Whether the entry is a regular file, following a symbolic link (which costs a stat).
 bool isRegularEntry(const fs::path& folder, const ListedEntry& entry) {
     if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) return entry.type == DT_REG;
@@ -110,7 +104,7 @@ Expected<int> openRegularFile(const fs::path& path, struct stat& info) {
     if (file.fd < 0) return posixError(errno, "Cannot open", path);
     if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
     if (!S_ISREG(info.st_mode)) {
-        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
+        return Error::posix(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode));
     }
     return file.release();
 }
@@ -128,7 +122,7 @@ Expected<std::optional<int>> openLocked(const fs::path& path, struct stat& info,
     if (namedThroughLink) file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file.fd < 0) return posixError(errno, "Cannot open", path);
     const auto notRegular = [&] {
-        return Error{"POSIX", S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode)};
+        return Error::posix(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode));
     };
     if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK) return posixError(errno, "Cannot lock", path);
@@ -146,7 +140,7 @@ Expected<std::optional<int>> openLocked(const fs::path& path, struct stat& info,
 // bytes; a file that grows past the limit while it is read is not read beyond it.
 Expected<std::string> readWhole(int fd, const struct stat& info, const fs::path& path, uint64_t maximumSize) {
     const auto tooLarge = [&] {
-        return Error{"POSIX", EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes"};
+        return Error::posix(EFBIG, "Cannot read “" + path.string() + "”: larger than " + std::to_string(maximumSize) + " bytes");
     };
     if (info.st_size > 0 && static_cast<uint64_t>(info.st_size) > maximumSize) return tooLarge();
     // One byte more than the size says, so that one read normally both fills the text and meets the
@@ -188,16 +182,6 @@ Status syncFolder(const fs::path& folder) {
 }
 
 }  // namespace
-
-std::string notRegularFileMessage(const fs::path& path, unsigned mode) {
-    std::string_view kind = "an unknown kind of file";
-    if (S_ISFIFO(mode)) kind = "a FIFO";
-    else if (S_ISDIR(mode)) kind = "a directory";
-    else if (S_ISCHR(mode)) kind = "a character device";
-    else if (S_ISBLK(mode)) kind = "a block device";
-    else if (S_ISSOCK(mode)) kind = "a socket";
-    return path.string() + " is not a regular file (" + std::string(kind) + ")";
-}
 
 FileSystem::Presence PosixFileSystem::presence(const fs::path& path) const {
     struct stat info {};
@@ -324,7 +308,7 @@ Expected<std::unique_ptr<OpenFile>> PosixFileSystem::openFile(const fs::path& pa
         return std::unique_ptr<OpenFile>(std::make_unique<PosixOpenFile>(
             path, std::move(bytes).value(), info, readAt, write ? file.release() : -1, namedThroughLink));
     }
-    return fileChangedError();
+    return Error::fileChanged();
 }
 
 Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {

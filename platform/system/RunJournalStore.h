@@ -3,7 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/RunJournal.h"
-#include "platform/RunJournalFormat.h"
+#include "platform/system/RunJournalFormat.h"
 
 #include <chrono>
 #include <filesystem>

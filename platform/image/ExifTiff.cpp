@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ExifTiff.h"
+#include "platform/image/ExifTiff.h"
 
-#include "platform/RationalDegrees.h"
+#include "platform/image/RationalDegrees.h"
 
 #include <array>
 #include <bit>

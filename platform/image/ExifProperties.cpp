@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ExifProperties.h"
+#include "platform/image/ExifProperties.h"
 
-#include "platform/RationalDegrees.h"
+#include "platform/image/RationalDegrees.h"
 
 #include <exiv2/exiv2.hpp>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/PosixFile.h"
+#include "platform/system/PosixFile.h"
 
 #include "engine/Text.h"
 
@@ -113,7 +113,7 @@ Status readBack(int fd, std::string_view text, const fs::path& temporary) {
         // A regular file reads short only at its end: no second read just to meet it.
         if (count == 0 || filled < read.size()) break;
     }
-    if (filled != text.size() || std::string_view(read.data(), filled) != text) return readBackError(temporary);
+    if (filled != text.size() || std::string_view(read.data(), filled) != text) return Error::readBackMismatch(temporary.string());
     return {};
 }
 
@@ -200,7 +200,7 @@ Descriptor::~Descriptor() {
 int Descriptor::release() { return std::exchange(fd, -1); }
 
 Error posixError(int number, std::string_view what, const fs::path& path) {
-    return Error{"POSIX", number, std::string(what) + " “" + path.string() + "”: " + std::strerror(number)};
+    return Error::posix(number, std::string(what) + " “" + path.string() + "”: " + std::strerror(number));
 }
 
 int lockExclusive(int fd) {
@@ -236,9 +236,9 @@ Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std
     // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
     // file it points to as it was. A linked file is read through its link but never replaced.
     if (file.namedThroughLink) {
-        return Error{"POSIX", ELOOP,
-                     "Cannot replace “" + path.string() + "”: it is a symbolic link, and the link and the file it points "
-                     "to are left unchanged"};
+        return Error::posix(ELOOP,
+                            "Cannot replace “" + path.string() + "”: it is a symbolic link, and the link and the file it points "
+                            "to are left unchanged");
     }
 
     // The permission bits are asked for at the creation, so that mostly none need setting afterwards;
@@ -259,13 +259,13 @@ Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std
     // by the comparison; after it, that save replaces our file, not theirs.
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
         const int error = errno;
-        if (error == ENOENT) return fileChangedError();  // the file is gone: nothing is created in its place
+        if (error == ENOENT) return Error::fileChanged();  // the file is gone: nothing is created in its place
         if (error != EINVAL && error != ENOSYS && error != ENOTSUP) return posixError(error, "Cannot replace", path);
         // A volume that cannot exchange (FAT, some network file systems): the check comes just before an
         // ordinary rename, and a save in the moment between them is lost.
         const auto unchanged = stillAsRead(file, path);
         if (!unchanged) return unchanged.error();
-        if (!unchanged.value()) return fileChangedError();
+        if (!unchanged.value()) return Error::fileChanged();
         if (::rename(temporary.c_str(), path.c_str()) != 0) return posixError(errno, "Cannot replace", path);
         name.keep();  // nothing is left under it
         return {};
@@ -274,11 +274,11 @@ Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std
     if (unchanged && unchanged.value()) return {};
     if (!putBack(temporary, path, replacement.fd)) {
         name.keep();
-        return Error{"POSIX", EIO,
-                     "“" + path.string() + "” changed while it was being replaced, and the other program's version "
-                     "could not be put back: it is in “" + temporary.string() + "”"};
+        return Error::posix(EIO,
+                            "“" + path.string() + "” changed while it was being replaced, and the other program's version "
+                            "could not be put back: it is in “" + temporary.string() + "”");
     }
-    return unchanged ? fileChangedError() : unchanged.error();
+    return unchanged ? Error::fileChanged() : unchanged.error();
 }
 
 }  // namespace corvane

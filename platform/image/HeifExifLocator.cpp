@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/HeifExifLocator.h"
+#include "platform/image/HeifExifLocator.h"
 
 #include <algorithm>
 #include <array>

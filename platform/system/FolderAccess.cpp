@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/FolderAccess.h"
+#include "platform/system/FolderAccess.h"
 
 #include "engine/Diagnostics.h"
 #include "engine/RunScope.h"
@@ -17,7 +17,7 @@ Expected<std::string> makeGrant(const FileSystem& fileSystem, const fs::path& fo
     const fs::path standardized = standardizedPath(folder);
     const FileSystem::Presence presence = fileSystem.presence(standardized);
     if (!presence.exists || !presence.isDirectory)
-        return Error{"POSIX", ENOTDIR, "“" + standardized.string() + "” is not a folder"};
+        return Error::posix(ENOTDIR, "“" + standardized.string() + "” is not a folder");
     return standardized.string();
 }
 
@@ -25,7 +25,7 @@ Expected<fs::path> resolveGrant(const FileSystem& fileSystem, std::string_view b
     const fs::path folder(bytes);
     const FileSystem::Presence presence = fileSystem.presence(folder);
     if (bytes.empty() || !presence.exists || !presence.isDirectory)
-        return Error{"POSIX", ENOENT, "the granted folder “" + folder.string() + "” no longer exists"};
+        return Error::posix(ENOENT, "the granted folder “" + folder.string() + "” no longer exists");
     return folder;
 }
 

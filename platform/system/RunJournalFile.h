@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/RunJournal.h"
-#include "platform/RunJournalFormat.h"
+#include "platform/system/RunJournalFormat.h"
 
 #include <condition_variable>
 #include <deque>

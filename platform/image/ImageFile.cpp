@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/ImageFile.h"
+#include "platform/image/ImageFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
