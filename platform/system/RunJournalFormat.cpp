@@ -11,7 +11,6 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view magic = "CORVANE RUN JOURNAL 1\n";
-constexpr size_t frameHead = 8;  // the payload's length and CRC-32, 32 bits each, little-endian
 
 enum class Frame : char { start = 'S', record = 'R', cancel = 'C', end = 'E' };
 enum class Coding : uint8_t { stored = 0, deflated = 1, deflatedWithDictionary = 2 };
