@@ -19,9 +19,19 @@ namespace corvane::cli {
 // failed write (EPIPE) and ends the run the same way.
 void catchInterruptions();
 
-// Writes the text to standard output and flushes it, so the row is out when its file is done. A write
-// that fails is noted as an interruption, with its cause; later writes are not attempted.
+// Writes the text to standard output, at once unless gatherReport() was called: then texts are gathered
+// and written in blocks of up to 64 KiB; a block goes out with the first text that comes a second or more
+// after the previous block. Gathered text is out once flushReport()
+// returns, as soon as a signal has asked the run to stop, and before a second signal ends the process. A write that fails is
+// noted as an interruption, with its cause; later writes are not attempted.
 void writeReport(std::string_view text);
+
+// From now on writeReport gathers its texts: for a report read by a program or kept in a file, where a
+// write call per row costs more than the row.
+void gatherReport();
+
+// Writes out what writeReport has gathered; a failure is noted as writeReport's are.
+void flushReport();
 
 // Whether a signal or a failed write asks the run to stop.
 bool interruptionRequested();

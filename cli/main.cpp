@@ -21,6 +21,7 @@
 #include "platform/system/RunJournalStore.h"
 #include "platform/system/SettingsGrantStore.h"
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +76,9 @@ public:
         switches_ = switches;
         if (options_.json) return;
         write(reportHeader(switches, std::chrono::system_clock::now()) + "\n");
+        // Out at once even when rows are gathered: a report that cannot be written stops the run before
+        // its first file.
+        cli::flushReport();
     }
 
     void endReport() { clearProgress(); }
@@ -111,7 +115,7 @@ public:
     int64_t total() const { return runTotal_ + extraTotal_; }
 
 private:
-    // Each row is out when its file is done; a report that cannot be written stops the run.
+    // A report that cannot be written stops the run.
     static void write(const std::string& text) { cli::writeReport(text); }
 
     const cli::CliOptions& options_;
@@ -309,6 +313,7 @@ int forgetRuns() {
 // The end of a run or an undo: why it stopped early, if it did, and the closing line; the exit status.
 int closeRun(const cli::CliOptions& options, CliObserver& observer, RunFiles& files, bool dryRun, bool otherProblem) {
     observer.endReport();
+    cli::flushReport();  // every row is out before the closing lines, and a failure to write them counts
     const bool journalFailed = files.finish();
     const bool stopped = cli::interruptionRequested() || journalFailed;
     if (cli::interruptionRequested())
@@ -399,6 +404,10 @@ int process(const cli::CliOptions& options, CliObserver& observer, const ImageMe
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Each save parses its new text and frees the document again; with the heap's default trimming that
+    // costs two or three calls to grow and shrink it per sidecar. What a run frees stays for its next file.
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_TOP_PAD, 1 << 20);
     const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed) {
         std::fprintf(stderr, "corvane-cli: %s\n", cli::escapeForTerminal(parsed.error().message).c_str());
@@ -421,6 +430,9 @@ int main(int argc, char** argv) {
     routeDiagnostics(options.debug, observer);
     const ImageMetadataReader reader;
     if (options.mode == cli::CliOptions::Mode::inspect) return inspect(options, reader);
+    // A run's rows for a terminal, or between --debug's lines on standard error, are out as their files
+    // are done; elsewhere they are gathered into blocks, all out by the run's closing line.
+    if (!options.debug && !::isatty(STDOUT_FILENO)) cli::gatherReport();
     if (options.mode == cli::CliOptions::Mode::undo) return undo(options, observer);
     return process(options, observer, reader);
 }

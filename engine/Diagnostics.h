@@ -24,7 +24,7 @@ inline std::string orNil(const std::optional<double>& value) { return value ? fo
 // flushes at the end of each file and of the run, and the buffer also empties when it fills, when the
 // sink is replaced and when the process exits; outside a run every line is written at once. A front
 // end may redirect the lines (to standard error, a log view) or switch them off, and a test may capture
-// them. Thread-safe: the write queue prints from its own thread.
+// them. Thread-safe: lines may come from any thread.
 //
 // line() takes the pieces of one line and joins them without separators; the pieces are turned into
 // text only when a sink is listening, so a silenced run pays nothing for its diagnostics.

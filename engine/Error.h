@@ -47,6 +47,10 @@ struct Error {
     static Error fileChanged() {
         return Error{"FileSystem", 1, "The file changed while it was being replaced; it was left as the other program saved it"};
     }
+    // A replacement's temporary file that does not read back as the text written to it: "FileSystem" 2.
+    static Error readBackMismatch(std::string_view temporary) {
+        return Error{"FileSystem", 2, "“" + std::string(temporary) + "” does not read back as the text written to it"};
+    }
     // A written temporary sidecar refused by the check `code`: "Validation", the message the check's
     // description followed by `detail` (" (42 bytes), likely corrupted").
     static Error validation(ValidationCode code, std::string_view detail = {}) {
@@ -61,6 +65,7 @@ struct Error {
     // The file is larger than the reader would take.
     bool isFileTooLarge() const { return isPosix() && code == EFBIG; }
     bool isFileChanged() const { return domain == "FileSystem" && code == 1; }
+    bool isReadBackMismatch() const { return domain == "FileSystem" && code == 2; }
 
     friend bool operator==(const Error&, const Error&) = default;
 };

@@ -92,10 +92,12 @@ public:
 
     // Reads the whole regular file as readFile does, and keeps it open for replaceFile. With
     // FileUse::write the call first takes an exclusive advisory lock on the file (flock), waiting while
-    // another process holds one, and reads the file only once the lock is held on the file that the
-    // path then names (the process that held it may have put a new file in place meanwhile). The lock
-    // lasts as long as the OpenFile: every writer of this program locks a file before reading it and
-    // until its replacement is in place, so a second writer reads what the first one saved. Before the
+    // another process holds one, and reads the file only once the lock is held on a file that still
+    // has its name (the process that held it may have put a new file in place meanwhile, removing the
+    // old one: the new one is then opened). The lock lasts as long as the OpenFile: every writer of this
+    // program locks a file before reading it and until its replacement is in place and the old file
+    // removed, so a second writer reads what the first one saved. (A file that keeps another name while
+    // a new one takes its place is found out by replaceFile, which then replaces nothing.) Before the
     // first file opened for writing in a folder during a run (before every one outside a run), the
     // temporary files of replaceFile that a killed writer left in that folder are removed. With
     // FileUse::read the file is closed once read, and the result cannot be replaced.
@@ -108,7 +110,9 @@ public:
     // file in the same folder (a file already there that no writer holds is replaced), which gets the
     // permission bits, owner and group of `attributes` (as far as this process may set them: an owner
     // or group it may not give is left as the new file has it) and the old file's extended attributes,
-    // and is synced; `validate` is then called with it in place. The old file is replaced
+    // and is synced. It is then read back through the descriptor it was written with and
+    // compared with `text` byte for byte: any difference fails the call with Error::readBackMismatch(). `validate`
+    // is then called with it in place. The old file is replaced
     // only if it still is the file that was read, with the bytes that were read: otherwise the call
     // fails with Error::fileChanged() and the file that another program saved stays. A name that is a
     // symbolic link is never replaced. No failure leaves `temporary` behind, and nothing but the
@@ -135,7 +139,8 @@ public:
     virtual std::vector<FolderSyncFailure> syncPendingFolders() = 0;
 
     // Free bytes for this process on the volume that holds the folder (statvfs f_bavail * f_frsize);
-    // absent when the volume does not say.
+    // absent when the volume does not say. During a run the answer for the folder last asked about is
+    // reused while the run stays in it: a folder of many rewritten sidecars asks the volume once.
     virtual Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const = 0;
 
     struct FolderEntry {

@@ -9,7 +9,7 @@ namespace corvane {
 // not outlive it: a folder's listing, its access and grant, the folders cleaned of abandoned files,
 // the folder whose sync is deferred. A cache remembers the run it was filled in and starts afresh when
 // another run is current. Outside any run current() is 0 and nothing is cached. The run driver begins
-// and ends the scope; thread-safe (the write queue reads it from its own thread).
+// and ends the scope; thread-safe.
 class RunScope {
 public:
     // A new run number, current from now on. Runs of several windows may overlap: the number of the

@@ -24,13 +24,13 @@ std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL) {
 
 namespace {
 
-// The steps every save shares: the free-space check, then the replacement with `validate` run on the
-// written temporary file. A sidecar changed by another program meanwhile is left as that program saved it.
+// The steps every save shares: the free-space check, `checkText` on the text about to be written, then
+// the replacement, whose temporary file must read back as exactly that text (else `readBackFailure`). A
+// sidecar changed by another program meanwhile is left as that program saved it.
 Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text, const OpenFile::Attributes& attributes,
-                     const std::function<Status(const std::filesystem::path& tempURL)>& validate) {
+                     const std::function<Status()>& checkText, const Error& readBackFailure) {
     const std::filesystem::path& sidecarURL = sidecar.path();
     const std::filesystem::path folderURL = sidecarURL.parent_path();
-    const std::filesystem::path tempURL = temporaryURLFor(sidecarURL);
 
     const auto capacity = fileSystem.availableCapacity(folderURL.empty() ? std::filesystem::path(".") : folderURL);
     if (!capacity) {
@@ -43,10 +43,12 @@ Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::strin
         return Error::diskSpace("Insufficient disk space. Available: " + std::to_string(availableMegabytes) + "MB, Required: 100MB");
     }
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
+    if (Status checked = checkText(); !checked) return checked;
 
-    const Status replaced = fileSystem.replaceFile(sidecar, tempURL, text, attributes, [&] { return validate(tempURL); });
+    const Status replaced = fileSystem.replaceFile(sidecar, temporaryURLFor(sidecarURL), text, attributes, [] { return Status{}; });
     if (!replaced && replaced.error().isFileChanged())
         return Error::sidecarLeftUnchanged("XMP sidecar changed while it was being updated; left unchanged");
+    if (!replaced && replaced.error().isReadBackMismatch()) return readBackFailure;
     if (!replaced) return replaced;
     Diagnostics::line("[DEBUG] Successfully saved XMP: ", lastPathComponent(sidecarURL));
     return {};
@@ -60,27 +62,32 @@ Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const 
     const XmlDocument::BoundedText text = document.serialize(static_cast<uint64_t>(maximumSidecarSize));
     if (!text.text) return sidecarTooLarge(text.size);
     const auto previousSize = static_cast<int64_t>(sidecar.bytes().size());
-    return replaceSafely(fileSystem, sidecar, *text.text, sidecar.attributes(), [&](const std::filesystem::path& tempURL) {
-        return validateTempFile(fileSystem, tempURL, previousSize);
-    });
+    // The text is parsed strictly and its GPS values checked here, once; the file system then proves that
+    // the temporary file holds exactly this text, so what replaces the sidecar is what was checked.
+    return replaceSafely(
+        fileSystem, sidecar, *text.text, sidecar.attributes(), [&] { return validateSidecarText(*text.text, previousSize); },
+        Error::validation(ValidationCode::notXml, ": it does not read back as the text written to it"));
 }
 
 Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
                             const OpenFile::Attributes& attributes) {
-    return replaceSafely(fileSystem, sidecar, text, attributes, [&](const std::filesystem::path& tempURL) -> Status {
-        const auto written = fileSystem.readFile(tempURL, static_cast<uint64_t>(maximumSidecarSize) + 1);
-        if (!written) return written.error();
-        if (written.value() != text) return Error::validation(ValidationCode::notTheTextToRestore);
-        Diagnostics::line("[DEBUG] Temp file holds the text to restore: ", text.size(), " bytes");
-        return {};
-    });
+    return replaceSafely(
+        fileSystem, sidecar, text, attributes,
+        [] { return Status{}; },  // the text is the one read before the run; its read-back proves it is back
+        Error::validation(ValidationCode::notTheTextToRestore));
 }
 
 Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::path& tempURL, int64_t previousSize) {
     if (!fileSystem.exists(tempURL)) return Error::validation(ValidationCode::notCreated);
-    const auto sizeRead = fileSystem.itemSize(tempURL);
-    if (!sizeRead) return sizeRead.error();
-    const int64_t size = sizeRead.value();
+    // Read under the same size limit as any sidecar, so a temporary file that grew too large is refused
+    // by its size instead of being read into memory.
+    const auto bytes = fileSystem.readFile(tempURL, static_cast<uint64_t>(maximumSidecarSize));
+    if (!bytes) return Error::validation(ValidationCode::notXml, ": " + sidecarReadError(fileSystem, tempURL, bytes.error()).message);
+    return validateSidecarText(bytes.value(), previousSize);
+}
+
+Status validateSidecarText(std::string_view text, int64_t previousSize) {
+    const auto size = static_cast<int64_t>(text.size());
     if (size < 1) return Error::validation(ValidationCode::empty);
     if (size < smallestValidTempFile)
         return Error::validation(ValidationCode::tooSmall, " (" + std::to_string(size) + " bytes), likely corrupted");
@@ -95,9 +102,7 @@ Status validateTempFile(const FileSystem& fileSystem, const std::filesystem::pat
     }
     Diagnostics::line("[DEBUG] File size validation passed: ", size, " bytes");
 
-    // Read back under the same size limit as any sidecar, so a temporary file that grew too large is
-    // refused by its size instead of being read into memory.
-    const auto document = loadSidecar(fileSystem, tempURL);
+    const auto document = XMPXML::load(text);
     if (!document) return Error::validation(ValidationCode::notXml, ": " + document.error().message);
 
     const auto element = XMPXML::findGPSElement(document.value());

@@ -43,13 +43,14 @@ private:
     bool remove_ = true;
 };
 
-// Makes the temporary file, held (locked) from the start so that no other writer takes it for one a
-// killed writer left. An unheld file under the name is such a leftover and goes; a held one belongs
+// Makes the temporary file with the permission bits `mode` (as far as the umask or the folder's
+// default ACL let them through), held (locked) from the start so that no other writer takes it for one
+// a killed writer left. An unheld file under the name is such a leftover and goes; a held one belongs
 // to a replacement of the same sidecar by another process, which ends in a moment.
-Expected<int> createTemporary(const fs::path& temporary) {
+Expected<int> createTemporary(const fs::path& temporary, mode_t mode) {
     int error = EEXIST;
     for (int attempt = 0; attempt < 3 && error == EEXIST; ++attempt) {
-        const int fd = ::open(temporary.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = ::open(temporary.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             (void)lockExclusive(fd);  // a failed lock only leaves the file open to a cleanup's mistake
             return fd;
@@ -99,25 +100,59 @@ Status copyExtendedAttributes(int from, int to, const fs::path& temporary) {
     return {};
 }
 
-// The owner and group of `attributes` first (changing the owner clears set-user-ID bits), as far as this
+// Whether the text reads back from the file, through the descriptor it was written with, byte for byte:
+// what is on disk is what was checked.
+Status readBack(int fd, std::string_view text, const fs::path& temporary) {
+    std::string read(text.size() + 1, '\0');  // a byte more, so that a longer file reads longer
+    size_t filled = 0;
+    while (filled < read.size()) {
+        const ssize_t count = ::pread(fd, read.data() + filled, read.size() - filled, static_cast<off_t>(filled));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return posixError(errno, "Cannot read back", temporary);
+        filled += static_cast<size_t>(count);
+        // A regular file reads short only at its end: no second read just to meet it.
+        if (count == 0 || filled < read.size()) break;
+    }
+    if (filled != text.size() || std::string_view(read.data(), filled) != text) return Error::readBackMismatch(temporary.string());
+    return {};
+}
+
+// The new file's permission bits were asked for at its creation: what it got is known from `traits`
+// once a file created in the folder with the same request has told. The owner and group are then set
+// where they differ from those of `attributes` (changing the owner clears set-user-ID bits), as far as this
 // process may set them: root may give the file to anyone, others may keep their own file in a group of
-// theirs. Then its permission bits, which a volume without them (FAT) cannot take, and the extended
-// attributes of `file`.
-Status copyAttributes(const PosixOpenFile& file, const OpenFile::Attributes& attributes, int to, const fs::path& temporary) {
-    if (::fchown(to, attributes.owner, attributes.group) != 0) {
+// theirs. Then the permission bits where they still differ, which a volume without them (FAT) cannot
+// take, and the extended attributes of `file`.
+Status copyAttributes(const PosixOpenFile& file, const OpenFile::Attributes& old, int to, const fs::path& temporary,
+                      mode_t requested, std::optional<CreatedFileTraits>& traits) {
+    if (!traits || traits->requested != requested) {
+        struct stat created {};
+        if (::fstat(to, &created) != 0) return posixError(errno, "Cannot read the attributes of", temporary);
+        traits = CreatedFileTraits{requested, created.st_mode & 07777, created.st_uid, created.st_gid};
+    }
+    const bool ownerDiffers = traits->owner != old.owner || traits->group != old.group;
+    if (ownerDiffers && ::fchown(to, old.owner, old.group) != 0) {
         const bool mayNot = errno == EPERM;
         if (!mayNot && errno != EINVAL && errno != ENOTSUP) return posixError(errno, "Cannot set the owner of", temporary);
-        if (mayNot && ::fchown(to, static_cast<uid_t>(-1), attributes.group) != 0 && errno != EPERM)
+        if (mayNot && ::fchown(to, static_cast<uid_t>(-1), old.group) != 0 && errno != EPERM)
             return posixError(errno, "Cannot set the group of", temporary);
     }
-    if (::fchmod(to, attributes.mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP)
+    const bool modeDiffers = traits->mode != (old.mode & 07777) || (ownerDiffers && (old.mode & 07000) != 0);
+    if (modeDiffers && ::fchmod(to, old.mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP)
         return posixError(errno, "Cannot set the permissions of", temporary);
     return copyExtendedAttributes(file.descriptor.fd, to, temporary);
 }
 
+// How long before a file was read its last change must lie for its modification time alone to prove
+// it unchanged since: beyond the coarseness of any file system's clock (FAT's two seconds, the kernel's
+// tick between the clock read here and the one that stamps files).
+constexpr time_t settledSeconds = 3;
+
 // Whether the file under `name` still is the file that was read, unchanged: the same file (device and
-// inode) with the size and modification time it had, and, as a change within the clock's resolution
-// keeps the time, the same bytes (read again through the descriptor kept open since).
+// inode) with the size and modification time it had. A change after the read stamps the file with a
+// later time, unless it came so soon after the file's last change that the clock's resolution keeps the
+// time; so when that change lies less than settledSeconds before the read, the bytes are compared too
+// (read again through the descriptor kept open since).
 Expected<bool> stillAsRead(const PosixOpenFile& file, const fs::path& name) {
     struct stat now {};
     if (::lstat(name.c_str(), &now) != 0) {
@@ -129,6 +164,7 @@ Expected<bool> stillAsRead(const PosixOpenFile& file, const fs::path& name) {
     if (!sameFile(now, then) || static_cast<uint64_t>(now.st_size) != read.size() ||
         now.st_mtim.tv_sec != then.st_mtim.tv_sec || now.st_mtim.tv_nsec != then.st_mtim.tv_nsec)
         return false;
+    if (then.st_mtim.tv_sec + settledSeconds < file.readAt.tv_sec) return true;
     std::string current(read.size() + 1, '\0');  // a byte more, so that a longer file reads longer
     size_t filled = 0;
     while (filled < current.size()) {
@@ -193,25 +229,29 @@ void removeIfAbandoned(int folder, const char* name, bool wait) {
 }
 
 Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std::string_view text,
-                       const OpenFile::Attributes& attributes, const std::function<Status()>& validate) {
+                       const OpenFile::Attributes& attributes, const std::function<Status()>& validate,
+                       std::optional<CreatedFileTraits>& traits) {
     const fs::path& path = file.path();
     if (file.descriptor.fd < 0) return posixError(EBADF, "Cannot replace a file only read:", path);
     // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
     // file it points to as it was. A linked file is read through its link but never replaced.
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (file.namedThroughLink) {
         return Error::posix(ELOOP,
                             "Cannot replace “" + path.string() + "”: it is a symbolic link, and the link and the file it points "
                             "to are left unchanged");
     }
 
-    const auto created = createTemporary(temporary);
+    // The permission bits are asked for at the creation, so that mostly none need setting afterwards;
+    // special bits (set-ID, sticky) only once the owner is right.
+    const mode_t requested = attributes.mode & 0777;
+    const auto created = createTemporary(temporary, requested);
     if (!created) return created.error();
     const Descriptor replacement{created.value()};  // its lock lasts until the name holds its final file
     TemporaryName name(temporary);
     if (Status written = writeAll(replacement.fd, text, temporary); !written) return written;
-    if (Status copied = copyAttributes(file, attributes, replacement.fd, temporary); !copied) return copied;
+    if (Status copied = copyAttributes(file, attributes, replacement.fd, temporary, requested, traits); !copied) return copied;
     if (::fsync(replacement.fd) != 0) return posixError(errno, "Cannot sync", temporary);
+    if (Status same = readBack(replacement.fd, text, temporary); !same) return same;
     if (Status valid = validate(); !valid) return valid;
 
     // One exchange puts the new file under the name and the file that was there under the temporary

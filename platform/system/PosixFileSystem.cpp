@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <tuple>
 #include <utility>
 
 namespace corvane {
@@ -104,6 +107,33 @@ Expected<int> openRegularFile(const fs::path& path, struct stat& info) {
         return Error::posix(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode));
     }
     return file.release();
+}
+
+// Opens a file to be replaced, without blocking, and locks it (flock) before looking at it, so that the
+// look also tells whether the file still had its name once the lock was held: a writer that held the
+// lock may have put a new file in place before letting it go, and removed this one. The name itself is
+// opened first: a symbolic link is noted in `namedThroughLink` (such a file is read through its link
+// but never replaced) and then followed. Only a regular file is waited for: a FIFO or a device that
+// another program holds is refused at once. Fills `info`; no descriptor when the file had lost its name
+// and must be opened again.
+Expected<std::optional<int>> openLocked(const fs::path& path, struct stat& info, bool& namedThroughLink) {
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)};
+    namedThroughLink = file.fd < 0 && errno == ELOOP;
+    if (namedThroughLink) file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file.fd < 0) return posixError(errno, "Cannot open", path);
+    const auto notRegular = [&] {
+        return Error::posix(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegularFileMessage(path, info.st_mode));
+    };
+    if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK) return posixError(errno, "Cannot lock", path);
+        if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
+        if (!S_ISREG(info.st_mode)) return notRegular();
+        if (lockExclusive(file.fd) != 0) return posixError(errno, "Cannot lock", path);
+    }
+    if (::fstat(file.fd, &info) != 0) return posixError(errno, "Cannot read", path);
+    if (!S_ISREG(info.st_mode)) return notRegular();
+    if (info.st_nlink == 0) return std::optional<int>();
+    return std::optional<int>(file.release());
 }
 
 // The whole file behind the descriptor, whose fstat gave `info`, when it holds at most `maximumSize`
@@ -258,20 +288,25 @@ Expected<std::unique_ptr<OpenFile>> PosixFileSystem::openFile(const fs::path& pa
     // A writer that held the lock may have put a new file in place before letting it go: the file that
     // the path names once the lock is held is the one read. A file replaced again and again is given up.
     for (int attempt = 0; attempt < 100; ++attempt) {
+        struct timespec readAt {};
+        ::clock_gettime(CLOCK_REALTIME, &readAt);
         struct stat info {};
-        const auto opened = openRegularFile(path, info);
-        if (!opened) return opened.error();
-        Descriptor file{opened.value()};
+        bool namedThroughLink = false;
+        Descriptor file;
         if (write) {
-            if (lockExclusive(file.fd) != 0) return posixError(errno, "Cannot lock", path);
-            struct stat named {};
-            if (::stat(path.c_str(), &named) != 0) return posixError(errno, "Cannot open", path);
-            if (named.st_dev != info.st_dev || named.st_ino != info.st_ino) continue;
+            const auto locked = openLocked(path, info, namedThroughLink);
+            if (!locked) return locked.error();
+            if (!locked.value()) continue;
+            file.fd = *locked.value();
+        } else {
+            const auto opened = openRegularFile(path, info);
+            if (!opened) return opened.error();
+            file.fd = opened.value();
         }
         auto bytes = readWhole(file.fd, info, path, maximumSize);
         if (!bytes) return bytes.error();
-        return std::unique_ptr<OpenFile>(
-            std::make_unique<PosixOpenFile>(path, std::move(bytes).value(), info, write ? file.release() : -1));
+        return std::unique_ptr<OpenFile>(std::make_unique<PosixOpenFile>(
+            path, std::move(bytes).value(), info, readAt, write ? file.release() : -1, namedThroughLink));
     }
     return Error::fileChanged();
 }
@@ -286,9 +321,20 @@ Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& tempor
                                     const OpenFile::Attributes& attributes, const std::function<Status()>& validate) {
     const auto* opened = dynamic_cast<const PosixOpenFile*>(&file);
     if (!opened) return posixError(EBADF, "Cannot replace a file another file system opened:", file.path());
-    if (Status replaced = replaceOpenFile(*opened, temporary, text, attributes, validate); !replaced) return replaced;
     const fs::path folder = folderOf(file.path());
     const uint64_t run = RunScope::current();
+    // What a new file gets in the folder is learned once per folder during a run; outside a run, every
+    // replacement asks its own new file.
+    std::optional<CreatedFileTraits> traits;
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        if (traitsRun_ == run && traitsFolder_ == folder) traits = traits_;
+    }
+    if (Status replaced = replaceOpenFile(*opened, temporary, text, attributes, validate, traits); !replaced) return replaced;
+    if (run != 0 && traits) {
+        std::lock_guard lock(mutex_);
+        std::tie(traitsRun_, traitsFolder_, traits_) = std::tuple(run, folder, traits);
+    }
     if (run == 0) return syncFolder(folder);
     // The rename of a file whose contents are synced leaves the old or the new file under its name
     // after any crash; the folder's sync only makes the new one last. It is deferred while the run
@@ -345,10 +391,20 @@ void PosixFileSystem::removeAbandonedFilesOnce(const fs::path& folder) {
 }
 
 Expected<std::optional<uint64_t>> PosixFileSystem::availableCapacity(const fs::path& folder) const {
+    const uint64_t run = RunScope::current();
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        if (capacityRun_ == run && capacityFolder_ == folder) return capacity_;
+    }
     struct statvfs info {};
     if (::statvfs(folder.c_str(), &info) != 0) return posixError(errno, "Cannot read the free space of", folder);
-    if (info.f_frsize == 0) return std::optional<uint64_t>{};
-    return std::optional<uint64_t>(static_cast<uint64_t>(info.f_bavail) * info.f_frsize);
+    std::optional<uint64_t> capacity;
+    if (info.f_frsize != 0) capacity = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    if (run != 0) {
+        std::lock_guard lock(mutex_);
+        std::tie(capacityRun_, capacityFolder_, capacity_) = std::tuple(run, folder, capacity);
+    }
+    return capacity;
 }
 
 std::optional<std::vector<FileSystem::FolderEntry>> PosixFileSystem::entriesWithStem(const fs::path& folder,

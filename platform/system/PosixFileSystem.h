@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/FileSystem.h"
+#include "platform/system/PosixFile.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@ struct ListedEntry;
 
 // The file system of this machine, through std::filesystem and POSIX calls. Thread-safe. The only state
 // it holds serves the run in progress (RunScope): the listing of the folder last searched by stem, the
+// free space of the folder last asked about, what a file created in the folder last written gets, the
 // folders already cleaned of abandoned temporary files, and the folder whose sync is deferred.
 class PosixFileSystem : public FileSystem {
 public:
@@ -52,6 +54,12 @@ private:
     mutable std::shared_ptr<const std::vector<ListedEntry>> listing_;
     uint64_t cleanedRun_ = 0;
     std::set<std::string> cleanedFolders_;
+    mutable uint64_t capacityRun_ = 0;
+    mutable std::filesystem::path capacityFolder_;
+    mutable std::optional<uint64_t> capacity_;
+    uint64_t traitsRun_ = 0;
+    std::filesystem::path traitsFolder_;
+    std::optional<CreatedFileTraits> traits_;
     std::optional<FolderSyncFailure> pendingSync_;  // the folder and the names whose sync is deferred (no error yet)
     std::vector<FolderSyncFailure> syncFailures_;
 };

@@ -10,7 +10,8 @@
 //   by hand), KILL_SEED the random seed (printed, so a failure can be replayed).
 // - asked to stop by SIGINT, SIGTERM or SIGHUP while a sidecar is being written: the file in progress
 //   finishes, no further file is taken, and the run ends as after its last file, with its closing line
-//   and exit status 128 + the signal. A second signal ends the process at once.
+//   and exit status 128 + the signal. A second signal ends the process at once, once the rows of the
+//   files done are out.
 // - asked to stop by a report it cannot write (a closed pipe, a full disk): nothing is written that
 //   the report would not name.
 
@@ -120,6 +121,22 @@ TEST(WriterStopTest, FirstSignalLetsTheFileInProgressFinishASecondEndsAtOnce) {
         EXPECT_NE(result.out.find(".HEIC: Updated:\n"), std::string::npos) << result.out;
         EXPECT_EQ(result.err, "corvane-cli: interrupted by " + name + " after 1 of 12 files\ncorvane-cli: 1 file: 1 updated\n");
     }
+}
+
+// Rows for a pipe or a file are gathered into blocks; a second signal, which ends the process at once,
+// still gets those of the files already done out first. The signals come as the second sidecar is put in
+// place and as its old file is removed.
+TEST(WriterStopTest, GatheredRowsAreOutBeforeASecondSignalEndsTheProcess) {
+    const TempDir dir;
+    const RewrittenLibrary library(dir.path(), pairCount);
+    const std::vector<std::string> write{CORVANE_CLI_PATH, "--write", "--quiet", library.folder.string()};
+    const std::vector<std::string> strace{"-e", "trace=renameat2,unlink", "-e", "inject=renameat2:signal=SIGINT:when=2",
+                                          "-e", "inject=unlink:signal=SIGINT:when=2"};
+    const ProcessResult result = runProgram(underStrace(strace, write), dir.path());
+    EXPECT_EQ(result.signal, SIGINT) << result.err;
+    const size_t first = result.out.find(".HEIC: Updated:\n");
+    EXPECT_NE(first, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(".HEIC: Updated:\n", first + 1), std::string::npos) << "only the first file was done";
 }
 
 // The report fails at its first line, before any file is taken.

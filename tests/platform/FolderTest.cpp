@@ -211,5 +211,40 @@ TEST_F(FolderAccessTest, AFileSavedByAnotherProgramMeanwhileIsNotReplaced) {
     }
 }
 
+// A run learns in the first folder it writes what a new file gets there (owner, group, permission bits)
+// and sets only what differs from the old file. A folder with other rules (set-group-ID, giving new
+// files its group) is learned anew, and sidecars of other permission bits in one folder each keep
+// theirs, the umask notwithstanding.
+TEST_F(FolderAccessTest, EveryReplacedFileKeepsItsOwnerGroupAndModeWhateverTheFolderGivesNewFiles) {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving files to another group needs root";
+    const fs::path shared = dir.path() / "shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chown(shared.c_str(), ::geteuid(), 4321), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 02775), 0);  // new files here get group 4321
+    const mode_t umask = ::umask(022);
+    const std::tuple<fs::path, mode_t, gid_t> files[] = {
+        {photos / "IMG_0001.xmp", 0664, ::getegid()}, {photos / "IMG_0002.xmp", 0644, ::getegid()},
+        {shared / "IMG_0003.xmp", 0644, ::getegid()}, {shared / "IMG_0004.xmp", 0600, 4321},
+        {shared / "IMG_0005.xmp", 0640, ::getegid()},
+    };
+    RunScope::begin();
+    for (const auto& [path, mode, group] : files) {
+        test::writeText(path, "<x>read</x>");
+        ASSERT_EQ(::chown(path.c_str(), ::geteuid(), group), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        const auto opened = fileSystem.openFile(path, 1000, FileSystem::FileUse::write);
+        ASSERT_TRUE(opened);
+        EXPECT_TRUE(fileSystem.replaceFile(*opened.value(), path.parent_path() / ("." + path.filename().string() + ".tmp"),
+                                           "<x>new</x>", opened.value()->attributes(), [] { return Status{}; }));
+        struct stat now {};
+        ::stat(path.c_str(), &now);
+        EXPECT_EQ(std::tuple(now.st_mode & 07777, now.st_uid, now.st_gid), std::tuple(mode, ::geteuid(), group)) << path;
+        EXPECT_EQ(test::readText(path), "<x>new</x>");
+    }
+    fileSystem.syncPendingFolders();
+    RunScope::end();
+    ::umask(umask);
+}
+
 }  // namespace
 }  // namespace corvane
