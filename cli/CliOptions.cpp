@@ -23,20 +23,36 @@ constexpr Option table[] = {
     {'\0', "check", "", "a dry run for scripts: exit status 3 when a sidecar would be updated or differs from its image",
      [](CliOptions& o, std::string_view) { o.check = true; }},
     {'\0', "always-overwrite", "", "also bring sidecars that differ beyond the tolerance to the image's position",
-     [](CliOptions& o, std::string_view) { o.switches.alwaysOverwrite = true; }},
+     [](CliOptions& o, std::string_view) {
+         o.switches.alwaysOverwrite = true;
+         o.processOptions.push_back("--always-overwrite");
+     }},
     {'\0', "any-device", "", "process images from every camera (turns the Apple-only filter off)",
-     [](CliOptions& o, std::string_view) { o.switches.appleOnly = false; }},
+     [](CliOptions& o, std::string_view) {
+         o.switches.appleOnly = false;
+         o.processOptions.push_back("--any-device");
+     }},
     {'\0', "silently-ignore-skipped", "",
      "a missing image position counts as skipped; skipped outcomes are left out of the report",
-     [](CliOptions& o, std::string_view) { o.switches.silentlyIgnoreSkipped = true; }},
+     [](CliOptions& o, std::string_view) {
+         o.switches.silentlyIgnoreSkipped = true;
+         o.processOptions.push_back("--silently-ignore-skipped");
+     }},
     {'\0', "sidecar-name", "NAME",
      "which sidecar an image has: base IMG_0001.xmp (the default), full IMG_0001.HEIC.xmp (darktable, digiKam), "
      "or either: base where it exists, else full",
-     [](CliOptions& o, std::string_view word) { o.switches.sidecarName = *sidecarNameFromWord(word); }, sidecarNameWords},
+     [](CliOptions& o, std::string_view word) {
+         o.switches.sidecarName = *sidecarNameFromWord(word);
+         o.processOptions.push_back("--sidecar-name");
+     },
+     sidecarNameWords},
     {'\0', "coordinate-form", "FORM",
      "how coordinates are written: decimal 37.77490000N (the default) or xmp 37,46.494000N, the XMP standard's "
      "form, which Exiv2-based programs read",
-     [](CliOptions& o, std::string_view word) { o.switches.coordinateForm = *coordinateFormFromWord(word); },
+     [](CliOptions& o, std::string_view word) {
+         o.switches.coordinateForm = *coordinateFormFromWord(word);
+         o.processOptions.push_back("--coordinate-form");
+     },
      coordinateFormWords},
     {'\0', "json", "", "one JSON object per file on standard output (JSON Lines) instead of the report",
      [](CliOptions& o, std::string_view) { o.json = true; }},
@@ -213,6 +229,10 @@ Expected<CliOptions> parseArguments(const std::vector<std::string>& arguments, s
         return std::string(mode == Mode::inspect ? "--inspect" : mode == Mode::undo ? "--undo" : mode == Mode::listRuns ? "--list-runs" : "--forget-runs");
     };
     if (parsed.check && parsed.mode != Mode::process) return usageError("--check does not go with " + modeOption(parsed.mode));
+    // An undo puts back old texts and a listing writes nothing: the options that shape how images are
+    // matched and sidecars written would be passed by in silence.
+    if (parsed.mode != Mode::process && parsed.mode != Mode::inspect && !parsed.processOptions.empty())
+        return usageError(parsed.processOptions.front() + " does not go with " + modeOption(parsed.mode));
     if (parsed.mode == Mode::undo) {
         // An undo is asked for to write: it writes unless a dry run is asked for.
         parsed.switches.dryRun = parsed.dryRunAsked;

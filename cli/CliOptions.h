@@ -19,6 +19,7 @@ struct CliOptions {
     RunSwitches switches;
     bool dryRunAsked = false;  // --dry-run was given: an undo, which writes by default, only reports
     bool journal = true;       // a run that writes keeps an undo journal
+    std::vector<std::string> processOptions;  // the options given that only a run over images heeds, as given
     bool check = false;  // a dry run whose exit status says whether any sidecar needs a change
     bool json = false;
     bool debug = false;

@@ -261,13 +261,25 @@ std::string localTime(std::chrono::system_clock::time_point moment) {
     return text;
 }
 
+// "the journal of run NAME is damaged: 3 records could not be read (their sidecars are not restored)".
+std::string damageText(const RunInfo& run) {
+    std::string text = "the journal of run " + run.name + " is damaged";
+    if (run.lost > 0)
+        text += ": " + std::to_string(run.lost) +
+                (run.lost == 1 ? " record could not be read (its sidecar is not restored)" : " records could not be read (their sidecars are not restored)");
+    return text;
+}
+
 // One run of --list-runs: "NAME  TIME  write  12 sidecars  /photos/2024, /photos/2025".
 std::string runLine(const RunInfo& run) {
     std::string line = run.name + "  " + localTime(run.started) + "  ";
+    // Nothing of what the run was is known.
+    if (run.unreadable) return cli::escapeForTerminal(line + "(its journal is damaged: it cannot be read)") + "\n";
     line += run.description.kind == RunDescription::Kind::undo ? "undo of " + run.description.undoneRun : std::string("write");
     line += "  " + std::to_string(run.replaced) + (run.replaced == 1 ? " sidecar" : " sidecars");
     if (run.inProgress) line += " (in progress)";
-    else if (run.damaged) line += " (its journal is damaged at its end)";
+    else if (run.damaged)
+        line += " (its journal is damaged" + (run.lost > 0 ? ": " + std::to_string(run.lost) + (run.lost == 1 ? " record" : " records") + " cannot be read)" : std::string(")"));
     else if (!run.finished) line += " (stopped before its end)";
     const std::vector<std::string>& items = run.description.items;
     for (size_t index = 0; index < std::min<size_t>(items.size(), 3); ++index) line += (index ? ", " : "  ") + items[index];
@@ -323,10 +335,16 @@ int undo(const cli::CliOptions& options, CliObserver& observer) {
     };
     if (!found) return fail(found.error().message);
     if (!found.value()) return fail(options.paths.empty() ? "no run to undo" : "no run " + options.paths.front() + " (see --list-runs)");
-    const RunInfo& run = *found.value();
+    RunInfo run = *found.value();
     if (run.inProgress) return fail("the run " + run.name + " is still in progress");
+    // A journal that cannot be read says nothing of what its run replaced: nothing is undone, and no
+    // older run is taken for it.
+    if (run.unreadable) return fail(damageText(run) + "; nothing restored");
     auto records = store.records(run);
     if (!records) return fail(records.error().message);
+    // What can be read is restored, each sidecar only where it still holds what the run wrote; the
+    // sidecars of the records that are lost stay as the run left them.
+    if (run.damaged) std::fprintf(stderr, "corvane-cli: %s\n", cli::escapeForTerminal(damageText(run)).c_str());
 
     RunFiles files(store, !options.switches.dryRun, options, RunDescription{RunDescription::Kind::undo, run.name, run.description.items});
     if (!files.open()) return cli::exitFailure;
@@ -340,7 +358,7 @@ int undo(const cli::CliOptions& options, CliObserver& observer) {
     undoSwitches.dryRun = options.switches.dryRun;
     observer.beginReport(undoSwitches);
     driver.startRun(plan.sidecars, plan.undo);
-    return closeRun(options, observer, files, options.switches.dryRun, false);
+    return closeRun(options, observer, files, options.switches.dryRun, run.damaged);
 }
 
 // Processes the paths and prints the report (or the JSON lines) and the closing line; the exit status.

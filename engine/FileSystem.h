@@ -108,8 +108,9 @@ public:
     // Puts `text` in place of a file opened with FileUse::write, under the same name, so that at every
     // moment the name holds either the old or the new file. The text goes first to `temporary`, a new
     // file in the same folder (a file already there that no writer holds is replaced), which gets the
-    // old file's permission bits, owner and group (as far as this process may set them) and extended
-    // attributes, and is synced. It is then read back through the descriptor it was written with and
+    // permission bits, owner and group of `attributes` (as far as this process may set them: an owner
+    // or group it may not give is left as the new file has it) and the old file's extended attributes,
+    // and is synced. It is then read back through the descriptor it was written with and
     // compared with `text` byte for byte: any difference fails the call with Error::readBackMismatch(). `validate`
     // is then called with it in place. The old file is replaced
     // only if it still is the file that was read, with the bytes that were read: otherwise the call
@@ -123,7 +124,7 @@ public:
     // complete files in place. A deferred sync that fails is no failure of the replacement that moved on
     // (its own rename worked): it is kept, with the files it concerns, for syncPendingFolders().
     virtual Status replaceFile(const OpenFile& file, const std::filesystem::path& temporary, std::string_view text,
-                               const std::function<Status()>& validate) = 0;
+                               const OpenFile::Attributes& attributes, const std::function<Status()>& validate) = 0;
 
     // A folder whose deferred sync failed: the files replaced there hold their new contents, but their
     // renames may not outlive a power cut.

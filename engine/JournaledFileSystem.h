@@ -28,7 +28,7 @@ public:
     Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t maximumSize, FileUse use) override {
         return inner_.openFile(path, maximumSize, use);
     }
-    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text,
+    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text, const OpenFile::Attributes& attributes,
                        const std::function<Status()>& validate) override;
     std::vector<FolderSyncFailure> syncPendingFolders() override { return inner_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {

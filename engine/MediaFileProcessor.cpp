@@ -133,6 +133,9 @@ ProcessingResult MediaFileProcessor::processSidecar(const std::filesystem::path&
         Diagnostics::line("[DEBUG] Skipping ", name, " - XMP contains no GPS data");
         return outcome::SkippedMissing{"No GPS data in XMP sidecar"};
     }
+    // A property held twice is not compared: the copy that the comparison would read may not be the one
+    // another program reads.
+    if (auto duplicated = duplicatedGPSProperty(*element)) return reportWriterOutcome(name, *duplicated, switches);
     const GPSTarget target = gpsTargetFor(position.latitude, position.longitude, switches.coordinateForm);
     ComparisonDecision decision = compareSidecarGPS(*element, target, name, switches);
     if (auto* settled = std::get_if<ProcessingResult>(&decision)) return std::move(*settled);

@@ -64,7 +64,10 @@ FileOutcome undoReplacement(FileSystem& fileSystem, const ReplacedSidecar& recor
     if (!dryRun) {
         Diagnostics::line("[DEBUG] Restoring XMP atomically: ", name);
         Status restored;
-        WriteQueue::xmpWriteQueue().runSync([&] { restored = restoreSidecarSafely(fileSystem, *opened.value(), record.oldBytes); });
+        // The sidecar gets back the permission bits, owner and group it had before the run, not those it
+        // was given since: a chmod after the run is undone with it.
+        const OpenFile::Attributes attributes{opened.value()->linkCount(), record.mode, record.owner, record.group};
+        WriteQueue::xmpWriteQueue().runSync([&] { restored = restoreSidecarSafely(fileSystem, *opened.value(), record.oldBytes, attributes); });
         if (!restored) return {reportWriterOutcome(name, restored.error(), settings), dryRun};
     }
     return {reportWriterOutcome(name, answer, settings), dryRun};

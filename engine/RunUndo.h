@@ -11,8 +11,9 @@
 
 namespace corvane {
 
-// Puts back the text a sidecar had before a run replaced it, through the safe save, but only while the
-// sidecar holds exactly what the run wrote. One outcome, as for a media file of a run:
+// Puts back the text a sidecar had before a run replaced it, with the permission bits, owner and group
+// it had then (as far as this process may set them), through the safe save, but only while the sidecar
+// holds exactly what the run wrote. One outcome, as for a media file of a run:
 // - updated: restored (in a dry run: would be), with one change text per GPS property that changes back,
 //   "exif:GPSLatitude: 37.77490000N → 37,46.494" ("(none)" for a property one of the texts lacks);
 // - alreadyCorrect: the sidecar already holds its old text (the run was stopped before it replaced it);

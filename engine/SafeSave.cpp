@@ -27,7 +27,7 @@ namespace {
 // The steps every save shares: the free-space check, `checkText` on the text about to be written, then
 // the replacement, whose temporary file must read back as exactly that text (else `readBackFailure`). A
 // sidecar changed by another program meanwhile is left as that program saved it.
-Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
+Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text, const OpenFile::Attributes& attributes,
                      const std::function<Status()>& checkText, const Error& readBackFailure) {
     const std::filesystem::path& sidecarURL = sidecar.path();
     const std::filesystem::path folderURL = sidecarURL.parent_path();
@@ -45,7 +45,7 @@ Status replaceSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::strin
     Diagnostics::line("[DEBUG] Disk space check passed: ", availableMegabytes, "MB available");
     if (Status checked = checkText(); !checked) return checked;
 
-    const Status replaced = fileSystem.replaceFile(sidecar, temporaryURLFor(sidecarURL), text, [] { return Status{}; });
+    const Status replaced = fileSystem.replaceFile(sidecar, temporaryURLFor(sidecarURL), text, attributes, [] { return Status{}; });
     if (!replaced && replaced.error().isFileChanged())
         return Error::sidecarLeftUnchanged("XMP sidecar changed while it was being updated; left unchanged");
     if (!replaced && replaced.error().isReadBackMismatch()) return readBackFailure;
@@ -65,13 +65,14 @@ Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const 
     // The text is parsed strictly and its GPS values checked here, once; the file system then proves that
     // the temporary file holds exactly this text, so what replaces the sidecar is what was checked.
     return replaceSafely(
-        fileSystem, sidecar, *text.text, [&] { return validateSidecarText(*text.text, previousSize); },
+        fileSystem, sidecar, *text.text, sidecar.attributes(), [&] { return validateSidecarText(*text.text, previousSize); },
         Error::validation(ValidationCode::notXml, ": it does not read back as the text written to it"));
 }
 
-Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text) {
+Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
+                            const OpenFile::Attributes& attributes) {
     return replaceSafely(
-        fileSystem, sidecar, text,
+        fileSystem, sidecar, text, attributes,
         [] { return Status{}; },  // the text is the one read before the run; its read-back proves it is back
         Error::validation(ValidationCode::notTheTextToRestore));
 }

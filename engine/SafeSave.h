@@ -31,11 +31,13 @@ std::filesystem::path temporaryURLFor(const std::filesystem::path& sidecarURL);
 Status saveXmpSafely(FileSystem& fileSystem, const XmlDocument& document, const OpenFile& sidecar);
 
 // Puts `text`, the sidecar's text from before a run, back in its place through the same steps: the
-// free-space check, the hidden temporary file with the sidecar's attributes, read back and compared
-// with `text` byte for byte ("Validation" 9 "Temp file does not hold the text to restore"), and the
-// exchange, which happens only while the sidecar still is the file that was read. Run it on
+// free-space check, the hidden temporary file with the permission bits, owner and group the sidecar had
+// then (`attributes`, as far as this process may set them) and its extended attributes, read back and
+// compared with `text` byte for byte ("Validation" 9 "Temp file does not hold the text to restore"), and
+// the exchange, which happens only while the sidecar still is the file that was read. Run it on
 // WriteQueue::xmpWriteQueue().
-Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text);
+Status restoreSidecarSafely(FileSystem& fileSystem, const OpenFile& sidecar, std::string_view text,
+                            const OpenFile::Attributes& attributes);
 
 // Checks the text a sidecar is to be replaced by, in this order: at least 100 bytes, well-formed XML
 // (parsed strictly), with the GPS element, parseable coordinates and valid hemisphere references. The

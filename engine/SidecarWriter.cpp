@@ -82,13 +82,15 @@ void printComparison(std::string_view name, const WriteSidecar& basis, const Upd
 // for the tools that read that copy; the sidecar belongs to another image of the folder as well,
 // whose position it would lose; or it has more names than one, which a rewrite would split (the others
 // would keep the old text).
+Error alreadyHolds(const XMPXML::PropertyCopy& copy) {
+    return Error::sidecarLeftUnchanged("XMP sidecar already holds " + copy.name + (copy.isAttribute ? " as an attribute" : "") +
+                                       "; left unchanged");
+}
+
 std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const LoadedSidecar& sidecar) {
     for (const auto& property : plan.properties) {
         if (property.matches) continue;
-        if (const auto copy = XMPXML::findOtherCopy(property.property, sidecar.element)) {
-            return Error::sidecarLeftUnchanged("XMP sidecar already holds " + copy->name +
-                                               (copy->isAttribute ? " as an attribute" : "") + "; left unchanged");
-        }
+        if (const auto copy = XMPXML::findOtherCopy(property.property, sidecar.element)) return alreadyHolds(*copy);
     }
     if (!sidecar.otherImages.empty())
         return Error::sidecarLeftUnchanged("XMP sidecar also belongs to " + joined(sidecar.otherImages, " and ") + "; left unchanged");
@@ -100,6 +102,12 @@ std::optional<Error> reasonToLeaveUnchanged(const UpdatePlan& plan, const Loaded
 }
 
 }  // namespace
+
+std::optional<Error> duplicatedGPSProperty(XmlNode element) {
+    for (const char* property : {"exif:GPSLatitude", "exif:GPSLongitude", "exif:GPSLatitudeRef", "exif:GPSLongitudeRef"})
+        if (const auto copy = XMPXML::findOtherCopy(property, element)) return alreadyHolds(*copy);
+    return std::nullopt;
+}
 
 Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& switches, LoadedSidecar& sidecar,
                                     const WriteSidecar& instruction) {

@@ -44,6 +44,13 @@ struct LoadedSidecar {
 // already holds NAME[ as an attribute]; left unchanged", "XMP" 1 "XMP sidecar also belongs to IMAGE;
 // left unchanged", "XMP" 1 "XMP sidecar has N hard links ...; left unchanged", and the safe save's own
 // errors; on any error the sidecar is as it was.
+// The writer's error for a sidecar that holds one of the four GPS properties twice (an attribute and a
+// child element, or under another prefix): "XMP" 1 "XMP sidecar already holds NAME[ as an attribute];
+// left unchanged" for the first such property; absent when none is held twice. Which copy a program
+// reads is its own choice (Exiv2 reads neither), so such a sidecar is neither right nor wrong: it is
+// reported so, whatever the values, in a dry run as in a run that writes.
+std::optional<Error> duplicatedGPSProperty(XmlNode element);
+
 Expected<WriterAnswer> updateXmpGPS(FileSystem& fileSystem, const RunSwitches& switches, LoadedSidecar& sidecar,
                                     const WriteSidecar& instruction);
 

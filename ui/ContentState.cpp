@@ -133,9 +133,18 @@ bool ContentState::startUndo(const RunInfo& run) {
     };
     const auto current = engine_.journals->find(run.name);
     if (!current || !current.value()) return refuse(QStringLiteral("The run's journal is gone: it cannot be undone"));
-    if (current.value()->inProgress) return refuse(QStringLiteral("The run is still in progress"));
-    auto records = engine_.journals->records(*current.value());
+    RunInfo found = *current.value();
+    if (found.inProgress) return refuse(QStringLiteral("The run is still in progress"));
+    const QString damage = QStringLiteral("The journal of run %1 is damaged").arg(QString::fromStdString(run.name));
+    // A journal that cannot be read says nothing of what its run replaced: nothing is undone.
+    if (found.unreadable) return refuse(damage + QStringLiteral("; nothing restored"));
+    auto records = engine_.journals->records(found);
     if (!records) return refuse(QStringLiteral("The run cannot be undone: ") + QString::fromStdString(records.error().message));
+    // What can be read is restored; the sidecars of the records that are lost stay as the run left them.
+    if (found.damaged)
+        emit notice(found.lost == 0 ? damage
+                                    : damage + (found.lost == 1 ? QStringLiteral(": 1 record could not be read (its sidecar is not restored)")
+                                                                : QStringLiteral(": %1 records could not be read (their sidecars are not restored)").arg(found.lost)));
     if (!prepareJournal(RunDescription{RunDescription::Kind::undo, run.name, run.description.items}, true)) return false;
     stopRequested_ = false;
     const bool filtered = outcomeFilter_.has_value();

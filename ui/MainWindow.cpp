@@ -173,6 +173,11 @@ void MainWindow::updateUndo() { undoLastRunAction_->setEnabled(!state_->isProces
 void MainWindow::undoLastRun() {
     const std::optional<RunInfo> run = state_->lastRun();
     if (!run || state_->isProcessing()) return updateUndo();
+    // Its journal says nothing the question could offer; the undo refuses, and its notice says why.
+    if (run->unreadable) {
+        state_->startUndo(*run);
+        return;
+    }
     const QString when = QDateTime::fromMSecsSinceEpoch(
                              std::chrono::duration_cast<std::chrono::milliseconds>(run->started.time_since_epoch()).count())
                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -119,27 +119,26 @@ Status readBack(int fd, std::string_view text, const fs::path& temporary) {
 
 // The new file's permission bits were asked for at its creation: what it got is known from `traits`
 // once a file created in the folder with the same request has told. The owner and group are then set
-// where they differ from the old file's (changing the owner clears set-user-ID bits), as far as this
+// where they differ from those of `attributes` (changing the owner clears set-user-ID bits), as far as this
 // process may set them: root may give the file to anyone, others may keep their own file in a group of
 // theirs. Then the permission bits where they still differ, which a volume without them (FAT) cannot
-// take, and the extended attributes.
-Status copyAttributes(const PosixOpenFile& file, int to, const fs::path& temporary, mode_t requested,
-                      std::optional<CreatedFileTraits>& traits) {
-    const struct stat& old = file.status;
+// take, and the extended attributes of `file`.
+Status copyAttributes(const PosixOpenFile& file, const OpenFile::Attributes& old, int to, const fs::path& temporary,
+                      mode_t requested, std::optional<CreatedFileTraits>& traits) {
     if (!traits || traits->requested != requested) {
         struct stat created {};
         if (::fstat(to, &created) != 0) return posixError(errno, "Cannot read the attributes of", temporary);
         traits = CreatedFileTraits{requested, created.st_mode & 07777, created.st_uid, created.st_gid};
     }
-    const bool ownerDiffers = traits->owner != old.st_uid || traits->group != old.st_gid;
-    if (ownerDiffers && ::fchown(to, old.st_uid, old.st_gid) != 0) {
+    const bool ownerDiffers = traits->owner != old.owner || traits->group != old.group;
+    if (ownerDiffers && ::fchown(to, old.owner, old.group) != 0) {
         const bool mayNot = errno == EPERM;
         if (!mayNot && errno != EINVAL && errno != ENOTSUP) return posixError(errno, "Cannot set the owner of", temporary);
-        if (mayNot && ::fchown(to, static_cast<uid_t>(-1), old.st_gid) != 0 && errno != EPERM)
+        if (mayNot && ::fchown(to, static_cast<uid_t>(-1), old.group) != 0 && errno != EPERM)
             return posixError(errno, "Cannot set the group of", temporary);
     }
-    const bool modeDiffers = traits->mode != (old.st_mode & 07777) || (ownerDiffers && (old.st_mode & 07000) != 0);
-    if (modeDiffers && ::fchmod(to, old.st_mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP)
+    const bool modeDiffers = traits->mode != (old.mode & 07777) || (ownerDiffers && (old.mode & 07000) != 0);
+    if (modeDiffers && ::fchmod(to, old.mode & 07777) != 0 && errno != EPERM && errno != ENOTSUP)
         return posixError(errno, "Cannot set the permissions of", temporary);
     return copyExtendedAttributes(file.descriptor.fd, to, temporary);
 }
@@ -230,7 +229,8 @@ void removeIfAbandoned(int folder, const char* name, bool wait) {
 }
 
 Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std::string_view text,
-                       const std::function<Status()>& validate, std::optional<CreatedFileTraits>& traits) {
+                       const OpenFile::Attributes& attributes, const std::function<Status()>& validate,
+                       std::optional<CreatedFileTraits>& traits) {
     const fs::path& path = file.path();
     if (file.descriptor.fd < 0) return posixError(EBADF, "Cannot replace a file only read:", path);
     // rename(2) would put a regular file in place of a link, cutting the user's link and leaving the
@@ -243,13 +243,13 @@ Status replaceOpenFile(const PosixOpenFile& file, const fs::path& temporary, std
 
     // The permission bits are asked for at the creation, so that mostly none need setting afterwards;
     // special bits (set-ID, sticky) only once the owner is right.
-    const mode_t requested = file.status.st_mode & 0777;
+    const mode_t requested = attributes.mode & 0777;
     const auto created = createTemporary(temporary, requested);
     if (!created) return created.error();
     const Descriptor replacement{created.value()};  // its lock lasts until the name holds its final file
     TemporaryName name(temporary);
     if (Status written = writeAll(replacement.fd, text, temporary); !written) return written;
-    if (Status copied = copyAttributes(file, replacement.fd, temporary, requested, traits); !copied) return copied;
+    if (Status copied = copyAttributes(file, attributes, replacement.fd, temporary, requested, traits); !copied) return copied;
     if (::fsync(replacement.fd) != 0) return posixError(errno, "Cannot sync", temporary);
     if (Status same = readBack(replacement.fd, text, temporary); !same) return same;
     if (Status valid = validate(); !valid) return valid;

@@ -67,7 +67,8 @@ struct CreatedFileTraits {
 // is the caller's once this has succeeded. `traits`, when it holds what a file created in the folder
 // with the same request gets, spares asking the new file; otherwise it is filled from the new file.
 Status replaceOpenFile(const PosixOpenFile& file, const std::filesystem::path& temporary, std::string_view text,
-                       const std::function<Status()>& validate, std::optional<CreatedFileTraits>& traits);
+                       const OpenFile::Attributes& attributes, const std::function<Status()>& validate,
+                       std::optional<CreatedFileTraits>& traits);
 
 // Whether a name has the form of replaceOpenFile's temporary files: "." + a sidecar's name + ".tmp",
 // the sidecar's name ending in ".xmp" in any letter case.

@@ -318,7 +318,7 @@ Expected<int64_t> PosixFileSystem::itemSize(const fs::path& path) const {
 }
 
 Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& temporary, std::string_view text,
-                                    const std::function<Status()>& validate) {
+                                    const OpenFile::Attributes& attributes, const std::function<Status()>& validate) {
     const auto* opened = dynamic_cast<const PosixOpenFile*>(&file);
     if (!opened) return posixError(EBADF, "Cannot replace a file another file system opened:", file.path());
     const fs::path folder = folderOf(file.path());
@@ -330,7 +330,7 @@ Status PosixFileSystem::replaceFile(const OpenFile& file, const fs::path& tempor
         std::lock_guard lock(mutex_);
         if (traitsRun_ == run && traitsFolder_ == folder) traits = traits_;
     }
-    if (Status replaced = replaceOpenFile(*opened, temporary, text, validate, traits); !replaced) return replaced;
+    if (Status replaced = replaceOpenFile(*opened, temporary, text, attributes, validate, traits); !replaced) return replaced;
     if (run != 0 && traits) {
         std::lock_guard lock(mutex_);
         std::tie(traitsRun_, traitsFolder_, traits_) = std::tuple(run, folder, traits);

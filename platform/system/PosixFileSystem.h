@@ -33,6 +33,7 @@ public:
     // check that the file is unchanged comes just before an ordinary rename instead of just after the
     // exchange, and a save by another program in the moment between them is lost.
     Status replaceFile(const OpenFile& file, const std::filesystem::path& temporary, std::string_view text,
+                       const OpenFile::Attributes& attributes,
                        const std::function<Status()>& validate) override;
     std::vector<FolderSyncFailure> syncPendingFolders() override;
     Expected<std::optional<uint64_t>> availableCapacity(const std::filesystem::path& folder) const override;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/system/RunJournalFormat.h"
 
+#include "engine/SidecarGPS.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,11 +13,16 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view magic = "CORVANE RUN JOURNAL 1\n";
+constexpr size_t frameHead = 8;  // the payload's length and CRC-32, 32 bits each, little-endian
 
 enum class Frame : char { start = 'S', record = 'R', cancel = 'C', end = 'E' };
 enum class Coding : uint8_t { stored = 0, deflated = 1, deflatedWithDictionary = 2 };
 
 Error damaged(const std::string& why) { return Error{"Journal", 2, "The journal is damaged: " + why}; }
+
+// No sidecar is larger than a run reads, so no length in a record may be either: a larger one is damage,
+// and nothing is allocated for it.
+constexpr uint64_t largestText = static_cast<uint64_t>(maximumSidecarSize);
 
 // Little-endian fields appended to a payload.
 class Writer {
@@ -118,7 +125,8 @@ std::optional<CodedRecord> readRecord(Reader& in) {
     coded.oldSize = in.number(8);
     coded.coding = static_cast<Coding>(in.number(1));
     coded.coded = in.rest();
-    if (!in.ok() || coded.coding > Coding::deflatedWithDictionary) return std::nullopt;
+    if (!in.ok() || coded.coding > Coding::deflatedWithDictionary || coded.oldSize > largestText || coded.record.newSize > largestText)
+        return std::nullopt;
     return coded;
 }
 
@@ -188,6 +196,51 @@ std::string encodeCancelFrame(uint64_t sequence) { return Writer(Frame::cancel).
 
 std::string encodeEndFrame() { return Writer(Frame::end).frame(); }
 
+namespace {
+
+// The frame at the beginning of `bytes` when it is whole and intact: its payload, and where the next
+// frame begins.
+struct IntactFrame {
+    std::string_view payload;
+    size_t length;
+};
+std::optional<IntactFrame> intactFrame(std::string_view bytes) {
+    Reader head(bytes);
+    const auto size = static_cast<size_t>(head.number(4));
+    const auto crc = static_cast<uint32_t>(head.number(4));
+    if (!head.ok() || size == 0 || !head.take(size)) return std::nullopt;
+    if (::crc32(0, reinterpret_cast<const Bytef*>(head.taken().data()), static_cast<uInt>(size)) != crc) return std::nullopt;
+    return IntactFrame{head.taken(), frameHead + size};
+}
+
+// Where the first intact frame after a bad one at the beginning of `bytes` begins: where the bad frame's
+// length says it ends, or else the first place after it where a frame is intact; absent when none is.
+std::optional<size_t> nextIntactFrame(std::string_view bytes) {
+    Reader head(bytes);
+    const auto size = head.number(4);
+    if (head.ok() && frameHead + size < bytes.size() && intactFrame(bytes.substr(frameHead + size))) return frameHead + size;
+    for (size_t at = 1; at + frameHead < bytes.size(); ++at) {
+        const std::string_view rest = bytes.substr(at);
+        const auto kind = static_cast<Frame>(rest[frameHead]);
+        if (kind != Frame::record && kind != Frame::cancel && kind != Frame::end) continue;
+        if (intactFrame(rest)) return at;
+    }
+    return std::nullopt;
+}
+
+// Whether the bad frame at the beginning of `bytes` is, by its length and kind, a cancel or end mark
+// rather than a record.
+bool looksLikeMark(std::string_view bytes) {
+    Reader head(bytes);
+    const auto size = head.number(4);
+    head.number(4);
+    if (!head.take(1)) return false;
+    const auto kind = static_cast<Frame>(head.taken()[0]);
+    return (kind == Frame::cancel && size == 9) || (kind == Frame::end && size == 1);
+}
+
+}  // namespace
+
 Expected<JournalContents> decodeJournal(std::string_view bytes, bool withOldTexts) {
     if (!bytes.starts_with(magic)) return damaged("it does not begin as a journal of this program");
     bytes.remove_prefix(magic.size());
@@ -195,22 +248,24 @@ Expected<JournalContents> decodeJournal(std::string_view bytes, bool withOldText
     std::vector<CodedRecord> records;
     std::set<uint64_t> cancelled;
     bool started = false;
-    while (true) {
-        Reader head(bytes);
-        const auto size = static_cast<size_t>(head.number(4));
-        const auto crc = static_cast<uint32_t>(head.number(4));
-        if (!head.ok() || size == 0) {
-            // The end of the file, or the zero-filled room a killed run did not use.
-            contents.damaged = std::ranges::any_of(bytes, [](char c) { return c != '\0'; });
-            break;
-        }
-        if (!head.take(size) ||
-            ::crc32(0, reinterpret_cast<const Bytef*>(head.taken().data()), static_cast<uInt>(size)) != crc) {
+    // Records lost in a stretch of damage that no intact record follows: the sequence numbers of later
+    // records cannot count them.
+    size_t lostAfterLastRecord = 0;
+    while (!bytes.empty()) {
+        const auto frame = intactFrame(bytes);
+        if (!frame) {
+            // A frame that is neither whole nor intact, and no intact frame after it: the end of a journal
+            // whose run was killed while it wrote (the frame it was writing, the zero-filled room after it).
+            const auto next = nextIntactFrame(bytes);
+            if (!next) break;
+            // Damage followed by frames the run wrote later: the journal was harmed after it was written.
             contents.damaged = true;
-            break;
+            if (!looksLikeMark(bytes)) lostAfterLastRecord = 1;
+            bytes.remove_prefix(*next);
+            continue;
         }
-        bytes = head.rest();
-        Reader in(head.taken());
+        bytes.remove_prefix(frame->length);
+        Reader in(frame->payload);
         in.take(1);
         const auto kind = static_cast<Frame>(in.taken()[0]);
         if (!started && kind != Frame::start) return damaged("it does not describe its run");
@@ -220,7 +275,13 @@ Expected<JournalContents> decodeJournal(std::string_view bytes, bool withOldText
             contents.description.undoneRun = in.text();
             for (uint64_t count = in.number(4); in.ok() && count > 0; --count) contents.description.items.push_back(in.text());
         } else if (kind == Frame::record) {
-            if (auto record = readRecord(in)) records.push_back(std::move(*record));
+            lostAfterLastRecord = 0;
+            if (auto record = readRecord(in)) {
+                records.push_back(std::move(*record));
+            } else {
+                contents.damaged = true;
+                ++contents.unreadable;
+            }
         } else if (kind == Frame::cancel) {
             cancelled.insert(in.number(8));
         } else if (kind == Frame::end) {
@@ -229,11 +290,27 @@ Expected<JournalContents> decodeJournal(std::string_view bytes, bool withOldText
     }
     if (!started) return damaged("it does not describe its run");
 
+    // Records are numbered from 0 in the order made: a number missing before the last one read is a
+    // record lost to damage.
+    uint64_t expected = 0;
+    for (const CodedRecord& coded : records) expected = std::max(expected, coded.sequence + 1);
+    if (expected > records.size() + contents.unreadable) {
+        contents.damaged = true;
+        contents.unreadable = static_cast<size_t>(expected - records.size());
+    }
+    contents.unreadable += lostAfterLastRecord;
+
     std::string dictionary;
     for (CodedRecord& coded : records) {
         if (withOldTexts && (coded.sequence == 0 || !cancelled.contains(coded.sequence))) {
             auto old = oldTextOf(coded, dictionary);
-            if (!old) return damaged("the old text of " + coded.record.path.string() + " cannot be read");
+            if (!old) {
+                // An intact frame whose old text cannot be had (its dictionary, the first record's text, may
+                // be what was lost): its sidecar cannot be restored.
+                contents.damaged = true;
+                if (!cancelled.contains(coded.sequence)) ++contents.unreadable;
+                continue;
+            }
             coded.record.oldBytes = std::move(*old);
             if (coded.sequence == 0) dictionary = coded.record.oldBytes;
         }

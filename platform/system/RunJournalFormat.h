@@ -6,8 +6,10 @@
 // cancels such a record, or marks the run's end. A sidecar's old text is compressed (zlib), after the
 // first record with that record's old text as the preset dictionary, since the sidecars of one library
 // share most of their text: 50,000 sidecars of 7 KB then take a few hundred bytes each. Reading stops at
-// the first frame that is not whole and intact: the unused, zero-filled room at the end of a journal
-// whose run was killed, or the frame it was writing.
+// a frame that is not whole and intact when no intact frame follows it: the unused, zero-filled room at
+// the end of a journal whose run was killed, or the frame it was writing. A bad frame that intact frames
+// follow is damage done after the journal was written: reading goes on after it, and the records it
+// cost are counted.
 
 #include "engine/Error.h"
 #include "engine/RunJournal.h"
@@ -56,10 +58,11 @@ struct JournalContents {
     std::vector<ReplacedSidecar> records;  // those not cancelled, in the order made; old texts only when asked for
     size_t cancelled = 0;
     bool finished = false;  // the run's end is recorded
-    bool damaged = false;   // the frames stop at a frame that is neither whole nor intact, nor zero-filled room
+    bool damaged = false;   // a frame is bad although frames written after it are intact, or a record is
+    size_t unreadable = 0;  // records that were not cancelled, as far as can be told, but cannot be read
 };
-// Reads the frames of a journal; an error ("Journal" 2) when it does not begin as a journal does, or
-// when a record's old text cannot be decompressed although its frame is intact.
+// Reads the frames of a journal; an error ("Journal" 2) when it does not begin as a journal does. A
+// record whose frame or old text cannot be read is left out and counted in `unreadable`.
 Expected<JournalContents> decodeJournal(std::string_view bytes, bool withOldTexts);
 
 }  // namespace corvane

@@ -137,9 +137,20 @@ Expected<RunInfo> RunJournalStore::read(const std::string& name, std::optional<J
     const auto bytes = readWholeFile(path);
     if (!bytes) return bytes.error();
     auto contents = decodeJournal(bytes.value(), withOldTexts != nullptr);
-    if (!contents) return contents.error();
-    RunInfo run{name, parseRunName(name)->first, contents.value().description, contents.value().records.size(),
-                contents.value().finished, heldByItsRun(path), contents.value().damaged};
+    if (!contents) {
+        RunInfo run{name, parseRunName(name)->first, {}, 0, false, heldByItsRun(path), true, 0, true};
+        if (withOldTexts) return Error{"Journal", 2, "the journal of run " + name + " is damaged"};
+        return run;
+    }
+    RunInfo run{name,
+                parseRunName(name)->first,
+                contents.value().description,
+                contents.value().records.size(),
+                contents.value().finished,
+                heldByItsRun(path),
+                contents.value().damaged,
+                contents.value().unreadable,
+                false};
     if (withOldTexts) *withOldTexts = std::move(contents).value();
     return run;
 }
@@ -156,8 +167,11 @@ Expected<std::vector<RunInfo>> RunJournalStore::list() const {
 Expected<std::optional<RunInfo>> RunJournalStore::lastRun() const {
     const auto all = names();
     if (!all) return all.error();
-    for (auto name = all.value().rbegin(); name != all.value().rend(); ++name)
-        if (auto run = read(*name); run && run.value().replaced > 0) return std::optional(std::move(run).value());
+    for (auto name = all.value().rbegin(); name != all.value().rend(); ++name) {
+        auto run = read(*name);
+        if (!run) return run.error();
+        if (run.value().replaced > 0 || run.value().lost > 0 || run.value().unreadable) return std::optional(std::move(run).value());
+    }
     return std::optional<RunInfo>();
 }
 
@@ -170,10 +184,12 @@ Expected<std::optional<RunInfo>> RunJournalStore::find(std::string_view name) co
     return std::optional(std::move(run).value());
 }
 
-Expected<std::vector<ReplacedSidecar>> RunJournalStore::records(const RunInfo& run) const {
+Expected<std::vector<ReplacedSidecar>> RunJournalStore::records(RunInfo& run) const {
     std::optional<JournalContents> contents;
     const auto read = this->read(run.name, &contents);
     if (!read) return read.error();
+    run.damaged = read.value().damaged;
+    run.lost = read.value().lost;
     return std::move(contents->records);
 }
 

@@ -25,7 +25,9 @@ struct RunInfo {
     size_t replaced = 0;      // the sidecars it replaced
     bool finished = false;    // it ended as runs end, rather than being killed
     bool inProgress = false;  // its process is still writing the journal
-    bool damaged = false;     // its journal ends in a frame that is neither whole nor intact
+    bool damaged = false;     // its journal was harmed after it was written (see `unreadable`, `lost`)
+    size_t lost = 0;          // records of sidecars it replaced that cannot be read: they cannot be restored
+    bool unreadable = false;  // its journal cannot be read at all: what it did is unknown, it cannot be undone
 };
 
 // The journals of the runs that wrote, one file per run ("NAME.journal") in a folder that only the user
@@ -48,15 +50,19 @@ public:
     // folder and file are made, and the journals beyond what is kept are removed.
     std::unique_ptr<RunJournalFile> prepare(RunDescription description);
 
-    // The runs whose journals are kept, oldest first; a file that is no journal is left out. No folder:
-    // no runs.
+    // The runs whose journals are kept, oldest first, those whose journals cannot be read included (as
+    // `unreadable`); a file that cannot be read is left out. No folder: no runs.
     Expected<std::vector<RunInfo>> list() const;
-    // The newest run that replaced a sidecar; absent when there is none.
+    // The newest run that replaced a sidecar, or whose journal is too damaged to tell; absent when there
+    // is none. A journal that cannot be read is an error rather than passed by, so that an undo never
+    // takes an older run for the last one.
     Expected<std::optional<RunInfo>> lastRun() const;
     // The run named so; absent when there is none.
     Expected<std::optional<RunInfo>> find(std::string_view name) const;
-    // The run's records that were not cancelled, in the order made, with the old texts.
-    Expected<std::vector<ReplacedSidecar>> records(const RunInfo& run) const;
+    // The run's records that were not cancelled and can be read, in the order made, with the old texts;
+    // an error for a run whose journal cannot be read at all. `run.lost` may grow as the old texts are
+    // read.
+    Expected<std::vector<ReplacedSidecar>> records(RunInfo& run) const;
     // Removes the journal of every run that is not in progress; how many were removed.
     Expected<size_t> forget();
 

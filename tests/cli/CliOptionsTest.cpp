@@ -49,6 +49,13 @@ TEST(CliOptions, ParsesAsGnuProgramsDo) {
         {{"--undo", "-n", "20261207T140312.345Z"}, "dry undo [20261207T140312.345Z]"},
         {{"--undo", "a", "b"}, "error: --undo takes one RUN at most (see --help)"},
         {{"--undo", "--check"}, "error: --check does not go with --undo (see --help)"},
+        // What shapes a run over images means nothing to an undo or a listing, and is not passed by.
+        {{"--undo", "--always-overwrite"}, "error: --always-overwrite does not go with --undo (see --help)"},
+        {{"--undo", "--any-device"}, "error: --any-device does not go with --undo (see --help)"},
+        {{"--undo", "--sidecar-name=full"}, "error: --sidecar-name does not go with --undo (see --help)"},
+        {{"--coordinate-form", "xmp", "--undo"}, "error: --coordinate-form does not go with --undo (see --help)"},
+        {{"--list-runs", "--silently-ignore-skipped"}, "error: --silently-ignore-skipped does not go with --list-runs (see --help)"},
+        {{"--undo", "--no-journal", "-q", "--json"}, "write quiet json no-journal undo"},
         {{"--list-runs"}, "dry list-runs"},
         {{"--list-runs", "x"}, "error: --list-runs takes no PATH (see --help)"},
         {{"--undo", "--inspect", "x"}, "error: --inspect, --undo, --list-runs and --forget-runs exclude each other (see --help)"},

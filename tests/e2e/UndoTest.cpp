@@ -61,6 +61,8 @@ TEST(UndoTest, AWriteRunIsUndoneByteForByteAndTheUndoCanBeUndone) {
     EXPECT_EQ(cli({"--undo"}, dir.path()).err, "corvane-cli: no run to undo\n");
     ASSERT_EQ(cli({"--write", "--quiet", folder}, dir.path()).exitCode, 0);
     library.recordFinishedRun();
+    // Made private after the run: the undo gives it back the mode it had before the run.
+    fs::permissions(library.sidecar(1), fs::perms(0600));
     const ProcessResult listed = cli({"--list-runs"}, dir.path());
     const std::regex run("(\\d{8}T\\d{6}\\.\\d{3}Z)  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  write  4 sidecars  " + folder + "\n");
     std::smatch name;
@@ -95,8 +97,60 @@ TEST(UndoTest, AWriteRunIsUndoneByteForByteAndTheUndoCanBeUndone) {
     const ProcessResult redo = cli({"--undo", "--quiet"}, dir.path());
     EXPECT_EQ(redo.exitCode, 0) << redo.err;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
+    EXPECT_EQ(modeOf(library.sidecar(1)), 0600u);
     EXPECT_EQ(cli({"--forget-runs"}, dir.path()).err, "corvane-cli: forgot 3 runs\n");
     EXPECT_EQ(cli({"--list-runs"}, dir.path()).out, "");
+}
+
+// The journal of the run named, as the run left it.
+fs::path journalOf(const fs::path& home, const std::string& name) { return home / "state" / "corvane" / "runs" / (name + ".journal"); }
+
+// The name of the one run --list-runs shows.
+std::string onlyRun(const fs::path& home) {
+    const std::string listed = cli({"--list-runs"}, home).out;
+    return listed.substr(0, listed.find(' '));
+}
+
+// A journal harmed after its run wrote it (a bad disk block, a stray write) is not taken for the torn
+// end of a killed run: the undo restores what it can read, says how many records it cannot, and fails.
+// A newer journal that cannot be read at all stops the undo of the last run, rather than letting it
+// undo an older one in its place; the older run can still be named.
+TEST(UndoTest, AJournalDamagedAfterItsRunIsUndoneAsFarAsItCanBeReadAndNeverPassedBy) {
+    const TempDir dir;
+    RewrittenLibrary library(dir.path(), 5);
+    ASSERT_EQ(cli({"--write", "--quiet", library.folder.string()}, dir.path()).exitCode, 0);
+    library.recordFinishedRun();
+    const std::string name = onlyRun(dir.path());
+    const fs::path journal = journalOf(dir.path(), name);
+    const std::string intact = readText(journal);
+
+    // A byte of one record's path changed: that record is lost, those on either side of it are not.
+    const int lost = 2;
+    std::string damaged = intact;
+    damaged[damaged.find(library.sidecar(lost).filename().string())] ^= 0x20;
+    writeText(journal, damaged);
+    EXPECT_NE(cli({"--list-runs"}, dir.path()).out.find("  write  4 sidecars (its journal is damaged: 1 record cannot be read)  "),
+              std::string::npos);
+    const ProcessResult look = cli({"--undo", "--dry-run", "--quiet"}, dir.path());
+    EXPECT_EQ(look.exitCode, 1);
+    EXPECT_NE(look.err.find("corvane-cli: the journal of run " + name + " is damaged: 1 record could not be read (its sidecar is not restored)\n"),
+              std::string::npos) << look.err;
+    for (int i = 0; i < library.size(); ++i) EXPECT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
+
+    // A newer run whose journal cannot be read at all: nothing is undone, the older run included.
+    const std::string newer = "20991231T235959.999Z";
+    writeText(journalOf(dir.path(), newer), "CORVANE RUN JOURNAL 1\nthe rest is gone");
+    const ProcessResult refused = cli({"--undo", "--quiet"}, dir.path());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "corvane-cli: the journal of run " + newer + " is damaged; nothing restored\n");
+    const std::string listed = cli({"--list-runs"}, dir.path()).out;
+    EXPECT_NE(listed.find(newer), std::string::npos);
+    EXPECT_NE(listed.find("  (its journal is damaged: it cannot be read)\n"), std::string::npos) << listed;
+    for (int i = 0; i < library.size(); ++i) EXPECT_EQ(readText(library.sidecar(i)), library.newSidecars[i]);
+
+    const ProcessResult undo = cli({"--undo", "--quiet", name}, dir.path());
+    EXPECT_EQ(undo.exitCode, 1) << undo.err;
+    for (int i = 0; i < library.size(); ++i) EXPECT_EQ(readText(library.sidecar(i)), i == lost ? library.newSidecars[i] : library.oldSidecars[i]) << i;
 }
 
 // The journals go to a volume of their own in a mount namespace of the test's: a full one, or one that

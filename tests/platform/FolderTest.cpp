@@ -201,7 +201,7 @@ TEST_F(FolderAccessTest, AFileSavedByAnotherProgramMeanwhileIsNotReplaced) {
     for (const auto& [save, saved] : saves) {
         test::writeText(sidecar, "<x>read</x>");
         const auto opened = fileSystem.openFile(sidecar, 1000, FileSystem::FileUse::write);
-        const Status replaced = fileSystem.replaceFile(*opened.value(), photos / ".IMG_0001.xmp.tmp", "<x>new</x>", [&] {
+        const Status replaced = fileSystem.replaceFile(*opened.value(), photos / ".IMG_0001.xmp.tmp", "<x>new</x>", opened.value()->attributes(), [&] {
             save();
             return Status{};
         });
@@ -235,7 +235,7 @@ TEST_F(FolderAccessTest, EveryReplacedFileKeepsItsOwnerGroupAndModeWhateverTheFo
         const auto opened = fileSystem.openFile(path, 1000, FileSystem::FileUse::write);
         ASSERT_TRUE(opened);
         EXPECT_TRUE(fileSystem.replaceFile(*opened.value(), path.parent_path() / ("." + path.filename().string() + ".tmp"),
-                                           "<x>new</x>", [] { return Status{}; }));
+                                           "<x>new</x>", opened.value()->attributes(), [] { return Status{}; }));
         struct stat now {};
         ::stat(path.c_str(), &now);
         EXPECT_EQ(std::tuple(now.st_mode & 07777, now.st_uid, now.st_gid), std::tuple(mode, ::geteuid(), group)) << path;

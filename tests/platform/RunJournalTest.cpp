@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The journals of runs as they lie on the disk: old texts come back byte for byte, compressed against
 // the first; a journal cut anywhere, as a killed run leaves it, still reads as the records before the
-// cut; a damaged frame ends what is read; the journals kept are those of the last 20 runs or 30 days,
+// cut; a frame damaged later costs only its record; the journals kept are those of the last 20 runs or 30 days,
 // whichever are more; and no journal of a run in progress is removed.
 
+#include "engine/SidecarGPS.h"
 #include "platform/system/RunJournalFile.h"
 #include "platform/system/RunJournalStore.h"
 #include "tests/support/Fixtures.h"
@@ -12,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <ctime>
+#include <functional>
 
 namespace corvane::test {
 namespace {
@@ -55,7 +59,7 @@ TEST(RunJournalTest, OldTextsComeBackWholeFromAJournalCutAnywhere) {
             if (number == 1) journal->cancel(ticket.value());  // its replacement failed
         }
     }
-    const auto run = store.lastRun();
+    auto run = store.lastRun();
     ASSERT_TRUE(run && run.value());
     EXPECT_EQ(run.value()->description.items, std::vector<std::string>{"/photos"});
     EXPECT_TRUE(run.value()->finished && !run.value()->inProgress && !run.value()->damaged);
@@ -74,18 +78,83 @@ TEST(RunJournalTest, OldTextsComeBackWholeFromAJournalCutAnywhere) {
     for (size_t cut = bytes.find("/photos/IMG_0"); cut <= bytes.size(); ++cut) {
         const auto contents = decodeJournal(bytes.substr(0, cut) + std::string(64, '\0'), true);
         ASSERT_TRUE(contents) << cut;
+        ASSERT_FALSE(contents.value().damaged) << cut;
         ASSERT_GE(contents.value().records.size() + contents.value().cancelled, seen);
         seen = contents.value().records.size() + contents.value().cancelled;
         for (const ReplacedSidecar& record : contents.value().records) expectSame(record, records[record.path.string()[12] - '0']);
     }
     EXPECT_EQ(seen, 3u);
-    // A byte changed in the last record: the records before it still read.
-    std::string damaged = bytes;
-    damaged[bytes.rfind("IMG_2")] = 'X';
-    const auto contents = decodeJournal(damaged, true);
-    ASSERT_TRUE(contents);
-    EXPECT_TRUE(contents.value().damaged);
-    EXPECT_EQ(contents.value().records.size(), 1u);
+}
+
+// A journal written by a run of three records, frame by frame, for the test to harm.
+struct Frames {
+    Frames() {
+        RecordEncoder encoder;
+        for (int number = 0; number < 3; ++number) {
+            records.push_back(replaced(number));
+            frames.push_back(encoder.frame(static_cast<uint64_t>(number), records.back()));
+        }
+        frames.push_back(encodeEndFrame());
+    }
+    std::string joined() const {
+        std::string bytes = encodeJournalStart({RunDescription::Kind::write, "", {"/photos"}});
+        for (const std::string& frame : frames) bytes += frame;
+        return bytes;
+    }
+    std::vector<ReplacedSidecar> records;
+    std::vector<std::string> frames;
+};
+
+// A record's length of its old text set to `size`, its frame's checksum made to match.
+std::string withOldSize(std::string frame, const ReplacedSidecar& record, uint64_t size) {
+    const size_t at = 8 + 1 + 8 + 4 + record.path.string().size() + 12 + 8 + 32;
+    for (int byte = 0; byte < 8; ++byte) frame[at + static_cast<size_t>(byte)] = static_cast<char>(size >> (8 * byte));
+    const auto crc = static_cast<uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(frame.data() + 8), static_cast<uInt>(frame.size() - 8)));
+    for (int byte = 0; byte < 4; ++byte) frame[4 + static_cast<size_t>(byte)] = static_cast<char>(crc >> (8 * byte));
+    return frame;
+}
+
+// Harm done to a journal after its run wrote it is told from the torn end of a killed run: the records
+// after it still read, and those it cost are counted.
+TEST(RunJournalTest, DamageIsToldFromATornEndAndCostsOnlyTheRecordsItHits) {
+    const struct {
+        const char* harm;
+        std::function<void(Frames&)> apply;
+        std::vector<int> read;
+        size_t unreadable;
+        bool damaged;
+    } cases[] = {
+        {"the last record torn, zeros after it", [](Frames& f) {
+             f.frames[2] = f.frames[2].substr(0, f.frames[2].size() / 2) + std::string(4096, '\0');
+             f.frames.pop_back();
+         }, {0, 1}, 0, false},
+        {"a byte of the middle record", [](Frames& f) { f.frames[1][f.frames[1].size() / 2] ^= 1; }, {0, 2}, 1, true},
+        {"a byte of the last record", [](Frames& f) { f.frames[2][f.frames[2].size() - 1] ^= 1; }, {0, 1}, 1, true},
+        {"the middle record's length", [](Frames& f) { f.frames[1][1] ^= 0x40; }, {0, 2}, 1, true},
+        {"the end mark, as a run killed while it ended leaves it", [](Frames& f) { f.frames[3][8] = 'X'; }, {0, 1, 2}, 0, false},
+        {"the first record, whose old text the others are compressed against",
+         [](Frames& f) { f.frames[0][f.frames[0].size() / 2] ^= 1; }, {}, 3, true},
+        {"an old text's length beyond any sidecar's",
+         [](Frames& f) { f.frames[1] = withOldSize(f.frames[1], f.records[1], uint64_t{1} << 40); }, {0, 2}, 1, true},
+        {"an old text's length just beyond any sidecar's",
+         [](Frames& f) { f.frames[1] = withOldSize(f.frames[1], f.records[1], maximumSidecarSize + 1); }, {0, 2}, 1, true},
+    };
+    for (const auto& [harm, apply, read, unreadable, damaged] : cases) {
+        SCOPED_TRACE(harm);
+        Frames frames;
+        apply(frames);
+        for (const bool withOldTexts : {true, false}) {
+            const auto contents = decodeJournal(frames.joined(), withOldTexts);
+            ASSERT_TRUE(contents);
+            EXPECT_EQ(contents.value().damaged, damaged);
+            std::vector<int> found;
+            for (const ReplacedSidecar& record : contents.value().records) found.push_back(record.path.string()[12] - '0');
+            if (!withOldTexts) continue;  // an old text that cannot be inflated is found only by inflating it
+            EXPECT_EQ(found, read);
+            EXPECT_EQ(contents.value().unreadable, unreadable);
+            for (const ReplacedSidecar& record : contents.value().records) expectSame(record, frames.records[record.path.string()[12] - '0']);
+        }
+    }
 }
 
 TEST(RunJournalTest, KeepsTheLastTwentyRunsOrThirtyDaysWhicheverAreMoreAndNeverOneInProgress) {

@@ -37,8 +37,9 @@ public:
     Expected<std::string> readFile(const Path& path, uint64_t limit) const override { return real_.readFile(path, limit); }
     Expected<int64_t> itemSize(const Path& path) const override { return real_.itemSize(path); }
     Expected<std::unique_ptr<OpenFile>> openFile(const Path& path, uint64_t limit, FileUse use) override { return real_.openFile(path, limit, use); }
-    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text, const std::function<Status()>& validate) override {
-        return real_.replaceFile(file, temporary, text, validate);
+    Status replaceFile(const OpenFile& file, const Path& temporary, std::string_view text, const OpenFile::Attributes& attributes,
+                       const std::function<Status()>& validate) override {
+        return real_.replaceFile(file, temporary, text, attributes, validate);
     }
     std::vector<FolderSyncFailure> syncPendingFolders() override { return real_.syncPendingFolders(); }
     Expected<std::optional<uint64_t>> availableCapacity(const Path& folder) const override {

@@ -8,6 +8,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include "engine/RunSettings.h"
+#include "platform/system/RunJournalStore.h"
 #include "ui/ContentFit.h"
 #include "ui/ContentView.h"
 #include "ui/CorvaneApp.h"
@@ -731,6 +732,22 @@ private slots:
                                                "• exif:GPSLongitude: 122.41940000W → 122.4194"));
         for (const fs::path& image : images) QCOMPARE(test::readText(fs::path(image).replace_extension("xmp")), before);
         QVERIFY(shell.window.undoLastRunAction()->isEnabled());
+
+        // A newer journal that cannot be read: no question, nothing undone (the runs before it neither),
+        // and the notice says why.
+        const fs::path unreadable = RunJournalStore::defaultFolder() / "20991231T235959.999Z.journal";
+        test::writeText(unreadable, "CORVANE RUN JOURNAL 1\nthe rest is gone");
+        asked.clear();
+        QTimer::singleShot(0, [&asked] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) asked = box->text(), box->reject();
+        });
+        QSignalSpy notices(&shell.state, &ContentState::notice);
+        shell.window.undoLastRunAction()->trigger();
+        QCOMPARE(asked, QString());
+        QCOMPARE(notices.size() ? notices.last().at(0).toString() : QString(), QStringLiteral("The journal of run 20991231T235959.999Z is damaged; nothing restored"));
+        QVERIFY(!shell.state.isProcessing());
+        for (const fs::path& image : images) QCOMPARE(test::readText(fs::path(image).replace_extension("xmp")), before);
+        fs::remove(unreadable);
     }
 
     // Closing a window, or Quit, while its run writes asks first, over the window. Keeping it running
