@@ -44,6 +44,11 @@ std::optional<std::pair<Clock::time_point, int>> parseRunName(std::string_view n
     if (std::sscanf(text.c_str(), "%4d%2d%2dT%2d%2d%2d.%3dZ%n", &utc.tm_year, &utc.tm_mon, &utc.tm_mday, &utc.tm_hour,
                     &utc.tm_min, &utc.tm_sec, &milliseconds, &length) != 7 || length != 20)
         return std::nullopt;
+    // Fields out of range, or a year the clock cannot count to, make no run's name.
+    const bool inRange = utc.tm_year >= 1970 && utc.tm_year <= 2200 && utc.tm_mon >= 1 && utc.tm_mon <= 12 &&
+                         utc.tm_mday >= 1 && utc.tm_mday <= 31 && utc.tm_hour >= 0 && utc.tm_hour <= 23 &&
+                         utc.tm_min >= 0 && utc.tm_min <= 59 && utc.tm_sec >= 0 && utc.tm_sec <= 60 && milliseconds >= 0;
+    if (!inRange) return std::nullopt;
     if (text.size() > 20 && (std::sscanf(text.c_str() + 20, "-%d%n", &suffix, &length) != 1 ||
                              static_cast<size_t>(length) != text.size() - 20 || suffix < 2))
         return std::nullopt;

@@ -175,6 +175,10 @@ TEST(RunJournalTest, KeepsTheLastTwentyRunsOrThirtyDaysWhicheverAreMoreAndNeverO
         const fs::path made = store.folder() / (store.lastRun().value()->name + ".journal");
         for (int i = 0; i < recent + old; ++i)
             fs::copy_file(made, store.folder() / (nameAged(hours(i < recent ? 24 + i : 24 * 40 + i)) + ".journal"));
+        // Names that only look like a run's (a year past what the clock counts, a thirteenth month) are
+        // not runs: never listed, never removed.
+        for (const char* stranger : {"99991231T235959.999Z", "20261301T000000.000Z"})
+            fs::copy_file(made, store.folder() / (std::string(stranger) + ".journal"));
         fs::remove(made);
 
         const auto inProgress = store.prepare({});
