@@ -53,8 +53,16 @@ bool firstPageCached(const Descriptor& file) {
     return ::preadv2(file.fd(), &vector, 1, 0, RWF_NOWAIT) > 0;
 }
 
-// Reads the file ahead unless its first page is cached already; whether it was.
+// Asks the kernel to fetch the sidecar, then reads the file ahead unless its first page is cached
+// already; whether it was. The sidecar comes first: the probe of the image may itself bring its first
+// page in (it starts the read it asks for), and must not decide for the sidecar.
 bool readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path& mediaFile, SidecarName naming) {
+    const auto fetch = [](const std::filesystem::path& name) {
+        const Descriptor sidecar(name);
+        if (const auto size = sidecar.regularFileSize()) (void)::posix_fadvise(sidecar.fd(), 0, *size, POSIX_FADV_WILLNEED);
+    };
+    if (naming != SidecarName::full) fetch(sidecarURLFor(mediaFile));
+    if (naming != SidecarName::base) fetch(std::filesystem::path(mediaFile) += ".xmp");
     {
         const Descriptor image(mediaFile);
         if (!image.regularFileSize()) return false;
@@ -62,12 +70,6 @@ bool readAheadOne(const ImageMetadataReader& reader, const std::filesystem::path
     }
     // The reader's own reading, exactly as the run will make it at the file's turn; its answer is dropped.
     (void)reader.read(mediaFile)->failure();
-    const auto fetch = [](const std::filesystem::path& name) {
-        const Descriptor sidecar(name);
-        if (const auto size = sidecar.regularFileSize()) (void)::posix_fadvise(sidecar.fd(), 0, *size, POSIX_FADV_WILLNEED);
-    };
-    if (naming != SidecarName::full) fetch(sidecarURLFor(mediaFile));
-    if (naming != SidecarName::base) fetch(std::filesystem::path(mediaFile) += ".xmp");
     return false;
 }
 
