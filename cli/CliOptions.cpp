@@ -23,37 +23,22 @@ constexpr Option table[] = {
     {'\0', "check", "", "a dry run for scripts: exit status 3 when a sidecar would be updated or differs from its image",
      [](CliOptions& o, std::string_view) { o.check = true; }},
     {'\0', "always-overwrite", "", "also bring sidecars that differ beyond the tolerance to the image's position",
-     [](CliOptions& o, std::string_view) {
-         o.switches.alwaysOverwrite = true;
-         o.processOptions.push_back("--always-overwrite");
-     }},
+     [](CliOptions& o, std::string_view) { o.switches.alwaysOverwrite = true; }, {}, true},
     {'\0', "any-device", "", "process images from every camera (turns the Apple-only filter off)",
-     [](CliOptions& o, std::string_view) {
-         o.switches.appleOnly = false;
-         o.processOptions.push_back("--any-device");
-     }},
+     [](CliOptions& o, std::string_view) { o.switches.appleOnly = false; }, {}, true},
     {'\0', "silently-ignore-skipped", "",
      "a missing image position counts as skipped; skipped outcomes are left out of the report",
-     [](CliOptions& o, std::string_view) {
-         o.switches.silentlyIgnoreSkipped = true;
-         o.processOptions.push_back("--silently-ignore-skipped");
-     }},
+     [](CliOptions& o, std::string_view) { o.switches.silentlyIgnoreSkipped = true; }, {}, true},
     {'\0', "sidecar-name", "NAME",
      "which sidecar an image has: base IMG_0001.xmp (the default), full IMG_0001.HEIC.xmp (darktable, digiKam), "
      "or either: base where it exists, else full",
-     [](CliOptions& o, std::string_view word) {
-         o.switches.sidecarName = *sidecarNameFromWord(word);
-         o.processOptions.push_back("--sidecar-name");
-     },
-     sidecarNameWords},
+     [](CliOptions& o, std::string_view word) { o.switches.sidecarName = *sidecarNameFromWord(word); },
+     sidecarNameWords, true},
     {'\0', "coordinate-form", "FORM",
      "how coordinates are written: decimal 37.77490000N (the default) or xmp 37,46.494000N, the XMP standard's "
      "form, which Exiv2-based programs read",
-     [](CliOptions& o, std::string_view word) {
-         o.switches.coordinateForm = *coordinateFormFromWord(word);
-         o.processOptions.push_back("--coordinate-form");
-     },
-     coordinateFormWords},
+     [](CliOptions& o, std::string_view word) { o.switches.coordinateForm = *coordinateFormFromWord(word); },
+     coordinateFormWords, true},
     {'\0', "json", "", "one JSON object per file on standard output (JSON Lines) instead of the report",
      [](CliOptions& o, std::string_view) { o.json = true; }},
     {'\0', "debug", "", "the engine's diagnostic lines (\"[DEBUG] ...\") on standard error",
@@ -133,6 +118,12 @@ private:
     size_t next_ = 0;
 };
 
+// Applies an option, and notes one that only a run over images heeds.
+void apply(const Option& option, CliOptions& parsed, std::string_view argument) {
+    option.apply(parsed, argument);
+    if (option.onlyForARun) parsed.processOptions.push_back("--" + std::string(option.longName));
+}
+
 // Applies an option that takes an argument: `attached` (after "=", or the rest of a word of short
 // options), or else the next word.
 Status applyWithArgument(const Option& option, std::optional<std::string_view> attached, Words& words,
@@ -141,7 +132,7 @@ Status applyWithArgument(const Option& option, std::optional<std::string_view> a
     const std::string_view argument = attached ? *attached : std::string_view(words.next());
     if (!option.choices.empty() && std::ranges::find(option.choices, argument) == option.choices.end())
         return usageError("option " + name + " takes " + choiceList(option.choices) + ", not '" + std::string(argument) + "'");
-    option.apply(parsed, argument);
+    apply(option, parsed, argument);
     return {};
 }
 
@@ -155,7 +146,7 @@ Status applyLongOption(std::string_view word, Words& words, std::span<const Opti
     if (equals != std::string_view::npos) attached = word.substr(equals + 1);
     if (!option->argument.empty()) return applyWithArgument(*option, attached, words, name, parsed);
     if (attached) return usageError("option " + name + " takes no argument");
-    option->apply(parsed, {});
+    apply(*option, parsed, {});
     return {};
 }
 
@@ -170,7 +161,7 @@ Status applyShortOptions(std::string_view word, Words& words, std::span<const Op
             if (at + 1 < word.size()) rest = word.substr(at + 1);
             return applyWithArgument(*option, rest, words, name, parsed);
         }
-        option->apply(parsed, {});
+        apply(*option, parsed, {});
     }
     return {};
 }

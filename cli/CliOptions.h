@@ -44,6 +44,7 @@ struct Option {
     std::string_view help;
     void (*apply)(CliOptions&, std::string_view argument);
     std::span<const std::string_view> choices = {};  // empty: any argument; else apply sees only these
+    bool onlyForARun = false;  // shapes a run over images: refused beside --undo, --list-runs, --forget-runs
 };
 
 // corvane-cli's options, in the order --help lists them. Adding an option is adding a row to this table
